@@ -1,0 +1,40 @@
+# Shared by scripts/run and scripts/test: installs the Debian packages the build and the tests
+# need (only the missing ones) and offers a build helper. Sourced, not run.
+
+KVIZOR_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+KVIZOR_BUILD_PACKAGES=(
+    build-essential cmake ninja-build pkg-config
+    qt6-base-dev qt6-svg-dev qt6-qpa-plugins libqt6svg6 libgl-dev
+    libzip-dev zlib1g-dev libgsf-1-dev libemf2svg-dev
+    fonts-dejavu-core
+)
+KVIZOR_TEST_PACKAGES=(
+    libgtest-dev libgmock-dev clang libclang-rt-14-dev
+    xvfb xauth xdotool x11-utils openbox
+    zip unzip python3 python3-olefile
+)
+
+kvizor_install() {
+    local missing=()
+    local p
+    for p in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$p")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -q
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+# kvizor_build DIR [cmake options...]
+kvizor_build() {
+    local dir=$1
+    shift
+    cmake -S "$KVIZOR_ROOT" -B "$dir" -G Ninja "$@"
+    cmake --build "$dir" -j "$(nproc)"
+}

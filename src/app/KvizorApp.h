@@ -1,0 +1,85 @@
+#pragma once
+
+// The application object: creates every window once, in a fixed order, keeps them for the
+// program's life and lets them reach each other and the run state. No other globals.
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+namespace kvz {
+
+struct RunState;
+class TBasic;
+class TPrepere;
+class TTopros;
+class TInform;
+class THelper;
+class TProgres;
+class TBlokator;
+class TResultats;
+class TSerestf;
+class TClient;
+class TPas;
+class TMessager;
+class TAbout;
+class TProfil;
+class TSelectTest;
+class TMessage1;
+
+class KvizorApp {
+public:
+    // parameters: the command-line parameters without the program name; executableFolder: the
+    // folder holding the executable.
+    KvizorApp(QStringList parameters, QString executableFolder);
+    ~KvizorApp();
+    KvizorApp(const KvizorApp&) = delete;
+    KvizorApp& operator=(const KvizorApp&) = delete;
+
+    // Creates the windows in their order; the main window first, so the others can rely on its
+    // creation step (folders, settings, message table, run state).
+    void createWindows();
+
+    const QStringList& parameters() const { return parameters_; }
+    const QString& executableFolder() const { return executableFolder_; }
+    RunState& runState();
+
+    TBasic& basic() { return *basic_; }
+    TPrepere& prepere() { return *prepere_; }
+    TTopros& topros() { return *topros_; }
+    TInform& inform() { return *inform_; }
+    THelper& helper() { return *helper_; }
+    TProgres& progres() { return *progres_; }
+    TBlokator& blokator() { return *blokator_; }
+    TResultats& resultats() { return *resultats_; }
+    TSerestf& serestf() { return *serestf_; }
+    TClient& client() { return *client_; }
+    TPas& pas() { return *pas_; }
+    TMessager& messager() { return *messager_; }
+    TAbout& about() { return *about_; }
+    TProfil& profil() { return *profil_; }
+    TSelectTest& selectTest() { return *selectTest_; }
+    TMessage1& message1() { return *message1_; }
+
+private:
+    QStringList parameters_;
+    QString executableFolder_;
+    std::unique_ptr<TBasic> basic_;
+    std::unique_ptr<TPrepere> prepere_;
+    std::unique_ptr<TTopros> topros_;
+    std::unique_ptr<TInform> inform_;
+    std::unique_ptr<THelper> helper_;
+    std::unique_ptr<TProgres> progres_;
+    std::unique_ptr<TBlokator> blokator_;
+    std::unique_ptr<TResultats> resultats_;
+    std::unique_ptr<TSerestf> serestf_;
+    std::unique_ptr<TClient> client_;
+    std::unique_ptr<TPas> pas_;
+    std::unique_ptr<TMessager> messager_;
+    std::unique_ptr<TAbout> about_;
+    std::unique_ptr<TProfil> profil_;
+    std::unique_ptr<TSelectTest> selectTest_;
+    std::unique_ptr<TMessage1> message1_;
+};
+
+} // namespace kvz

@@ -1,0 +1,91 @@
+#pragma once
+
+// The program's INI-style files (Settings.ini, language files, profiles, Topic.ini) follow the
+// system's private-profile rules: case-insensitive sections and keys, first occurrence wins,
+// quotes stripped, ";" comments, values cut at 2047 characters, and writes that keep every
+// other line of the file as it was.
+
+#include <QString>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kvz {
+
+inline constexpr std::size_t kIniValueMax = 2047;
+
+// Parses an integer the way the settings are read: decimal, or hexadecimal with "0x" or "$",
+// optionally signed; anything else (or out of 32-bit range) is no integer.
+std::optional<int> parseIniInteger(std::string_view text);
+
+// One INI text in memory; lines are kept as they are so that a write changes only its line.
+class IniDocument {
+public:
+    static IniDocument parse(std::string_view bytes);
+
+    std::optional<std::string> value(std::string_view section, std::string_view key) const;
+    std::string readString(std::string_view section, std::string_view key,
+                           std::string_view def) const;
+    int readInteger(std::string_view section, std::string_view key, int def) const;
+    bool readBool(std::string_view section, std::string_view key, bool def) const;
+    // Key names of a section in file order (first occurrence of each).
+    std::vector<std::string> keys(std::string_view section) const;
+    bool hasSection(std::string_view section) const;
+
+    // Replaces the key's value where it stands, or adds the key at the end of its section, or
+    // adds the section at the end of the text.
+    void setValue(std::string_view section, std::string_view key, std::string_view value);
+    std::string serialize() const;
+
+private:
+    struct Line {
+        std::string text;
+        std::string eol;
+    };
+    // Index of the section header line, or -1.
+    long findSection(std::string_view section) const;
+    std::vector<Line> lines_;
+    std::string eol_ = "\r\n";
+};
+
+// A file on disk, opened anew for every read and write: a value one window writes is what the
+// next reader sees. A missing or unreadable file reads as all defaults.
+class IniFile {
+public:
+    explicit IniFile(QString path) : path_(std::move(path)) {}
+
+    const QString& path() const { return path_; }
+    IniDocument load() const;
+
+    std::string readString(std::string_view section, std::string_view key,
+                           std::string_view def) const {
+        return load().readString(section, key, def);
+    }
+    int readInteger(std::string_view section, std::string_view key, int def) const {
+        return load().readInteger(section, key, def);
+    }
+    bool readBool(std::string_view section, std::string_view key, bool def) const {
+        return load().readBool(section, key, def);
+    }
+    std::vector<std::string> keys(std::string_view section) const {
+        return load().keys(section);
+    }
+
+    // On a refused write returns false and puts "Unable to write to <path>" into error.
+    bool writeString(std::string_view section, std::string_view key, std::string_view value,
+                     QString* error = nullptr);
+    bool writeInteger(std::string_view section, std::string_view key, int value,
+                      QString* error = nullptr) {
+        return writeString(section, key, std::to_string(value), error);
+    }
+    bool writeBool(std::string_view section, std::string_view key, bool value,
+                   QString* error = nullptr) {
+        return writeString(section, key, value ? "1" : "0", error);
+    }
+
+private:
+    QString path_;
+};
+
+} // namespace kvz
