@@ -1,0 +1,41 @@
+#pragma once
+
+// Shows one embedded-document piece (a 12-byte "BDOC" header and a compound file) as its
+// presentation picture, scaled into the widget keeping its aspect. It cannot be edited or
+// activated; its owner may paint over it and hears its mouse events.
+
+#include <QByteArray>
+#include <QSize>
+#include <QWidget>
+
+class QIODevice;
+
+namespace kvz {
+
+class DocumentView : public QWidget {
+    Q_OBJECT
+public:
+    explicit DocumentView(QWidget* parent = nullptr);
+    ~DocumentView() override;
+
+    // Reads exactly one piece (header + data size) from the device's current position. False,
+    // with the view emptied, when the piece is rejected (signature, size beyond the bytes).
+    bool loadFromStream(QIODevice& in);
+    bool loadFromBytes(const QByteArray& piece);
+    void clear();
+    bool isEmpty() const;
+
+    // The picture's extent at the screen's resolution, for windows sized to the document.
+    QSize naturalSize() const;
+    QSize sizeHint() const override { return naturalSize(); }
+
+Q_SIGNALS:
+    // After each paint; the page is drawn, then paintOver lets the owner add its markers.
+    void repainted();
+    void paintOver(QPainter& painter);
+    void mousePressed(Qt::MouseButton button, QPoint pos);
+    void mouseMoved(Qt::MouseButtons buttons, QPoint pos);
+    void mouseReleased(Qt::MouseButton button, QPoint pos);
+};
+
+} // namespace kvz
