@@ -4,6 +4,7 @@
 // compound file holding a static picture object. Used by kvizor-pack and the tests.
 
 #include <QByteArray>
+#include <QImage>
 #include <QString>
 
 namespace kvz::docview {
@@ -17,5 +18,11 @@ struct PieceResult {
 // Page files: .png .jpg .jpeg .bmp (a DIB), .emf .wmf (a metafile), .txt .html .htm (a page
 // typeset by Qt). The kind follows the extension, case-insensitively.
 PieceResult pieceFromPageFile(const QString& path);
+
+// The parts, for callers that hold the picture already; name is used in error texts.
+PieceResult pieceFromImage(const QImage& image, const QString& name);
+PieceResult pieceFromMetafile(const QByteArray& emfOrWmf, const QString& name);
+// The 12-byte header (content aspect) before a compound file.
+QByteArray makePiece(const QByteArray& compoundFile);
 
 } // namespace kvz::docview

@@ -1,0 +1,15 @@
+#pragma once
+
+// Typesets a page of plain text or simple HTML as a picture: an A4-wide page at 120 dpi,
+// trimmed to its content, in grey.
+
+#include <QImage>
+#include <QString>
+
+namespace kvz::docview {
+
+inline constexpr int kTextPageDpi = 120;
+
+QImage typesetPage(const QString& text, bool html);
+
+} // namespace kvz::docview
