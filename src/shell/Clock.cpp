@@ -1,0 +1,39 @@
+#include "shell/Clock.h"
+
+#include <QDateTime>
+
+namespace kvz::clock {
+
+namespace {
+std::function<DateTime()>& nowOverride() {
+    static std::function<DateTime()> f;
+    return f;
+}
+std::function<std::uint32_t()>& seedOverride() {
+    static std::function<std::uint32_t()> f;
+    return f;
+}
+} // namespace
+
+DateTime now() {
+    if (nowOverride())
+        return nowOverride()();
+    const QDateTime t = QDateTime::currentDateTime();
+    const qint64 days = t.date().toJulianDay() - QDate(1899, 12, 30).toJulianDay();
+    return double(days) + double(t.time().msecsSinceStartOfDay()) / 86400000.0;
+}
+
+std::uint32_t randomSeed() {
+    if (seedOverride())
+        return seedOverride()();
+    return static_cast<std::uint32_t>(QDateTime::currentMSecsSinceEpoch());
+}
+
+void setNowForTesting(std::function<DateTime()> f) {
+    nowOverride() = std::move(f);
+}
+void setRandomSeedForTesting(std::function<std::uint32_t()> f) {
+    seedOverride() = std::move(f);
+}
+
+} // namespace kvz::clock

@@ -1,0 +1,488 @@
+#include "test/TestArchive.h"
+
+#include "test/ArchivePassword.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kvz {
+
+namespace {
+
+const unsigned char* ubytes(const QByteArray& b) {
+    return reinterpret_cast<const unsigned char*>(b.constData());
+}
+
+// A text field: its non-zero bytes in order; zero bytes anywhere are skipped.
+std::string textField(const QByteArray& b, qsizetype offset, qsizetype size) {
+    std::string s;
+    for (qsizetype i = offset; i < offset + size; ++i)
+        if (b[i] != '\0')
+            s.push_back(b[i]);
+    return s;
+}
+
+std::int32_t le32(const QByteArray& b, qsizetype offset) {
+    const unsigned char* p = ubytes(b) + offset;
+    return std::int32_t(std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+                        std::uint32_t(p[3]) << 24);
+}
+
+QString entryError(const char* name, ZipReadStatus st) {
+    const QString n = QLatin1String(name);
+    switch (st) {
+    case ZipReadStatus::Missing:
+        return QStringLiteral("the archive has no %1").arg(n);
+    case ZipReadStatus::BadPassword:
+        return QStringLiteral("%1 cannot be decrypted with the test's password").arg(n);
+    case ZipReadStatus::TooLarge:
+        return QStringLiteral("%1 is larger than a test may be").arg(n);
+    case ZipReadStatus::Corrupt:
+    case ZipReadStatus::Ok:
+        break;
+    }
+    return QStringLiteral("%1 is damaged").arg(n);
+}
+
+// A whole piece at offset: 12-byte header with "BDOC" and the data size, all inside end.
+std::optional<QByteArray> pieceAt(const QByteArray& word, std::int32_t offset, qsizetype end) {
+    if (offset < 0 || qsizetype(offset) + 12 > end)
+        return std::nullopt;
+    if (std::memcmp(word.constData() + offset, "BDOC", 4) != 0)
+        return std::nullopt;
+    const std::uint32_t dataSize = std::uint32_t(le32(word, offset + 8));
+    if (std::uint64_t(offset) + 12 + dataSize > std::uint64_t(end))
+        return std::nullopt;
+    return word.mid(offset, qsizetype(12 + dataSize));
+}
+
+std::optional<DateTime> timeField(const QByteArray& b, qsizetype offset, bool* bad) {
+    const std::string text = textField(b, offset, 8);
+    if (text.empty())
+        return std::nullopt;
+    auto t = parseTimeText(text);
+    if (!t)
+        *bad = true;
+    return t;
+}
+
+} // namespace
+
+ArchiveReadResult readTestArchive(QByteArray input, const std::string& typedPassword,
+                                  const ArchiveReadHooks& hooks) {
+    ArchiveReadResult r;
+    auto fail = [&r](QString error) {
+        r.error = std::move(error);
+        r.archive.reset();
+        return r;
+    };
+    auto stage = [&hooks](LoadStage s) {
+        if (hooks.stage)
+            hooks.stage(s);
+    };
+
+    stage(LoadStage::Preparing);
+    if (std::size_t(input.size()) > kMaxArchiveSize)
+        return fail(QStringLiteral("the file is larger than a test may be"));
+    QString zipError;
+    std::unique_ptr<MemoryZip> zip = MemoryZip::open(input, &zipError);
+    if (!zip)
+        return fail(QStringLiteral("not a test archive: %1").arg(zipError));
+
+    stage(LoadStage::Loading);
+    std::string typed = typedPassword;
+    QByteArray word;
+    ZipReadStatus st;
+    for (int prompts = 0;; ++prompts) {
+        zip->setPassword(archivePassword(typed));
+        st = zip->extract("WORD.doc", kMaxWordDocSize, word, hooks.progress);
+        if (st != ZipReadStatus::BadPassword)
+            break;
+        if (prompts == kMaxPasswordPrompts || !hooks.askPassword) {
+            r.cancelled = true;
+            return fail(QStringLiteral("wrong password"));
+        }
+        std::optional<std::string> next = hooks.askPassword();
+        if (!next) {
+            r.cancelled = true;
+            return fail(QStringLiteral("the password was not given"));
+        }
+        typed = *next;
+    }
+    if (st != ZipReadStatus::Ok)
+        return fail(entryError("WORD.doc", st));
+    r.typedPassword = typed;
+
+    // The offset table and the question count sit at the end of WORD.doc.
+    if (word.size() < kWordDocTrailerSize)
+        return fail(QStringLiteral("WORD.doc is shorter than its offset table"));
+    const qsizetype contentEnd = word.size() - kWordDocTrailerSize;
+    std::array<std::int32_t, 256> off{};
+    for (int i = 0; i < 256; ++i)
+        off[std::size_t(i)] = le32(word, contentEnd + 4 * i);
+    const int n = ubytes(word)[word.size() - 1];
+    stage(LoadStage::Composing);
+    if (n == 0)
+        return fail(QStringLiteral("the test has no questions"));
+    if (n > kMaxQuestions)
+        return fail(QStringLiteral("WORD.doc counts %1 questions, at most %2 fit")
+                        .arg(n)
+                        .arg(kMaxQuestions));
+    for (int k = 0; k < n; ++k) {
+        const std::int32_t start = off[std::size_t(k)];
+        const std::int32_t end = k + 1 < n ? off[std::size_t(k + 1)] : off[254];
+        if (start < 0 || end < start || qsizetype(end) > contentEnd)
+            return fail(
+                QStringLiteral("WORD.doc: the page of question %1 lies outside it").arg(k + 1));
+    }
+
+    TestArchive a;
+    auto intro = pieceAt(word, off[254], contentEnd);
+    auto ref = pieceAt(word, off[255], contentEnd);
+    if (!intro)
+        return fail(QStringLiteral("WORD.doc: the introduction is no document piece"));
+    if (!ref)
+        return fail(QStringLiteral("WORD.doc: the reference page is no document piece"));
+
+    // The small entries, read before the pages are cut so that the archive is no longer needed.
+    QByteArray spisok, settings, s139, books, slots, weights;
+    st = zip->extract("spisok.dat", kMaxSmallEntrySize, spisok, hooks.progress);
+    if (st != ZipReadStatus::Ok)
+        return fail(entryError("spisok.dat", st));
+    st = zip->extract("settings.dat", kMaxSmallEntrySize, settings, hooks.progress);
+    if (st != ZipReadStatus::Ok)
+        return fail(entryError("settings.dat", st));
+    struct Optional {
+        const char* name;
+        QByteArray* out;
+        bool present = false;
+    } optional[] = {{"settings139.dat", &s139},
+                    {"uchebniki.dat", &books},
+                    {"ofset.dat", &slots},
+                    {"slojnost.dat", &weights}};
+    for (Optional& o : optional) {
+        st = zip->extract(o.name, kMaxSmallEntrySize, *o.out, hooks.progress);
+        if (st == ZipReadStatus::Ok)
+            o.present = true;
+        else if (st != ZipReadStatus::Missing)
+            return fail(entryError(o.name, st));
+    }
+    zip.reset();
+    input = QByteArray(); // gone before the pages are copied: keeps the peak near two archives
+
+    // spisok.dat: one 772-byte entry per question.
+    if (spisok.size() < qsizetype(n) * kQuestionEntrySize)
+        return fail(QStringLiteral("spisok.dat holds fewer than %1 questions").arg(n));
+    a.questions.resize(std::size_t(n));
+    for (int k = 0; k < n; ++k) {
+        TQuestionRec& q = a.questions[std::size_t(k)];
+        const qsizetype base = qsizetype(k) * kQuestionEntrySize;
+        q.sourceNo = k + 1;
+        q.rightText = textField(spisok, base, 255);
+        q.kindText = textField(spisok, base + 255, 255);
+        q.topic = textField(spisok, base + 510, 255);
+        for (int i = 0; i < kMaxChoices; ++i)
+            q.rightChoice[std::size_t(i)] = ubytes(spisok)[base + 765 + i] == 1;
+        q.multiChoice = ubytes(spisok)[base + 770] == 1;
+        q.choiceCount = ubytes(spisok)[base + 771];
+        if (q.kindText.empty())
+            return fail(QStringLiteral("spisok.dat: question %1 has no kind").arg(k + 1));
+        const int maxCount = q.kind() == 'A' ? kMaxChoices : kMaxSlots;
+        if (q.choiceCount > maxCount)
+            return fail(QStringLiteral("spisok.dat: question %1 has %2 choices")
+                            .arg(k + 1)
+                            .arg(q.choiceCount));
+    }
+
+    // settings.dat
+    if (settings.size() < kSettingsSize)
+        return fail(QStringLiteral("settings.dat is shorter than its layout"));
+    {
+        const unsigned char* s = ubytes(settings);
+        ArchiveSettings& as = a.settings;
+        as.testTimerOn = s[0] == 1;
+        as.questionTimerOn = s[1] == 1;
+        as.lockdownOff = s[2] == 1;
+        as.calculatorAllowed = s[3] == 1;
+        if (s[4] == 1)
+            as.fixedOrder = true;
+        else if (s[5] == 1)
+            as.fixedOrder = false;
+        bool badTime = false;
+        as.testTime = timeField(settings, 6, &badTime);
+        as.questionTime = timeField(settings, 14, &badTime);
+        if (badTime)
+            return fail(QStringLiteral("settings.dat: a time limit is no time of day"));
+    }
+
+    if (optional[0].present) {
+        if (s139.size() < 7)
+            return fail(QStringLiteral("settings139.dat is shorter than its layout"));
+        const unsigned char* s = ubytes(s139);
+        ArchiveSettings139 x;
+        x.answerReviewAllowed = s[0] == 1;
+        x.textbookDuringTest = s[1] == 1;
+        x.textbookInReview = s[2] == 1;
+        x.showIntroduction = s[3] == 1;
+        x.referenceAllowed = s[4] == 1;
+        x.showMark = s[5] == 1;
+        const int m = s[6];
+        qsizetype pos = 7 + 2 * qsizetype(m);
+        if (pos > s139.size())
+            return fail(QStringLiteral("settings139.dat: the grading scale is cut short"));
+        for (int i = 0; i < m; ++i) {
+            const unsigned value = unsigned(s[7 + 2 * i]) | unsigned(s[8 + 2 * i]) << 8;
+            MarkEntry e;
+            e.threshold = value == 10000 ? std::string("100") : std::to_string(value);
+            const qsizetype cr = s139.indexOf('\r', pos);
+            if (cr < 0)
+                return fail(QStringLiteral("settings139.dat: mark %1 has no end").arg(i + 1));
+            e.markText.assign(s139.constData() + pos, std::size_t(cr - pos));
+            pos = std::min(cr + 2, s139.size()); // the line feed after it
+            x.markScale.push_back(std::move(e));
+        }
+        a.settings139 = std::move(x);
+    }
+
+    if (optional[1].present) {
+        if (books.size() < qsizetype(n) * kTextbookEntrySize)
+            return fail(QStringLiteral("uchebniki.dat holds fewer than %1 links").arg(n));
+        a.hasTextbooks = true;
+        for (int k = 0; k < n; ++k)
+            a.questions[std::size_t(k)].textbook =
+                textField(books, qsizetype(k) * kTextbookEntrySize, kTextbookEntrySize);
+    }
+
+    if (optional[2].present) {
+        if (slots.size() < qsizetype(n) * kSlotEntrySize)
+            return fail(QStringLiteral("ofset.dat holds fewer than %1 slot tables").arg(n));
+        a.hasSlots = true;
+        for (int k = 0; k < n; ++k) {
+            const unsigned char* p = ubytes(slots) + qsizetype(k) * kSlotEntrySize;
+            for (int i = 0; i < kMaxSlots; ++i) {
+                TSlotRec& s = a.questions[std::size_t(k)].rightSlots[std::size_t(i)];
+                s.col = p[3 * i];
+                s.row = p[3 * i + 1];
+                s.number = p[3 * i + 2];
+                if (s.col > 30 || s.row > 30 || s.number > kMaxSlots)
+                    return fail(QStringLiteral("ofset.dat: slot %1 of question %2 is off the page")
+                                    .arg(i + 1)
+                                    .arg(k + 1));
+            }
+        }
+    }
+
+    if (optional[3].present) {
+        if (weights.size() < qsizetype(n) + 1)
+            return fail(QStringLiteral("slojnost.dat holds fewer than %1 weights").arg(n));
+        a.hasDifficulties = true;
+        for (int k = 0; k < n; ++k)
+            a.questions[std::size_t(k)].difficulty = ubytes(weights)[k];
+        a.timeByDifficulty = ubytes(weights)[n] == 1;
+    }
+
+    // Cut the pages last, one copy each, and let WORD.doc go.
+    for (int k = 0; k < n; ++k) {
+        const std::int32_t start = off[std::size_t(k)];
+        const std::int32_t end = k + 1 < n ? off[std::size_t(k + 1)] : off[254];
+        a.questions[std::size_t(k)].body = word.mid(start, end - start);
+    }
+    a.introduction = std::move(*intro);
+    a.reference = std::move(*ref);
+    r.archive = std::move(a);
+    return r;
+}
+
+namespace {
+
+void putLe32(QByteArray& b, std::int32_t v) {
+    const auto u = std::uint32_t(v);
+    const char bytes[4] = {char(u & 0xFF), char(u >> 8 & 0xFF), char(u >> 16 & 0xFF),
+                           char(u >> 24 & 0xFF)};
+    b.append(bytes, 4);
+}
+
+void putTextField(QByteArray& b, const std::string& text, int size) {
+    QByteArray field(size, '\0');
+    std::memcpy(field.data(), text.data(), std::min<std::size_t>(text.size(), std::size_t(size)));
+    b.append(field);
+}
+
+} // namespace
+
+std::vector<ZipEntry> encodeTestEntries(const TestArchive& a) {
+    const int n = std::min<int>(int(a.questions.size()), 255);
+    std::vector<ZipEntry> entries;
+
+    QByteArray word;
+    std::array<std::int32_t, 256> off{};
+    for (int k = 0; k < n; ++k) {
+        off[std::size_t(k)] = std::int32_t(word.size());
+        word.append(a.questions[std::size_t(k)].body);
+    }
+    off[254] = std::int32_t(word.size());
+    word.append(a.introduction);
+    off[255] = std::int32_t(word.size());
+    word.append(a.reference);
+    for (std::int32_t o : off)
+        putLe32(word, o);
+    word.append(char(n));
+    entries.push_back({"WORD.doc", word});
+
+    QByteArray spisok;
+    for (int k = 0; k < n; ++k) {
+        const TQuestionRec& q = a.questions[std::size_t(k)];
+        putTextField(spisok, q.rightText, 255);
+        putTextField(spisok, q.kindText, 255);
+        putTextField(spisok, q.topic, 255);
+        for (bool right : q.rightChoice)
+            spisok.append(char(right ? 1 : 0));
+        spisok.append(char(q.multiChoice ? 1 : 0));
+        spisok.append(char(q.choiceCount));
+    }
+    entries.push_back({"spisok.dat", spisok});
+
+    QByteArray settings;
+    const ArchiveSettings& s = a.settings;
+    settings.append(char(s.testTimerOn));
+    settings.append(char(s.questionTimerOn));
+    settings.append(char(s.lockdownOff));
+    settings.append(char(s.calculatorAllowed));
+    settings.append(char(s.fixedOrder == true));
+    settings.append(char(s.fixedOrder == false));
+    putTextField(settings, s.testTime ? formatTimeText(*s.testTime) : std::string(), 8);
+    putTextField(settings, s.questionTime ? formatTimeText(*s.questionTime) : std::string(), 8);
+    entries.push_back({"settings.dat", settings});
+
+    if (a.settings139) {
+        const ArchiveSettings139& x = *a.settings139;
+        QByteArray b;
+        for (bool f : {x.answerReviewAllowed, x.textbookDuringTest, x.textbookInReview,
+                       x.showIntroduction, x.referenceAllowed, x.showMark})
+            b.append(char(f));
+        const int m = std::min<int>(int(x.markScale.size()), 255);
+        b.append(char(m));
+        for (int i = 0; i < m; ++i) {
+            unsigned v = 0;
+            for (char c : x.markScale[std::size_t(i)].threshold)
+                if (c >= '0' && c <= '9')
+                    v = std::min(65535u, v * 10 + unsigned(c - '0'));
+            b.append(char(v & 0xFF));
+            b.append(char(v >> 8));
+        }
+        for (int i = 0; i < m; ++i) {
+            b.append(x.markScale[std::size_t(i)].markText.c_str());
+            b.append("\r\n");
+        }
+        entries.push_back({"settings139.dat", b});
+    }
+    if (a.hasTextbooks) {
+        QByteArray b;
+        for (int k = 0; k < n; ++k)
+            putTextField(b, a.questions[std::size_t(k)].textbook, kTextbookEntrySize);
+        entries.push_back({"uchebniki.dat", b});
+    }
+    if (a.hasSlots) {
+        QByteArray b;
+        for (int k = 0; k < n; ++k)
+            for (const TSlotRec& slot : a.questions[std::size_t(k)].rightSlots) {
+                b.append(char(slot.col));
+                b.append(char(slot.row));
+                b.append(char(slot.number));
+            }
+        entries.push_back({"ofset.dat", b});
+    }
+    if (a.hasDifficulties) {
+        QByteArray b;
+        for (int k = 0; k < n; ++k)
+            b.append(char(a.questions[std::size_t(k)].difficulty));
+        b.append(char(a.timeByDifficulty ? 1 : 0));
+        entries.push_back({"slojnost.dat", b});
+    }
+    return entries;
+}
+
+QByteArray encodeCatalogueTrailer(const CatalogueInfo& info) {
+    QByteArray b;
+    for (const std::string* field : {&info.comment, &info.klass, &info.subject, &info.topics}) {
+        b.append('\0');
+        for (char c : *field)
+            if (c != '\0') // a zero byte would end the field early
+                b.append(c);
+    }
+    return b;
+}
+
+std::optional<CatalogueInfo> decodeCatalogueTrailer(const QByteArray& tail) {
+    qsizetype zeros[4];
+    qsizetype pos = tail.size();
+    for (int i = 3; i >= 0; --i) {
+        pos = pos > 0 ? tail.lastIndexOf('\0', pos - 1) : -1;
+        if (pos < 0)
+            return std::nullopt;
+        zeros[i] = pos;
+    }
+    auto field = [&](int i) {
+        const qsizetype from = zeros[i] + 1;
+        const qsizetype to = i < 3 ? zeros[i + 1] : tail.size();
+        return std::string(tail.constData() + from, std::size_t(to - from));
+    };
+    return CatalogueInfo{field(0), field(1), field(2), field(3)};
+}
+
+std::optional<QByteArray> writeTestArchive(const TestArchive& archive,
+                                           const std::string& typedPassword,
+                                           const CatalogueInfo& catalogue, QString* error) {
+    auto zip = writeEncryptedZip(encodeTestEntries(archive), archivePassword(typedPassword), error);
+    if (!zip)
+        return std::nullopt;
+    zip->append(encodeCatalogueTrailer(catalogue));
+    return zip;
+}
+
+void applyTestArchive(TestArchive&& a, QuestionSet& set, RunState& state) {
+    state.textbookDuringTest = state.textbookInReview = false;
+    state.answerReviewAllowed = state.showMark = false;
+    state.showIntroduction = state.referenceAllowed = true;
+
+    // Only the three known kinds are asked, grouped A, B, D as the list and the shuffling
+    // expect; an archive that mixes the groups is put in order rather than mis-shuffled.
+    auto rank = [](const TQuestionRec& q) {
+        return q.kind() == 'A' ? 0 : q.kind() == 'B' ? 1 : q.kind() == 'D' ? 2 : 3;
+    };
+    std::erase_if(a.questions, [&](const TQuestionRec& q) { return rank(q) == 3; });
+    std::stable_sort(
+        a.questions.begin(), a.questions.end(),
+        [&](const TQuestionRec& x, const TQuestionRec& y) { return rank(x) < rank(y); });
+    set.questions = std::move(a.questions);
+    set.labels = makeLabels(set.questions);
+    set.answers.assign(set.questions.size(), TAnswerRec{});
+    resetAnswers(set);
+
+    set.testTimerOn = a.settings.testTimerOn;
+    set.questionTimerOn = a.settings.questionTimerOn;
+    set.calculatorAllowed = a.settings.calculatorAllowed;
+    state.lockdownOff = a.settings.lockdownOff;
+    if (a.settings.fixedOrder)
+        state.fixedOrder = *a.settings.fixedOrder;
+    if (a.settings.testTime)
+        set.testTime = *a.settings.testTime;
+    if (a.settings.questionTime)
+        set.questionTime = *a.settings.questionTime;
+
+    if (a.settings139) {
+        const ArchiveSettings139& x = *a.settings139;
+        state.answerReviewAllowed = x.answerReviewAllowed;
+        state.textbookDuringTest = x.textbookDuringTest;
+        state.textbookInReview = x.textbookInReview;
+        state.showIntroduction = x.showIntroduction;
+        state.referenceAllowed = x.referenceAllowed;
+        state.showMark = x.showMark;
+        state.markScale = x.markScale;
+        state.markCount = std::uint8_t(x.markScale.size());
+    }
+    state.timeByDifficulty = a.hasDifficulties && a.timeByDifficulty;
+    computeTimeBudgets(set, state.timeByDifficulty);
+}
+
+} // namespace kvz

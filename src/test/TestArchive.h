@@ -1,0 +1,117 @@
+#pragma once
+
+// Test archives (.tst): the seven entries inside the encrypted ZIP, read into question records
+// and settings, and written back from them. The reader takes the archive's bytes and never
+// trusts a size or offset it finds there.
+
+#include "shell/RunState.h"
+#include "test/QuestionSet.h"
+#include "test/ZipMemory.h"
+
+#include <QByteArray>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kvz {
+
+// Sizes of the fixed layouts.
+inline constexpr int kWordDocTrailerSize = 1025;
+inline constexpr int kQuestionEntrySize = 772;
+inline constexpr int kSettingsSize = 22;
+inline constexpr int kTextbookEntrySize = 255;
+inline constexpr int kSlotEntrySize = 30;
+// Caps on what one entry may unpack to; a test holds at most 254 pages.
+inline constexpr std::size_t kMaxWordDocSize = std::size_t(512) << 20;
+inline constexpr std::size_t kMaxSmallEntrySize = std::size_t(1) << 20;
+inline constexpr std::size_t kMaxArchiveSize = std::size_t(768) << 20;
+
+// settings.dat
+struct ArchiveSettings {
+    bool testTimerOn = false;
+    bool questionTimerOn = false;
+    bool lockdownOff = false;
+    bool calculatorAllowed = false;
+    std::optional<bool> fixedOrder;   // unset: the order setting stays as it was
+    std::optional<DateTime> testTime; // unset: the previous value stays
+    std::optional<DateTime> questionTime;
+};
+
+// settings139.dat
+struct ArchiveSettings139 {
+    bool answerReviewAllowed = false;
+    bool textbookDuringTest = false;
+    bool textbookInReview = false;
+    bool showIntroduction = true;
+    bool referenceAllowed = true;
+    bool showMark = false;
+    std::vector<MarkEntry> markScale; // threshold as decimal text, 10000 as "100"
+};
+
+// Everything an archive holds. The reader fills it; the writer takes the same thing, so a
+// round trip compares field by field.
+struct TestArchive {
+    std::vector<TQuestionRec> questions; // archive order; body, kind, answers, links, slots
+    QByteArray introduction;             // whole pieces (header included)
+    QByteArray reference;
+    ArchiveSettings settings;
+    std::optional<ArchiveSettings139> settings139;
+    bool hasTextbooks = false;    // uchebniki.dat present
+    bool hasSlots = false;        // ofset.dat present
+    bool hasDifficulties = false; // slojnost.dat present
+    bool timeByDifficulty = false;
+};
+
+enum class LoadStage { Preparing, Loading, Composing };
+
+struct ArchiveReadHooks {
+    // Called when the password failed: the new typed password, or nullopt for Cancel.
+    std::function<std::optional<std::string>()> askPassword;
+    std::function<void(int percent)> progress; // per entry, 0..100
+    std::function<void(LoadStage)> stage;
+};
+
+struct ArchiveReadResult {
+    std::optional<TestArchive> archive;
+    QString error;             // for logs and kvizor-pack; the program shows its own message
+    std::string typedPassword; // the password that opened it
+    bool cancelled = false;    // the password prompt was cancelled or exhausted
+};
+
+inline constexpr int kMaxPasswordPrompts = 6;
+
+// Reads a whole .tst file (archive plus catalogue trailer). typedPassword: the test password
+// known so far (Windows-1251). Pass the bytes moved in: they are let go half way through.
+ArchiveReadResult readTestArchive(QByteArray bytes, const std::string& typedPassword,
+                                  const ArchiveReadHooks& hooks = {});
+
+// The seven entries (optional ones only when present in the archive), in the reader's layout.
+std::vector<ZipEntry> encodeTestEntries(const TestArchive& archive);
+
+// The whole .tst file: encrypted ZIP of the entries plus the catalogue trailer.
+struct CatalogueInfo {
+    std::string comment;
+    std::string klass;
+    std::string subject;
+    std::string topics; // lines separated by CR LF
+    bool operator==(const CatalogueInfo&) const = default;
+};
+std::optional<QByteArray> writeTestArchive(const TestArchive& archive,
+                                           const std::string& typedPassword,
+                                           const CatalogueInfo& catalogue,
+                                           QString* error = nullptr);
+
+// The trailer: zero byte, comment, zero byte, class, zero byte, subject, zero byte, topics.
+QByteArray encodeCatalogueTrailer(const CatalogueInfo& info);
+// The last four zero-separated texts of a file's tail; nullopt when there are not four.
+std::optional<CatalogueInfo> decodeCatalogueTrailer(const QByteArray& tail);
+
+// Puts a read archive into the run window's question set and the run state: the reset of the
+// previous test, labels, settings, answers and time budgets.
+void applyTestArchive(TestArchive&& archive, QuestionSet& set, RunState& state);
+
+} // namespace kvz

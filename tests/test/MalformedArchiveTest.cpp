@@ -1,0 +1,198 @@
+// Hostile and broken archives: each must fail with an error, never crash, hang or allocate
+// without bound.
+
+#include "ArchiveFixtures.h"
+#include "test/ArchivePassword.h"
+#include "test/TestArchive.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace kvz {
+namespace {
+
+using Entries = std::vector<ZipEntry>;
+
+QByteArray& entryRef(Entries& entries, const std::string& name) {
+    for (ZipEntry& e : entries)
+        if (e.name == name)
+            return e.data;
+    ADD_FAILURE() << "no entry " << name;
+    static QByteArray none;
+    return none;
+}
+
+void remove(Entries& entries, const std::string& name) {
+    std::erase_if(entries, [&](const ZipEntry& e) { return e.name == name; });
+}
+
+void setLe32(QByteArray& b, qsizetype at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = char(v >> (8 * i) & 0xFF);
+}
+
+// Offset slot i of the WORD.doc table.
+void setOffset(Entries& e, int i, std::int32_t v) {
+    QByteArray& w = entryRef(e, "WORD.doc");
+    setLe32(w, w.size() - 1025 + 4 * i, std::uint32_t(v));
+}
+
+std::int32_t offset(Entries& e, int i) {
+    QByteArray& w = entryRef(e, "WORD.doc");
+    const qsizetype at = w.size() - 1025 + 4 * i;
+    return std::int32_t(uchar(w[at]) | uchar(w[at + 1]) << 8 | uchar(w[at + 2]) << 16 |
+                        uchar(w[at + 3]) << 24);
+}
+
+QByteArray zipOf(const Entries& entries) {
+    auto bytes = writeEncryptedZip(entries, archivePassword(""));
+    EXPECT_TRUE(bytes);
+    return bytes.value_or(QByteArray());
+}
+
+// Sets the uncompressed size the central directory declares for an entry.
+void declareSize(QByteArray& zip, const QByteArray& name, std::uint32_t size) {
+    qsizetype at = 0;
+    while ((at = zip.indexOf("PK\x01\x02", at)) >= 0) {
+        const auto nameLen = qsizetype(uchar(zip[at + 28]) | uchar(zip[at + 29]) << 8);
+        if (zip.mid(at + 46, nameLen) == name) {
+            setLe32(zip, at + 24, size);
+            return;
+        }
+        at += 4;
+    }
+    ADD_FAILURE() << "no central entry " << name.constData();
+}
+
+struct Malformed {
+    const char* name;
+    std::function<void(Entries&)> mutate;
+};
+
+TEST(MalformedArchiveTest, EntryDefectsFailTheLoad) {
+    const Malformed cases[] = {
+        {"WORD.doc missing", [](Entries& e) { remove(e, "WORD.doc"); }},
+        {"spisok.dat missing", [](Entries& e) { remove(e, "spisok.dat"); }},
+        {"settings.dat missing", [](Entries& e) { remove(e, "settings.dat"); }},
+        {"WORD.doc shorter than its trailer",
+         [](Entries& e) { entryRef(e, "WORD.doc").truncate(1024); }},
+        {"WORD.doc empty", [](Entries& e) { entryRef(e, "WORD.doc").clear(); }},
+        {"no questions", [](Entries& e) { entryRef(e, "WORD.doc").back() = 0; }},
+        {"N above 254", [](Entries& e) { entryRef(e, "WORD.doc").back() = char(255); }},
+        {"N above what spisok.dat holds",
+         [](Entries& e) {
+             entryRef(e, "WORD.doc").back() = 4;
+             setOffset(e, 3, offset(e, 254)); // a valid, empty fourth page
+         }},
+        {"offset negative", [](Entries& e) { setOffset(e, 0, -5); }},
+        {"offset past the pages", [](Entries& e) { setOffset(e, 1, 1 << 30); }},
+        {"offsets running backwards",
+         [](Entries& e) {
+             setOffset(e, 1, 40);
+             setOffset(e, 2, 10);
+         }},
+        {"last page ends before it starts", [](Entries& e) { setOffset(e, 254, 0); }},
+        {"introduction not at a piece", [](Entries& e) { setOffset(e, 254, offset(e, 255) - 1); }},
+        {"reference outside", [](Entries& e) { setOffset(e, 255, -1); }},
+        {"introduction without signature",
+         [](Entries& e) {
+             QByteArray& w = entryRef(e, "WORD.doc");
+             w[w.indexOf("introduction") - 12] = 'X';
+         }},
+        {"reference data size beyond WORD.doc",
+         [](Entries& e) {
+             QByteArray& w = entryRef(e, "WORD.doc");
+             setLe32(w, w.indexOf("reference") - 4, 0xFFFFFFF0u);
+         }},
+        {"spisok.dat one byte short", [](Entries& e) { entryRef(e, "spisok.dat").chop(1); }},
+        {"empty kind text",
+         [](Entries& e) { entryRef(e, "spisok.dat").replace(772 + 255, 1, "\0", 1); }},
+        {"eleven slots", [](Entries& e) { entryRef(e, "spisok.dat")[3 * 772 - 1] = 11; }},
+        {"six choices", [](Entries& e) { entryRef(e, "spisok.dat")[771] = 6; }},
+        {"settings.dat short", [](Entries& e) { entryRef(e, "settings.dat").chop(1); }},
+        {"time text not a time",
+         [](Entries& e) { entryRef(e, "settings.dat").replace(6, 8, "ab:cd:ef"); }},
+        {"hour out of range",
+         [](Entries& e) { entryRef(e, "settings.dat").replace(14, 8, "24:00:00"); }},
+        {"settings139.dat short", [](Entries& e) { entryRef(e, "settings139.dat").truncate(6); }},
+        {"mark scale longer than its entry",
+         [](Entries& e) { entryRef(e, "settings139.dat")[6] = char(200); }},
+        {"mark text without its end",
+         [](Entries& e) {
+             QByteArray& s = entryRef(e, "settings139.dat");
+             s.truncate(s.lastIndexOf('\r'));
+         }},
+        {"uchebniki.dat short", [](Entries& e) { entryRef(e, "uchebniki.dat").chop(1); }},
+        {"ofset.dat short", [](Entries& e) { entryRef(e, "ofset.dat").chop(1); }},
+        {"slot off the grid", [](Entries& e) { entryRef(e, "ofset.dat")[60] = 31; }},
+        {"marker number above ten", [](Entries& e) { entryRef(e, "ofset.dat")[62] = 11; }},
+        {"slojnost.dat without its switch",
+         [](Entries& e) { entryRef(e, "slojnost.dat").chop(1); }},
+    };
+    for (const Malformed& c : cases) {
+        SCOPED_TRACE(c.name);
+        Entries entries = encodeTestEntries(testing::threeKinds());
+        c.mutate(entries);
+        ArchiveReadResult r = readTestArchive(zipOf(entries), "");
+        EXPECT_FALSE(r.archive);
+        EXPECT_FALSE(r.error.isEmpty());
+        EXPECT_FALSE(r.cancelled);
+    }
+}
+
+TEST(MalformedArchiveTest, BrokenContainersFail) {
+    const QByteArray good = zipOf(encodeTestEntries(testing::threeKinds()));
+    QByteArray hugeWord = good;
+    declareSize(hugeWord, "WORD.doc", 0xF0000000u);
+    QByteArray hugeOptional = good;
+    declareSize(hugeOptional, "ofset.dat", 0xF0000000u);
+    QByteArray flipped = good;
+    flipped[flipped.indexOf("WORD.doc") + 40] ^= 0x55; // inside the encrypted data
+    const std::pair<const char*, QByteArray> cases[] = {
+        {"empty file", QByteArray()},
+        {"not a ZIP", QByteArray(5000, 'x')},
+        {"cut in half", good.left(good.size() / 2)},
+        {"WORD.doc declares 4 GB", hugeWord},
+        {"an optional entry declares 4 GB", hugeOptional},
+        {"a data byte flipped", flipped},
+    };
+    for (const auto& [name, bytes] : cases) {
+        SCOPED_TRACE(name);
+        ArchiveReadResult r = readTestArchive(bytes, "");
+        EXPECT_FALSE(r.archive);
+        EXPECT_FALSE(r.error.isEmpty());
+    }
+}
+
+// A wrong password and damage look alike to the reader at the byte level; neither may be taken
+// for a loaded test, and damage must not make the prompt loop forever.
+TEST(MalformedArchiveTest, DamagedDataEndsAfterTheLastPrompt) {
+    QByteArray bytes = zipOf(encodeTestEntries(testing::threeKinds()));
+    bytes[bytes.indexOf("WORD.doc") + 40] ^= 0x55;
+    int prompts = 0;
+    ArchiveReadHooks hooks;
+    hooks.askPassword = [&]() -> std::optional<std::string> {
+        ++prompts;
+        return std::string();
+    };
+    ArchiveReadResult r = readTestArchive(bytes, "", hooks);
+    EXPECT_FALSE(r.archive);
+    EXPECT_LE(prompts, kMaxPasswordPrompts);
+}
+
+TEST(MalformedArchiveTest, DeflateBombStopsAtTheCap) {
+    // An entry whose directory declares 22 bytes but whose data inflates past the cap: the
+    // reader stops at the cap rather than trusting either figure.
+    Entries entries = encodeTestEntries(testing::threeKinds());
+    QByteArray& settings = entryRef(entries, "settings.dat");
+    settings.append(QByteArray(qsizetype(kMaxSmallEntrySize) + 1, '\0'));
+    QByteArray bytes = zipOf(entries);
+    declareSize(bytes, "settings.dat", 22);
+    ArchiveReadResult r = readTestArchive(bytes, "");
+    EXPECT_FALSE(r.archive);
+    EXPECT_NE(r.error.indexOf(QStringLiteral("settings.dat")), -1) << r.error.toStdString();
+}
+
+} // namespace
+} // namespace kvz
