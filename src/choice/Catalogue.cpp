@@ -94,9 +94,11 @@ QStringList ScanTests(const QString& programFolder, const std::string& classFilt
             continue;
         if (all ||
             MatchesFilter(programFolder, entry.fileName(), classFilter, subjectFilter, allMarker))
-            names.append(StripExtension(entry.fileName()));
+            names.append(entry.fileName());
     }
-    std::sort(names.begin(), names.end(), CatalogueNameLess);
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        return CatalogueNameLess(StripExtension(a), StripExtension(b));
+    });
     return names;
 }
 

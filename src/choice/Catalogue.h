@@ -41,8 +41,8 @@ bool MatchesFilter(const QString& programFolder, const QString& fileName,
                    const std::string& classFilter, const std::string& subjectFilter,
                    const std::string& allMarker);
 
-// The test names (file names without ".tst") of the archives in programFolder + "/Base" that
-// pass the filter, sorted as the list shows them. With both filters at the marker no trailer
+// The file names of the archives in programFolder + "/Base" that pass the filter, sorted by
+// their names without ".tst" as the list shows them. With both filters at the marker no trailer
 // is read, so broken archives are listed too. No Base folder gives an empty list.
 QStringList ScanTests(const QString& programFolder, const std::string& classFilter,
                       const std::string& subjectFilter, const std::string& allMarker);

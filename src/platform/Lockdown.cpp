@@ -1,0 +1,214 @@
+#include "platform/Lockdown.h"
+
+#include "shell/RunState.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+#include <QWindow>
+#include <vector>
+
+namespace kvz {
+
+namespace {
+
+// How often a locked window takes the keyboard again: Qt's popups (drop-down lists, menus)
+// grab and release the keyboard themselves, and a release ends our grab too.
+constexpr int kGrabIntervalMs = 250;
+// A short wait before taking the activation back, so that a window of our own that took it
+// (a message dialog) is seen as ours.
+constexpr int kReactivateDelayMs = 100;
+
+struct LockedWindow {
+    QPointer<QWidget> widget;
+    Qt::WindowFlags flags;
+    Qt::WindowStates states;
+    QRect geometry;
+};
+
+// One per application, a child of the application object, found by name.
+class LockdownController : public QObject {
+public:
+    explicit LockdownController(QObject* parent) : QObject(parent) {
+        setObjectName(QStringLiteral("kvizorLockdown"));
+        supported_ = QGuiApplication::platformName() == QLatin1String("xcb");
+        grabTimer_.setInterval(kGrabIntervalMs);
+        connect(&grabTimer_, &QTimer::timeout, this, [this] { holdKeyboard(); });
+    }
+
+    static LockdownController* find() {
+        return qApp ? qApp->findChild<LockdownController*>(QStringLiteral("kvizorLockdown"),
+                                                           Qt::FindDirectChildrenOnly)
+                    : nullptr;
+    }
+    static LockdownController* get() {
+        LockdownController* c = find();
+        return c ? c : new LockdownController(qApp);
+    }
+
+    bool supported() const { return supported_; }
+    bool inForce() const { return inForce_; }
+
+    void apply(QWidget* window) {
+        if (!inForce_) {
+            inForce_ = true;
+            if (!supported_) {
+                if (!saidUnsupported_)
+                    qInfo("Lock-down: the platform \"%s\" offers no keyboard grab; the "
+                          "workstation is not locked",
+                          qPrintable(QGuiApplication::platformName()));
+                saidUnsupported_ = true;
+                return;
+            }
+            qApp->installEventFilter(this);
+            grabTimer_.start();
+        }
+        if (supported_ && window)
+            lock(window->window());
+    }
+
+    void lift() {
+        if (!inForce_)
+            return;
+        inForce_ = false;
+        if (!supported_)
+            return;
+        qApp->removeEventFilter(this);
+        grabTimer_.stop();
+        // Give the keyboard back first, then the windows their old looks.
+        for (const LockedWindow& l : locked_) {
+            if (l.widget && l.widget->windowHandle())
+                l.widget->windowHandle()->setKeyboardGrabEnabled(false);
+        }
+        for (const LockedWindow& l : locked_) {
+            QWidget* w = l.widget;
+            if (!w)
+                continue;
+            w->overrideWindowFlags(l.flags);
+            if (QWindow* handle = w->windowHandle())
+                handle->setFlags(l.flags);
+            w->setWindowState(l.states);
+            if (l.states == Qt::WindowNoState)
+                w->setGeometry(l.geometry);
+        }
+        locked_.clear();
+    }
+
+    bool isLocked(const QWidget* w) const {
+        for (const LockedWindow& l : locked_) {
+            if (l.widget == w)
+                return true;
+        }
+        return false;
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (!watched->isWidgetType())
+            return false;
+        auto* w = static_cast<QWidget*>(watched);
+        switch (event->type()) {
+        case QEvent::Show:
+            // The run, results and help windows fill the screen: they join the lock.
+            if (w->isWindow() && w->windowType() == Qt::Window &&
+                (w->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) && !isLocked(w))
+                lock(w);
+            else if (isLocked(w))
+                holdKeyboard();
+            break;
+        case QEvent::WindowDeactivate:
+            if (isLocked(w))
+                QTimer::singleShot(kReactivateDelayMs, this, [this] { takeActivationBack(); });
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    void lock(QWidget* w) {
+        if (isLocked(w))
+            return;
+        locked_.push_back({w, w->windowFlags(), w->windowState(), w->geometry()});
+        // Changing the flags through the native window keeps the widget on screen (a widget's
+        // own setWindowFlags would hide it).
+        const Qt::WindowFlags flags = w->windowFlags() | Qt::WindowStaysOnTopHint;
+        w->overrideWindowFlags(flags);
+        w->winId();
+        if (QWindow* handle = w->windowHandle())
+            handle->setFlags(flags);
+        w->setWindowState((w->windowState() & ~Qt::WindowMaximized) | Qt::WindowFullScreen);
+        holdKeyboard();
+    }
+
+    // The grab only succeeds once the window is mapped; the timer keeps trying.
+    void holdKeyboard() {
+        if (QApplication::activePopupWidget())
+            return;
+        QWidget* target = nullptr;
+        QWidget* active = QApplication::activeWindow();
+        for (const LockedWindow& l : locked_) {
+            if (l.widget && l.widget->isVisible()) {
+                target = l.widget;
+                if (active && active->window() == l.widget)
+                    break;
+            }
+        }
+        if (target && target->windowHandle())
+            target->windowHandle()->setKeyboardGrabEnabled(true);
+    }
+
+    void takeActivationBack() {
+        if (!inForce_ || QApplication::activeWindow())
+            return;
+        for (auto it = locked_.rbegin(); it != locked_.rend(); ++it) {
+            QWidget* w = it->widget;
+            if (w && w->isVisible()) {
+                w->raise();
+                w->activateWindow();
+                holdKeyboard();
+                return;
+            }
+        }
+    }
+
+    bool supported_ = false;
+    bool inForce_ = false;
+    bool saidUnsupported_ = false;
+    std::vector<LockedWindow> locked_;
+    QTimer grabTimer_;
+};
+
+} // namespace
+
+void applyLockdown(const RunState& runState, QWidget* lockedWindow) {
+    if (runState.lockdownOff || !qApp)
+        return;
+    LockdownController::get()->apply(lockedWindow);
+}
+
+void liftLockdown(const RunState& runState) {
+    if (runState.lockdownOff)
+        return;
+    if (LockdownController* c = LockdownController::find())
+        c->lift();
+}
+
+bool lockdownInForce() {
+    const LockdownController* c = LockdownController::find();
+    return c && c->inForce();
+}
+
+bool lockdownSupported() {
+    return QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
+bool isLockedWindow(const QWidget* window) {
+    const LockdownController* c = LockdownController::find();
+    return c && c->isLocked(window);
+}
+
+} // namespace kvz
