@@ -413,23 +413,6 @@ QByteArray encodeCatalogueTrailer(const CatalogueInfo& info) {
     return b;
 }
 
-std::optional<CatalogueInfo> decodeCatalogueTrailer(const QByteArray& tail) {
-    qsizetype zeros[4];
-    qsizetype pos = tail.size();
-    for (int i = 3; i >= 0; --i) {
-        pos = pos > 0 ? tail.lastIndexOf('\0', pos - 1) : -1;
-        if (pos < 0)
-            return std::nullopt;
-        zeros[i] = pos;
-    }
-    auto field = [&](int i) {
-        const qsizetype from = zeros[i] + 1;
-        const qsizetype to = i < 3 ? zeros[i + 1] : tail.size();
-        return std::string(tail.constData() + from, std::size_t(to - from));
-    };
-    return CatalogueInfo{field(0), field(1), field(2), field(3)};
-}
-
 std::optional<QByteArray> writeTestArchive(const TestArchive& archive,
                                            const std::string& typedPassword,
                                            const CatalogueInfo& catalogue, QString* error) {

@@ -4,6 +4,7 @@
 // and settings, and written back from them. The reader takes the archive's bytes and never
 // trusts a size or offset it finds there.
 
+#include "choice/Catalogue.h"
 #include "shell/RunState.h"
 #include "test/QuestionSet.h"
 #include "test/ZipMemory.h"
@@ -93,13 +94,6 @@ ArchiveReadResult readTestArchive(QByteArray bytes, const std::string& typedPass
 std::vector<ZipEntry> encodeTestEntries(const TestArchive& archive);
 
 // The whole .tst file: encrypted ZIP of the entries plus the catalogue trailer.
-struct CatalogueInfo {
-    std::string comment;
-    std::string klass;
-    std::string subject;
-    std::string topics; // lines separated by CR LF
-    bool operator==(const CatalogueInfo&) const = default;
-};
 std::optional<QByteArray> writeTestArchive(const TestArchive& archive,
                                            const std::string& typedPassword,
                                            const CatalogueInfo& catalogue,
@@ -107,8 +101,6 @@ std::optional<QByteArray> writeTestArchive(const TestArchive& archive,
 
 // The trailer: zero byte, comment, zero byte, class, zero byte, subject, zero byte, topics.
 QByteArray encodeCatalogueTrailer(const CatalogueInfo& info);
-// The last four zero-separated texts of a file's tail; nullopt when there are not four.
-std::optional<CatalogueInfo> decodeCatalogueTrailer(const QByteArray& tail);
 
 // Puts a read archive into the run window's question set and the run state: the reset of the
 // previous test, labels, settings, answers and time budgets.
