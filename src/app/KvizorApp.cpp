@@ -13,6 +13,7 @@
 #include "run/TMessage1.h"
 #include "run/TTopros.h"
 #include "shell/TBasic.h"
+#include "shell/TStart.h"
 #include "windows/THelper.h"
 #include "windows/TPas.h"
 #include "windows/TProgres.h"
@@ -42,7 +43,18 @@ KvizorApp::~KvizorApp() {
     basic_.reset();
 }
 
-RunState& KvizorApp::runState() { return basic_->runState(); }
+RunState& KvizorApp::runState() {
+    return basic_->runState();
+}
+MessageTable& KvizorApp::messages() {
+    return basic_->messages();
+}
+void KvizorApp::setSplash(TStart* splash) {
+    splash_ = splash;
+}
+TStart* KvizorApp::splash() const {
+    return splash_.data();
+}
 
 void KvizorApp::createWindows() {
     basic_ = std::make_unique<TBasic>(*this);

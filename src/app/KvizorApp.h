@@ -3,6 +3,7 @@
 // The application object: creates every window once, in a fixed order, keeps them for the
 // program's life and lets them reach each other and the run state. No other globals.
 
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -10,6 +11,8 @@
 namespace kvz {
 
 struct RunState;
+class MessageTable;
+class TStart;
 class TBasic;
 class TPrepere;
 class TTopros;
@@ -43,6 +46,12 @@ public:
     const QStringList& parameters() const { return parameters_; }
     const QString& executableFolder() const { return executableFolder_; }
     RunState& runState();
+    // The message table every window builds its texts from; filled by the main window.
+    MessageTable& messages();
+
+    // The splash while it exists (it deletes itself when closed).
+    void setSplash(TStart* splash);
+    TStart* splash() const;
 
     TBasic& basic() { return *basic_; }
     TPrepere& prepere() { return *prepere_; }
@@ -64,6 +73,7 @@ public:
 private:
     QStringList parameters_;
     QString executableFolder_;
+    QPointer<TStart> splash_;
     std::unique_ptr<TBasic> basic_;
     std::unique_ptr<TPrepere> prepere_;
     std::unique_ptr<TTopros> topros_;

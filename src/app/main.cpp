@@ -1,15 +1,43 @@
 #include "app/KvizorApp.h"
+#include "shell/StartUp.h"
 #include "shell/TBasic.h"
+#include "shell/TStart.h"
 
 #include <QApplication>
-#include <QFileInfo>
+#include <QMessageBox>
 
 int main(int argc, char* argv[]) {
     QApplication qapp(argc, argv);
+    // Closing the main window is the only way out; hiding every window (a profile run between
+    // two windows) must not end the program.
+    QApplication::setQuitOnLastWindowClosed(false);
     QStringList parameters = QCoreApplication::arguments();
     parameters.removeFirst();
-    kvz::KvizorApp app(parameters, QCoreApplication::applicationDirPath());
+    const QString executableFolder = QCoreApplication::applicationDirPath();
+
+    const QString folder = kvz::resolveProgramFolder(parameters, executableFolder);
+    const kvz::StartLanguage language = kvz::prepareStartLanguage(folder, kvz::systemTempFolder());
+    if (!language.ok) {
+        // No window of ours exists yet, nor a message table: the plain system box.
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"),
+                        QStringLiteral("Language file not find!"), QMessageBox::Ok);
+        box.exec();
+        return 1;
+    }
+
+    auto* splash = new kvz::TStart(folder, language.path);
+    splash->show();
+    splash->repaint();
+    QCoreApplication::processEvents();
+
+    kvz::KvizorApp app(parameters, executableFolder);
+    app.setSplash(splash);
     app.createWindows();
-    app.basic().show();
-    return QApplication::exec();
+    if (!parameters.isEmpty())
+        app.basic().FormShow(); // starts the profile-driven run; the main window stays hidden
+    else
+        app.basic().show();
+    const int code = QApplication::exec();
+    delete app.splash();
+    return code;
 }

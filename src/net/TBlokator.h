@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+class QLabel;
+
 namespace kvz {
 
 class KvizorApp;
@@ -10,6 +12,8 @@ class TBlokator : public QDialog {
     Q_OBJECT
 public:
     explicit TBlokator(KvizorApp& app);
+
+    QLabel* Panel1 = nullptr; // the pause text, msg[041]
 
 private:
     KvizorApp& app_;

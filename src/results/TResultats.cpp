@@ -2,11 +2,19 @@
 
 #include "app/KvizorApp.h"
 
+#include <QVBoxLayout>
+
 namespace kvz {
 
 TResultats::TResultats(KvizorApp& app) : app_(app) {
     setObjectName(QStringLiteral("Resultats"));
     setWindowTitle(QStringLiteral("Результаты"));
+    Panel1 = new QWidget(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->resize(Panel1->width(), 300);
+    Panel1->setMinimumHeight(300);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Panel1);
 }
 
 } // namespace kvz

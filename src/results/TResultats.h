@@ -11,6 +11,9 @@ class TResultats : public QWidget {
 public:
     explicit TResultats(KvizorApp& app);
 
+    // The main panel; its designed height is remembered in runState.resultsPanelHeight.
+    QWidget* Panel1 = nullptr;
+
 private:
     KvizorApp& app_;
 };

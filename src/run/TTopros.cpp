@@ -59,4 +59,6 @@ TTopros::TTopros(KvizorApp& app) : app_(app) {
     layout->addLayout(body, 1);
 }
 
+void TTopros::SaveResult() {}
+
 } // namespace kvz

@@ -30,6 +30,10 @@ public:
     QAction* N4 = nullptr; // "Завершить!"
     QAction* N9 = nullptr; // "Выйти из режима просмотра ответов"
 
+    // The finish command: the main window's exit path hands over here while a test is on
+    // screen and its results have not been shown. The run driver fills it in.
+    void SaveResult();
+
 private:
     KvizorApp& app_;
 };

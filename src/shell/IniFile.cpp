@@ -207,6 +207,21 @@ std::vector<std::string> IniDocument::keys(std::string_view section) const {
     return out;
 }
 
+std::vector<std::pair<std::string, std::string>>
+IniDocument::entries(std::string_view section) const {
+    std::vector<std::pair<std::string, std::string>> out;
+    const long start = findSection(section);
+    if (start < 0)
+        return out;
+    for (std::size_t i = std::size_t(start) + 1; i < lines_.size(); ++i) {
+        if (sectionName(lines_[i].text))
+            break;
+        if (auto kv = keyValue(lines_[i].text))
+            out.emplace_back(std::string(kv->key), unquote(kv->value));
+    }
+    return out;
+}
+
 void IniDocument::setValue(std::string_view section, std::string_view key,
                            std::string_view value) {
     std::string line = std::string(key) + "=" + std::string(value);

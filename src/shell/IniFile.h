@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kvz {
@@ -31,6 +32,9 @@ public:
     bool readBool(std::string_view section, std::string_view key, bool def) const;
     // Key names of a section in file order (first occurrence of each).
     std::vector<std::string> keys(std::string_view section) const;
+    // Every setting of a section in file order, values read by the rules above (a key that
+    // occurs twice is listed twice; the first one counts). One pass, for readers of many keys.
+    std::vector<std::pair<std::string, std::string>> entries(std::string_view section) const;
     bool hasSection(std::string_view section) const;
 
     // Replaces the key's value where it stands, or adds the key at the end of its section, or

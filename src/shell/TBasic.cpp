@@ -1,12 +1,474 @@
 #include "shell/TBasic.h"
 
 #include "app/KvizorApp.h"
+#include "choice/TInform.h"
+#include "choice/TPrepere.h"
+#include "choice/TSerestf.h"
+#include "l10n/Cp1251.h"
+#include "l10n/LabelApplier.h"
+#include "l10n/Language.h"
+#include "l10n/TAbout.h"
+#include "net/TBlokator.h"
+#include "net/TClient.h"
+#include "net/TMessager.h"
+#include "net/TSelectTest.h"
+#include "platform/Dialogs.h"
+#include "platform/Shell.h"
+#include "profile/TProfil.h"
+#include "results/TResultats.h"
+#include "run/TMessage1.h"
+#include "run/TTopros.h"
+#include "shell/Settings.h"
+#include "shell/StartUp.h"
+#include "shell/TStart.h"
+#include "windows/THelper.h"
+#include "windows/TPas.h"
+#include "windows/TProgres.h"
+
+#if __has_include("platform/Lockdown.h")
+#include "platform/Lockdown.h"
+#define KVIZOR_HAVE_LOCKDOWN 1
+#endif
+
+#include <QAction>
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+#include <QThread>
+#include <QTimer>
+#include <QVBoxLayout>
 
 namespace kvz {
+
+namespace {
+
+const QString kVersion = QStringLiteral("1.60");
+
+QPushButton* namedButton(QWidget* parent, const char* name, const QString& text) {
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(QLatin1String(name));
+    return b;
+}
+
+QLabel* titleLabel(QWidget* parent, const char* name, const QColor& colour, QPoint offset) {
+    auto* l = new QLabel(parent);
+    l->setObjectName(QLatin1String(name));
+    QFont f = l->font();
+    f.setPointSize(20);
+    f.setBold(true);
+    l->setFont(f);
+    QPalette p = l->palette();
+    p.setColor(QPalette::WindowText, colour);
+    l->setPalette(p);
+    l->setAlignment(Qt::AlignCenter);
+    l->setProperty("embossOffset", offset);
+    return l;
+}
+
+// Keeps the three title labels stacked over each other with their small offsets.
+class TitlePanel : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void resizeEvent(QResizeEvent*) override {
+        for (QLabel* l : findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
+            l->setGeometry(rect().translated(l->property("embossOffset").toPoint()));
+    }
+};
+
+void centreOnScreen(QWidget& w) {
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        w.move(screen->availableGeometry().center() - w.rect().center());
+}
+
+} // namespace
 
 TBasic::TBasic(KvizorApp& app) : app_(app) {
     setObjectName(QStringLiteral("Basic"));
     setWindowTitle(QStringLiteral("Квизор"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                   Qt::WindowMinimizeButtonHint);
+
+    Panel6 = new TitlePanel(this);
+    Panel6->setObjectName(QStringLiteral("Panel6"));
+    Panel6->setFixedHeight(48);
+    // Grey shadow, white light and the face on top: an embossed title.
+    Label1 = titleLabel(Panel6, "Label1", QColor(128, 128, 128), QPoint(2, 2));
+    Label2 = titleLabel(Panel6, "Label2", QColor(255, 255, 255), QPoint(-1, -1));
+    Label3 = titleLabel(Panel6, "Label3", palette().color(QPalette::Window), QPoint(0, 0));
+    const QString title = QStringLiteral("Квизор ") + kVersion;
+    for (QLabel* l : {Label1, Label2, Label3})
+        l->setText(title);
+
+    Panel5 = new QLabel(QStringLiteral("Выберите тип тестирования:"), this);
+    Panel5->setObjectName(QStringLiteral("Panel5"));
+    Panel5->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel5->setAlignment(Qt::AlignCenter);
+    Panel5->setMinimumHeight(24);
+
+    Panel1 = new QWidget(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Image1 = new QLabel(Panel1);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setAlignment(Qt::AlignCenter);
+    Image2 = new QLabel(Panel1);
+    Image2->setObjectName(QStringLiteral("Image2"));
+    Image2->setAlignment(Qt::AlignCenter);
+    Button4 = namedButton(Panel1, "Button4", QStringLiteral("Сетевое"));
+    Button5 = namedButton(Panel1, "Button5", QStringLiteral("Локальное"));
+    auto* modes = new QGridLayout(Panel1);
+    modes->addWidget(Image1, 0, 0);
+    modes->addWidget(Image2, 0, 1);
+    modes->addWidget(Button4, 1, 0);
+    modes->addWidget(Button5, 1, 1);
+
+    Button7 = namedButton(this, "Button7", QStringLiteral("Профиль"));
+    Button6 = namedButton(this, "Button6", QStringLiteral("Language"));
+    Button1 = namedButton(this, "Button1", QStringLiteral("Поддержка"));
+    Button2 = namedButton(this, "Button2", QStringLiteral("О программе"));
+    Button3 = namedButton(this, "Button3", QStringLiteral("Выход"));
+    auto* tools = new QGridLayout;
+    tools->addWidget(Button7, 0, 0);
+    tools->addWidget(Button6, 0, 1);
+    tools->addWidget(Button1, 1, 0);
+    tools->addWidget(Button2, 1, 1);
+    tools->addWidget(Button3, 2, 0, 1, 2);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Panel6);
+    layout->addWidget(Panel5);
+    layout->addWidget(Panel1);
+    layout->addLayout(tools);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    PopupMenu1->setToolTipsVisible(true);
+    zorkaweb1 = PopupMenu1->addAction(QStringLiteral("Письмо автору"));
+    zorkaweb1->setObjectName(QStringLiteral("zorkaweb1"));
+    wwwzorkaweb1 = PopupMenu1->addAction(QStringLiteral("Страничка в Internet"));
+    wwwzorkaweb1->setObjectName(QStringLiteral("wwwzorkaweb1"));
+    PopupMenu2 = new QMenu(this);
+    PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
+    languageGroup_ = new QActionGroup(this);
+    languageGroup_->setExclusive(true);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+
+    // F1 reaches the window whichever control has the focus.
+    auto* help = new QAction(this);
+    help->setShortcut(Qt::Key_F1);
+    help->setShortcutContext(Qt::WindowShortcut);
+    addAction(help);
+    connect(help, &QAction::triggered, this, [this] {
+        openHelpTopic(runState_.programFolder, QStringLiteral("hc_O_programme_Kvizor"));
+    });
+
+    connect(Button4, &QPushButton::clicked, this, &TBasic::SpeedButton2Click);
+    connect(Button5, &QPushButton::clicked, this, &TBasic::SpeedButton5Click);
+    connect(Button7, &QPushButton::clicked, this, &TBasic::Button7Click);
+    connect(Button6, &QPushButton::clicked, this, &TBasic::Button6Click);
+    connect(Button1, &QPushButton::clicked, this, &TBasic::SpeedButton3Click);
+    connect(Button2, &QPushButton::clicked, this, &TBasic::SpeedButton4Click);
+    connect(Button3, &QPushButton::clicked, this, [this] { close(); });
+    connect(zorkaweb1, &QAction::triggered, this, &TBasic::zorkaweb1Click);
+    connect(wwwzorkaweb1, &QAction::triggered, this, &TBasic::wwwzorkaweb1Click);
+    connect(Timer1, &QTimer::timeout, this, &TBasic::Timer1Timer);
+
+    FormCreate();
+}
+
+TBasic::~TBasic() {
+    // FormDestroy: the built-in language file written for this run goes with it.
+    if (runState_.languageFolderMissing)
+        QFile::remove(runState_.tempFolder + QLatin1String(kBuiltinLanguageFile));
+}
+
+void TBasic::FormCreate() {
+    RunState& rs = runState_;
+    rs.interactive = false;
+    // Where the pointer cannot be moved (Wayland, no screen) the features that need input
+    // blocking run without it.
+    const QString platform = QGuiApplication::platformName();
+    rs.limitedPlatform =
+        platform.startsWith(QLatin1String("wayland")) || !QGuiApplication::primaryScreen();
+    rs.blockInput = !rs.limitedPlatform;
+
+    rs.programFolder = resolveProgramFolder(app_.parameters(), app_.executableFolder());
+    rs.tempFolder = systemTempFolder();
+    rs.languageFolderMissing = !QFileInfo(rs.programFolder + QStringLiteral("/Language")).isDir();
+    // The splash normally wrote the built-in file; a run without it (or a file removed since)
+    // still starts in the built-in language.
+    if (rs.languageFolderMissing &&
+        !QFileInfo::exists(rs.tempFolder + QLatin1String(kBuiltinLanguageFile)))
+        writeBuiltinLanguage(rs.tempFolder);
+
+    Settings settings(rs.programFolder);
+    const LanguageHints hints = loadLanguage(messages_, languageFilePath(rs, settings.language()));
+    setHints(hints.webPage, hints.supportMail);
+
+    rs.verdicts.clear();
+    QDir().mkdir(rs.programFolder + QStringLiteral("/Base"));
+    QDir().mkdir(rs.programFolder + QStringLiteral("/Results"));
+    rs.studentMode = settings.student();
+    rs.resultsFolder = settings.resPatch();
+
+    Image1->setPixmap(QPixmap(QStringLiteral(":/kvizor/images/mode_a.png")));
+    Image2->setPixmap(QPixmap(QStringLiteral(":/kvizor/images/mode_b.png")));
+    setWindowTitle(messages_.text(0));
+    Timer1->start();
+}
+
+void TBasic::setHints(const std::string& webPage, const std::string& supportMail) {
+    wwwzorkaweb1->setToolTip(cp1251::toUnicode(webPage));
+    zorkaweb1->setToolTip(cp1251::toUnicode(supportMail));
+}
+
+void TBasic::setTitle(const QString& title) {
+    for (QLabel* l : {Label1, Label2, Label3})
+        l->setText(title);
+}
+
+void TBasic::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TBasic::FormShow() {
+    centreOnScreen(app_.progres());
+    if (auto* pause = app_.blokator().Panel1)
+        pause->setText(messages_.text(41));
+
+    if (PopupMenu2->actions().isEmpty())
+        buildLanguageMenu();
+
+    if (!shownOnce_) {
+        shownOnce_ = true;
+        if (QWidget* panel = app_.resultats().Panel1)
+            runState_.resultsPanelHeight = panel->height();
+    }
+
+    for (QAction* a : {app_.topros().N4, app_.topros().N9})
+        if (a && !a->text().startsWith(QLatin1Char(' ')))
+            a->setText(QStringLiteral("  ") + a->text());
+
+    if (app_.splash())
+        Timer1->start();
+
+    if (runState_.interactive)
+        return;
+    if (!app_.parameters().isEmpty()) {
+        // The profile named on the command line drives this run; that driver sets interactive
+        // itself where a profile asks for the main window.
+        return;
+    }
+    runState_.interactive = true;
+}
+
+void TBasic::buildLanguageMenu() {
+    const QString folder = runState_.languageFolderMissing
+                               ? runState_.tempFolder
+                               : runState_.programFolder + QStringLiteral("/Language");
+    runState_.languages = listLanguages(folder);
+    for (const LanguageEntry& e : runState_.languages) {
+        auto* a = new QAction(cp1251::toUnicode(e.displayName), PopupMenu2);
+        a->setObjectName(QFileInfo(e.fileName).completeBaseName() + QLatin1Char('1'));
+        a->setCheckable(true);
+        if (!e.flagPicture.isNull())
+            a->setIcon(QIcon(QPixmap::fromImage(e.flagPicture)));
+        languageGroup_->addAction(a);
+        PopupMenu2->addAction(a);
+        connect(a, &QAction::triggered, this, [this, a] { Panel2Click(a); });
+    }
+    const Settings settings(runState_.programFolder);
+    switchLanguage(cp1251::toUnicode(settings.language()));
+}
+
+bool TBasic::switchLanguage(const QString& baseName) {
+    for (QAction* a : PopupMenu2->actions())
+        if (a->objectName() == baseName + QLatin1Char('1')) {
+            Panel2Click(a);
+            return true;
+        }
+    return false;
+}
+
+QString TBasic::checkedLanguage() const {
+    for (QAction* a : PopupMenu2->actions())
+        if (a->isChecked() && a->objectName().endsWith(QLatin1Char('1')))
+            return a->objectName().chopped(1);
+    return {};
+}
+
+void TBasic::Panel2Click(QAction* entry) {
+    if (!entry || !entry->objectName().endsWith(QLatin1Char('1')))
+        return;
+    const std::string name = cp1251::fromUnicode(entry->objectName().chopped(1));
+    const QString path = languageFilePath(runState_, name);
+    const LanguageHints hints = loadLanguage(messages_, path);
+    setHints(hints.webPage, hints.supportMail);
+
+    if (QObject* memo = app_.about().findChild<QObject*>(QStringLiteral("Memo1"))) {
+        const std::string thanks = IniFile(path).readString("Info", "Thanks", "");
+        memo->setProperty("plainText", cp1251::toUnicode(thanks));
+    }
+
+    DialogButtonCaptions& c = Dialogs::captions();
+    c.yes = messages_.text(7);
+    c.no = messages_.text(10);
+    c.ok = messages_.text(25);
+    c.cancel = messages_.text(24);
+    c.abort = messages_.text(50);
+    c.ignore = messages_.text(49);
+
+    setTitle(messages_.text(0) + QLatin1Char(' ') + kVersion);
+    applyLabelSection(path);
+
+    if (runState_.studentMode) {
+        auto relabel = [](QWidget& window, const char* component, const QString& text) {
+            if (auto* l = window.findChild<QLabel*>(QLatin1String(component)))
+                l->setText(text);
+        };
+        relabel(app_.prepere(), "Label4", messages_.text(12));
+        relabel(app_.profil(), "Label8", messages_.text(12));
+        relabel(app_.profil(), "Label2", messages_.text(56));
+        relabel(app_.resultats(), "Label1", messages_.text(56));
+    }
+    entry->setChecked(true);
+}
+
+void TBasic::applyLabelSection(const QString& languagePath) {
+    QFile f(languagePath);
+    if (!f.open(QIODevice::ReadOnly))
+        return;
+    // Language files are a few kilobytes; a huge file is read only this far.
+    const QByteArray bytes = f.read(4 * 1024 * 1024);
+    const std::vector<QWidget*> windows = {this,
+                                           &app_.prepere(),
+                                           &app_.topros(),
+                                           &app_.inform(),
+                                           &app_.helper(),
+                                           &app_.progres(),
+                                           &app_.blokator(),
+                                           &app_.resultats(),
+                                           &app_.serestf(),
+                                           &app_.client(),
+                                           &app_.pas(),
+                                           &app_.messager(),
+                                           &app_.about(),
+                                           &app_.profil(),
+                                           &app_.selectTest(),
+                                           &app_.message1()};
+    for (const LabelLine& line :
+         parseLabelLines(std::string_view(bytes.constData(), std::size_t(bytes.size())))) {
+        QWidget* window = nullptr;
+        const QString windowName = cp1251::toUnicode(line.window);
+        for (QWidget* w : windows)
+            if (w->objectName() == windowName)
+                window = w;
+        if (!window && app_.splash() && windowName == QLatin1String("Start"))
+            window = app_.splash();
+        if (!applyLabel(window, line))
+            Dialogs::plain(this, windowName + QLatin1Char(' ') + cp1251::toUnicode(line.component));
+    }
+}
+
+void TBasic::SpeedButton2Click() {
+    app_.client().show();
+    hide();
+}
+
+void TBasic::SpeedButton5Click() {
+    app_.prepere().show();
+    hide();
+}
+
+void TBasic::Button7Click() {
+    app_.profil().exec();
+}
+
+void TBasic::Button6Click() {
+    PopupMenu2->popup(Button6->mapToGlobal(QPoint(0, Button6->height() - 2)));
+}
+
+void TBasic::SpeedButton3Click() {
+    PopupMenu1->popup(Button1->mapToGlobal(QPoint(0, Button1->height() - 2)));
+}
+
+void TBasic::SpeedButton4Click() {
+    app_.about().exec();
+}
+
+void TBasic::zorkaweb1Click() {
+    openUrl(QStringLiteral("mailto:") + zorkaweb1->toolTip());
+}
+
+void TBasic::wwwzorkaweb1Click() {
+    openUrl(wwwzorkaweb1->toolTip());
+}
+
+void TBasic::Timer1Timer() {
+    if (TStart* splash = app_.splash())
+        splash->close();
+    Timer1->stop();
+}
+
+void TBasic::closeEvent(QCloseEvent* event) {
+    if (!FormClose()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    // Closing the main window ends the program, also when it was never shown.
+    if (QThread::currentThread()->loopLevel() > 0)
+        QCoreApplication::exit(0);
+}
+
+bool TBasic::FormClose() {
+    RunState& rs = runState_;
+    if (app_.topros().isVisible() && !rs.resultsShown) {
+        app_.topros().SaveResult();
+        return false;
+    }
+    if (!rs.resultsShown && !Dialogs::confirm(this, messages_.text(9)))
+        return false;
+
+    if (!rs.lockdownOff) {
+#ifdef KVIZOR_HAVE_LOCKDOWN
+        liftLockdown(rs);
+#else
+        // Lock-down lands with platform/Lockdown.h: kvz::liftLockdown(rs) goes here.
+#endif
+    }
+    rs.verdicts.clear();
+    rs.verdicts.shrink_to_fit();
+
+    if (rs.interactive) {
+        Settings settings(rs.programFolder);
+        QString error;
+        bool written = settings.writeResPatch(rs.resultsFolder, &error);
+        const QString language = checkedLanguage();
+        if (written && !language.isEmpty())
+            written = settings.writeLanguage(cp1251::fromUnicode(language), &error);
+        // The program still exits: a read-only settings file must not keep it running.
+        if (!written)
+            Dialogs::error(this, error);
+    }
+    if (!rs.interactive && !rs.profileCommandAtExit.empty())
+        startDetached(cp1251::toUnicode(rs.profileCommandAtExit));
+    return true;
 }
 
 } // namespace kvz

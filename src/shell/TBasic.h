@@ -1,24 +1,90 @@
 #pragma once
 
+#include "l10n/MessageTable.h"
 #include "shell/RunState.h"
 
 #include <QWidget>
+
+class QAction;
+class QActionGroup;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QTimer;
 
 namespace kvz {
 
 class KvizorApp;
 
-// The main window: owns the run state; closing it is the program's only way out.
+// The main window: owns the run state and the message table; closing it is the program's only
+// way out.
 class TBasic : public QWidget {
     Q_OBJECT
 public:
     explicit TBasic(KvizorApp& app);
+    ~TBasic() override;
 
     RunState& runState() { return runState_; }
+    MessageTable& messages() { return messages_; }
+
+    // Runs on every show; the start-up runs it once directly when parameters are given.
+    void FormShow();
+
+    // Switches to a language menu entry (identity: base name + "1").
+    void Panel2Click(QAction* entry);
+    // Switches to the language with this base name when the menu offers it; false otherwise.
+    bool switchLanguage(const QString& baseName);
+    // The base name of the checked language entry, empty when none is checked.
+    QString checkedLanguage() const;
+
+    QPushButton* Button1 = nullptr; // support menu
+    QPushButton* Button2 = nullptr; // about
+    QPushButton* Button3 = nullptr; // exit
+    QPushButton* Button4 = nullptr; // network
+    QPushButton* Button5 = nullptr; // local
+    QPushButton* Button6 = nullptr; // language menu
+    QPushButton* Button7 = nullptr; // profile editor
+    QLabel* Panel5 = nullptr;
+    QWidget* Panel6 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QWidget* Panel1 = nullptr;
+    QLabel* Image1 = nullptr;
+    QLabel* Image2 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* zorkaweb1 = nullptr;
+    QAction* wwwzorkaweb1 = nullptr;
+    QMenu* PopupMenu2 = nullptr;
+    QTimer* Timer1 = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    void FormCreate();
+    // The exit path; true when the program is to end.
+    bool FormClose();
+    void SpeedButton2Click();
+    void SpeedButton5Click();
+    void Button7Click();
+    void Button6Click();
+    void SpeedButton3Click();
+    void SpeedButton4Click();
+    void zorkaweb1Click();
+    void wwwzorkaweb1Click();
+    void Timer1Timer();
+    void buildLanguageMenu();
+    void applyLabelSection(const QString& languagePath);
+    void setTitle(const QString& title);
+    void setHints(const std::string& webPage, const std::string& supportMail);
+
     KvizorApp& app_;
     RunState runState_;
+    MessageTable messages_;
+    QActionGroup* languageGroup_ = nullptr;
+    bool shownOnce_ = false;
 };
 
 } // namespace kvz

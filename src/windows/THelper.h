@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class QAction;
 class QPushButton;
 
 namespace kvz {
@@ -19,6 +20,19 @@ public:
     QWidget* Panel2 = nullptr;
     QWidget* Panel3 = nullptr;
     QPushButton* Button2 = nullptr;
+    QAction* AltF41 = nullptr; // swallows Alt+F4
+
+    // Sizes Panel2 to the document and centres it; done on show and on every resize, and by
+    // the loader after it put a new document in.
+    void placeDocument();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     KvizorApp& app_;

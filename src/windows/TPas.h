@@ -16,9 +16,15 @@ class TPas : public QDialog {
 public:
     explicit TPas(KvizorApp& app);
 
+    static constexpr int kMaxPasswordLength = 17;
+
     QLineEdit* Edit1 = nullptr;
     QPushButton* Button1 = nullptr; // OK
     QPushButton* Button2 = nullptr; // Cancel
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     KvizorApp& app_;
