@@ -1,0 +1,56 @@
+#include "platform/docview/WmfDib.h"
+
+namespace kvz::wmf::detail {
+
+namespace {
+
+std::uint16_t u16(std::span<const std::uint8_t> b, std::size_t at) {
+    return std::uint16_t(b[at] | b[at + 1] << 8);
+}
+
+} // namespace
+
+std::optional<QImage> decodeBitmap16(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() < 10)
+        return std::nullopt;
+    const int w = std::int16_t(u16(bytes, 2));
+    const int h = std::int16_t(u16(bytes, 4));
+    const int stride = std::int16_t(u16(bytes, 6));
+    const int planes = bytes[8];
+    const int bits = bytes[9];
+    if (w <= 0 || h <= 0 || w > kMaxBitmapSide || h > kMaxBitmapSide || planes != 1 ||
+        (bits != 1 && bits != 24 && bits != 32) ||
+        std::int64_t(stride) * 8 < std::int64_t(w) * bits)
+        return std::nullopt;
+    const std::span<const std::uint8_t> data = bytes.subspan(10);
+    if (data.size() / std::size_t(stride) < std::size_t(h))
+        return std::nullopt; // the bits must really be there
+    QImage image(w, h, QImage::Format_RGB32);
+    if (image.isNull())
+        return std::nullopt;
+    for (int y = 0; y < h; ++y) {
+        const std::uint8_t* src = data.data() + std::size_t(y) * std::size_t(stride);
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            if (bits == 1) {
+                line[x] = ((src[x / 8] >> (7 - x % 8)) & 1) ? qRgb(255, 255, 255) : qRgb(0, 0, 0);
+            } else {
+                const int n = bits / 8;
+                line[x] = qRgb(src[n * x + 2], src[n * x + 1], src[n * x]);
+            }
+        }
+    }
+    return image;
+}
+
+bool dibBottomUp(std::span<const std::uint8_t> dib) {
+    if (dib.size() < 12)
+        return false;
+    const std::uint32_t headerSize = std::uint32_t(u16(dib, 0)) | std::uint32_t(u16(dib, 2)) << 16;
+    if (headerSize == 12)
+        return true; // core headers are always bottom-up
+    return headerSize >= 40 &&
+           std::int32_t(std::uint32_t(u16(dib, 8)) | std::uint32_t(u16(dib, 10)) << 16) > 0;
+}
+
+} // namespace kvz::wmf::detail

@@ -1,0 +1,22 @@
+#pragma once
+
+// Bitmap bits that only metafile records carry. Packed DIBs go through DibDecoder.
+
+#include <QImage>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+namespace kvz::wmf::detail {
+
+// Largest bitmap one record may make us decode; bigger ones in a question page are garbage.
+inline constexpr int kMaxBitmapSide = 8192;
+inline constexpr std::int64_t kMaxBitmapArea = 16 * 1024 * 1024;
+
+// A device-dependent Bitmap16 (BITBLT/STRETCHBLT records): 1-bit monochrome, 24 or 32 bits.
+std::optional<QImage> decodeBitmap16(std::span<const std::uint8_t> bytes);
+
+// Whether a packed DIB stores its rows bottom-up (a positive height); false when unreadable.
+bool dibBottomUp(std::span<const std::uint8_t> dib);
+
+} // namespace kvz::wmf::detail

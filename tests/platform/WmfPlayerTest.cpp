@@ -1,0 +1,182 @@
+#include "platform/docview/WmfPlayer.h"
+#include "WmfBuilder.h"
+
+#include <QImage>
+#include <QPainter>
+#include <gtest/gtest.h>
+
+using kvz::testing::WmfBuilder;
+namespace wmf = kvz::wmf;
+
+namespace {
+
+constexpr std::uint32_t kRed = 0xFF0000;
+constexpr std::uint32_t kBlue = 0x0000FF;
+constexpr std::uint32_t kGreen = 0x00FF00;
+
+QImage render(const std::vector<std::uint8_t>& bytes, QSize size = QSize(100, 100),
+              bool* ok = nullptr) {
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    const bool played = wmf::play(bytes, painter, QRectF(QPointF(0, 0), QSizeF(size)));
+    painter.end();
+    if (ok)
+        *ok = played;
+    return image;
+}
+
+QColor at(const QImage& image, int x, int y) {
+    return image.pixelColor(x, y);
+}
+
+} // namespace
+
+// Where logical coordinates land for each way a picture can set up its mapping.
+TEST(WmfMapping, LogicalFrameMapsOntoTarget) {
+    struct Case {
+        const char* name;
+        WmfBuilder builder;
+        QPoint inside, outside;
+    };
+    std::vector<Case> cases;
+    {
+        WmfBuilder b;
+        b.placeable(0, 0, 1000, 1000).mapMode(8).windowOrg(0, 0).windowExt(1000, 1000);
+        b.solidBrush(kRed).select(0).nullPen().select(1).rectangle(250, 250, 750, 750);
+        cases.push_back({"placeable, anisotropic", b, {50, 50}, {10, 10}});
+    }
+    {
+        WmfBuilder b;
+        b.mapMode(8).windowOrg(-500, -500).windowExt(1000, 1000);
+        b.solidBrush(kRed).select(0).nullPen().select(1).rectangle(-250, -250, 0, 0);
+        cases.push_back({"bare, window origin negative", b, {37, 37}, {62, 62}});
+    }
+    {
+        WmfBuilder b; // y grows upwards
+        b.mapMode(8).windowOrg(0, 1000).windowExt(1000, -1000);
+        b.solidBrush(kRed).select(0).nullPen().select(1).rectangle(0, 0, 500, 500);
+        cases.push_back({"y up", b, {25, 75}, {25, 25}});
+    }
+    {
+        WmfBuilder b; // a later window extent twice as large halves the drawing
+        b.placeable(0, 0, 100, 100).mapMode(8).windowExt(100, 100).windowExt(200, 200);
+        b.solidBrush(kRed).select(0).nullPen().select(1).rectangle(0, 0, 100, 100);
+        cases.push_back({"window extent changed", b, {25, 25}, {75, 75}});
+    }
+    {
+        WmfBuilder b; // isotropic takes the smaller scale on both axes
+        b.placeable(0, 0, 100, 100).mapMode(7).windowExt(200, 100).viewportExt(100, 100);
+        b.solidBrush(kRed).select(0).nullPen().select(1).rectangle(0, 0, 100, 100);
+        cases.push_back({"isotropic", b, {25, 25}, {25, 75}});
+    }
+    {
+        WmfBuilder b; // 1000 units per inch: the frame is 25.4 mm; HIMETRIC 1270 is half of it
+        b.placeable(0, 0, 1000, 1000, 1000).mapMode(3);
+        b.solidBrush(kRed).select(0).nullPen().select(1).rectangle(0, 0, 1270, -1270);
+        cases.push_back({"himetric", b, {25, 25}, {75, 75}});
+    }
+    {
+        WmfBuilder b; // scale the window extent by 2/1 on both axes
+        b.placeable(0, 0, 100, 100).mapMode(8).windowExt(100, 100).rec(0x0410, {1, 2, 1, 2});
+        b.solidBrush(kRed).select(0).nullPen().select(1).rectangle(0, 0, 100, 100);
+        cases.push_back({"scaled window extent", b, {25, 25}, {75, 75}});
+    }
+    {
+        WmfBuilder b; // viewport origin moved by half the frame
+        b.placeable(0, 0, 100, 100).mapMode(8).windowExt(100, 100).viewportOrg(50, 0);
+        b.solidBrush(kRed).select(0).nullPen().select(1).rectangle(0, 0, 50, 50);
+        cases.push_back({"viewport origin", b, {75, 25}, {25, 25}});
+    }
+    {
+        WmfBuilder b; // window origin offset moves the picture the other way
+        b.placeable(0, 0, 100, 100).mapMode(8).windowExt(100, 100).rec(0x020F, {0, 50});
+        b.solidBrush(kRed).select(0).nullPen().select(1).rectangle(50, 0, 100, 50);
+        cases.push_back({"window origin offset", b, {25, 25}, {75, 25}});
+    }
+    {
+        WmfBuilder b; // MM_TEXT: logical units are frame units from the placeable box
+        b.placeable(100, 100, 300, 300).mapMode(1);
+        b.solidBrush(kRed).select(0).nullPen().select(1).rectangle(100, 100, 200, 200);
+        cases.push_back({"text mode", b, {25, 25}, {75, 75}});
+    }
+    for (const Case& c : cases) {
+        const QImage image = render(c.builder.bytes());
+        EXPECT_EQ(at(image, c.inside.x(), c.inside.y()), QColor(Qt::red)) << c.name;
+        EXPECT_EQ(at(image, c.outside.x(), c.outside.y()), QColor(Qt::white)) << c.name;
+    }
+}
+
+TEST(WmfMapping, InspectReportsFrameAndPhysicalSize) {
+    WmfBuilder placed;
+    placed.placeable(-100, 0, 1340, 720, 1440).rectangle(0, 0, 10, 10);
+    auto info = wmf::inspect(placed.bytes());
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->bounds, QRectF(-100, 0, 1440, 720));
+    ASSERT_TRUE(info->sizeMm);
+    EXPECT_NEAR(info->sizeMm->width(), 25.4, 1e-9);
+    EXPECT_NEAR(info->sizeMm->height(), 12.7, 1e-9);
+
+    WmfBuilder bare;
+    bare.mapMode(8).windowOrg(10, 20).windowExt(300, 200).rectangle(0, 0, 10, 10);
+    info = wmf::inspect(bare.bytes());
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->bounds, QRectF(10, 20, 300, 200));
+    EXPECT_FALSE(info->sizeMm);
+    info = wmf::inspect(bare.bytes(), wmf::MetafilePict{8, 3000, 2000});
+    ASSERT_TRUE(info && info->sizeMm);
+    EXPECT_NEAR(info->sizeMm->width(), 30.0, 1e-9);
+
+    // Nothing states a frame: what the records draw is the frame.
+    WmfBuilder drawn;
+    drawn.rectangle(10, 20, 110, 70);
+    info = wmf::inspect(drawn.bytes());
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->bounds, QRectF(10, 20, 100, 50));
+    const QImage image = render(drawn.bytes());
+    EXPECT_EQ(at(image, 50, 50), QColor(Qt::white)); // the default white brush fills it all
+    EXPECT_LT(at(image, 0, 50).red(), 200);          // with the default black pen at its edge
+
+    EXPECT_FALSE(wmf::inspect(std::vector<std::uint8_t>{'n', 'o', 'p', 'e'}));
+}
+
+TEST(WmfState, SaveAndRestoreDc) {
+    struct Case {
+        const char* name;
+        std::vector<int> restores; // after three saves with red, green, blue brushes selected
+        QColor expected;
+    };
+    const std::vector<Case> cases = {
+        {"one back", {-1}, Qt::blue},
+        {"two back", {-2}, Qt::green},
+        {"absolute first", {1}, Qt::red},
+        {"relative then relative", {-1, -1}, Qt::green},
+        {"beyond the stack is ignored", {-4}, QColor(0xFF, 0xFF, 0x00)},
+        {"zero is ignored", {0}, QColor(0xFF, 0xFF, 0x00)},
+        {"absolute beyond depth ignored", {4}, QColor(0xFF, 0xFF, 0x00)},
+    };
+    for (const Case& c : cases) {
+        WmfBuilder b;
+        b.placeable(0, 0, 100, 100).nullPen().select(0);
+        b.solidBrush(kRed).solidBrush(kGreen).solidBrush(kBlue).solidBrush(0xFFFF00);
+        b.select(1).saveDc().select(2).saveDc().select(3).saveDc().select(4);
+        for (int r : c.restores)
+            b.restoreDc(r);
+        b.rectangle(0, 0, 100, 100);
+        EXPECT_EQ(at(render(b.bytes()), 50, 50), c.expected) << c.name;
+    }
+}
+
+TEST(WmfState, ObjectTableSlotsSelectionAndDeletion) {
+    WmfBuilder b;
+    b.placeable(0, 0, 100, 100).objects(4).nullPen().select(0);
+    b.solidBrush(kRed).solidBrush(kBlue); // slots 1, 2
+    b.remove(1).solidBrush(kGreen);       // green takes the freed slot 1
+    b.select(1).rectangle(0, 0, 50, 100);
+    b.select(2).rectangle(50, 0, 100, 50);
+    b.remove(2).select(2).select(999).rectangle(50, 50, 100, 100); // still blue
+    const QImage image = render(b.bytes());
+    EXPECT_EQ(at(image, 25, 50), QColor(Qt::green));
+    EXPECT_EQ(at(image, 75, 25), QColor(Qt::blue));
+    EXPECT_EQ(at(image, 75, 75), QColor(Qt::blue));
+}
