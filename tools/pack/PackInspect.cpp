@@ -1,12 +1,173 @@
 #include "Commands.h"
 
+#include "choice/Catalogue.h"
+#include "l10n/Cp1251.h"
+#include "platform/docview/PieceReader.h"
+#include "test/TestArchive.h"
+
+#include <QFile>
 #include <cstdio>
 
 namespace kvz::pack {
 
-int runInspect(const QStringList&) {
-    std::fputs("kvizor-pack: this command is not built yet\n", stderr);
+namespace {
+
+int usage() {
+    std::fputs("usage: kvizor-pack inspect NAME.tst [--password P]\n", stderr);
     return 2;
+}
+
+void out(const QString& line) {
+    std::printf("%s\n", line.toUtf8().constData());
+}
+QString u(const std::string& cp1251Text) {
+    return cp1251::toUnicode(cp1251Text);
+}
+QString yesNo(bool b) {
+    return b ? QStringLiteral("yes") : QStringLiteral("no");
+}
+
+QString pageText(const QByteArray& piece) {
+    QString text = QStringLiteral("%1 bytes").arg(piece.size());
+    const docview::ReadResult r =
+        docview::readPiece(docview::asBytes(piece.constData(), std::size_t(piece.size())));
+    if (!r.error.isEmpty())
+        return text + QStringLiteral(" (rejected: %1)").arg(r.error);
+    if (r.picture && r.picture->extentHimetric)
+        text += QStringLiteral(", %1 x %2 mm")
+                    .arg(r.picture->extentHimetric->width() / 100.0, 0, 'f', 1)
+                    .arg(r.picture->extentHimetric->height() / 100.0, 0, 'f', 1);
+    return text;
+}
+
+QString rightAnswer(const TQuestionRec& q) {
+    QStringList parts;
+    switch (q.kind()) {
+    case 'A':
+        for (int i = 0; i < kMaxChoices; ++i)
+            if (q.rightChoice[std::size_t(i)])
+                parts << QString::number(i + 1);
+        return QStringLiteral("choices %1 of %2 (%3)")
+            .arg(parts.join(QLatin1Char(',')))
+            .arg(q.choiceCount)
+            .arg(q.multiChoice ? QStringLiteral("several may be right")
+                               : QStringLiteral("one answer"));
+    case 'B':
+        return QStringLiteral("text \"%1\"").arg(u(q.rightText));
+    case 'D':
+        for (int i = 0; i < q.choiceCount && i < kMaxSlots; ++i) {
+            const TSlotRec& s = q.rightSlots[std::size_t(i)];
+            parts << QStringLiteral("%1@%2,%3").arg(s.number).arg(s.col).arg(s.row);
+        }
+        return QStringLiteral("slots %1").arg(parts.join(QLatin1Char(' ')));
+    default:
+        return QStringLiteral("unknown kind");
+    }
+}
+
+} // namespace
+
+int runInspect(const QStringList& args) {
+    QString path;
+    std::string password;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--password") && i + 1 < args.size())
+            password = cp1251::fromUnicode(args[++i]);
+        else if (path.isEmpty() && !args[i].startsWith(QLatin1Char('-')))
+            path = args[i];
+        else
+            return usage();
+    }
+    if (path.isEmpty())
+        return usage();
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "kvizor-pack: %s: cannot be read\n", path.toLocal8Bit().constData());
+        return 1;
+    }
+    if (std::size_t(f.size()) > kMaxArchiveSize) {
+        std::fprintf(stderr, "kvizor-pack: %s: larger than a test may be\n",
+                     path.toLocal8Bit().constData());
+        return 1;
+    }
+    QByteArray bytes = f.readAll();
+    const qsizetype fileSize = bytes.size();
+    f.close();
+
+    out(QStringLiteral("file: %1 (%2 bytes)").arg(path).arg(fileSize));
+    if (const std::optional<CatalogueInfo> c = ReadCatalogueFile(path)) {
+        out(QStringLiteral("comment: %1").arg(u(c->comment)));
+        out(QStringLiteral("class: %1").arg(u(c->klass)));
+        out(QStringLiteral("subject: %1").arg(u(c->subject)));
+        for (const std::string& t : TopicLines(c->topics))
+            out(QStringLiteral("topic: %1").arg(u(t)));
+    } else {
+        out(QStringLiteral("catalogue: none"));
+    }
+
+    ArchiveReadResult r = readTestArchive(std::move(bytes), password);
+    if (!r.archive) {
+        std::fprintf(stderr, "kvizor-pack: %s: %s\n", path.toLocal8Bit().constData(),
+                     r.error.toUtf8().constData());
+        return 1;
+    }
+    const TestArchive a = *r.archive;
+    const ArchiveSettings& s = a.settings;
+    auto timeText = [](const std::optional<DateTime>& t) {
+        return t ? QString::fromStdString(formatTimeText(*t)) : QStringLiteral("(not set)");
+    };
+    out(QStringLiteral("questions: %1").arg(a.questions.size()));
+    out(QStringLiteral("test time: %1, timer %2").arg(timeText(s.testTime), yesNo(s.testTimerOn)));
+    out(QStringLiteral("question time: %1, timer %2")
+            .arg(timeText(s.questionTime), yesNo(s.questionTimerOn)));
+    out(QStringLiteral("lock-down off: %1").arg(yesNo(s.lockdownOff)));
+    out(QStringLiteral("calculator: %1").arg(yesNo(s.calculatorAllowed)));
+    out(QStringLiteral("order: %1")
+            .arg(!s.fixedOrder   ? QStringLiteral("unchanged")
+                 : *s.fixedOrder ? QStringLiteral("fixed")
+                                 : QStringLiteral("free")));
+    if (a.settings139) {
+        const ArchiveSettings139& x = *a.settings139;
+        out(QStringLiteral("answer review: %1").arg(yesNo(x.answerReviewAllowed)));
+        out(QStringLiteral("textbook during test: %1, in review: %2")
+                .arg(yesNo(x.textbookDuringTest), yesNo(x.textbookInReview)));
+        out(QStringLiteral("show introduction: %1").arg(yesNo(x.showIntroduction)));
+        out(QStringLiteral("reference allowed: %1").arg(yesNo(x.referenceAllowed)));
+        out(QStringLiteral("show mark: %1").arg(yesNo(x.showMark)));
+        for (const MarkEntry& m : x.markScale)
+            out(QStringLiteral("mark: from %1 -> %2")
+                    .arg(QString::fromStdString(m.threshold), u(m.markText)));
+    } else {
+        out(QStringLiteral("settings139.dat: absent (defaults)"));
+    }
+    out(QStringLiteral("time by difficulty: %1%2")
+            .arg(yesNo(a.timeByDifficulty),
+                 a.hasDifficulties ? QString() : QStringLiteral(" (slojnost.dat absent)")));
+    out(QStringLiteral("introduction: %1").arg(pageText(a.introduction)));
+    out(QStringLiteral("reference: %1").arg(pageText(a.reference)));
+
+    // The questions as the program lists them, with their time budgets.
+    QuestionSet set;
+    RunState state;
+    applyTestArchive(TestArchive(a), set, state);
+    for (int k = 0; k < set.size(); ++k) {
+        const TQuestionRec& q = set.questions[std::size_t(k)];
+        out(QStringLiteral("%1 #%2 kind %3: %4; difficulty %5; time %6 ms; page %7")
+                .arg(QString::fromStdString(set.labels[std::size_t(k)]))
+                .arg(q.sourceNo)
+                .arg(u(q.kindText), rightAnswer(q))
+                .arg(q.difficulty)
+                .arg(q.timeLimitMs)
+                .arg(pageText(q.body)));
+        if (!q.topic.empty())
+            out(QStringLiteral("    topic: %1").arg(u(q.topic)));
+        if (!q.textbook.empty())
+            out(QStringLiteral("    textbook: %1").arg(u(q.textbook)));
+    }
+    if (set.size() < int(a.questions.size()))
+        out(QStringLiteral("not asked (unknown kind): %1")
+                .arg(int(a.questions.size()) - set.size()));
+    return 0;
 }
 
 } // namespace kvz::pack

@@ -1,0 +1,345 @@
+#include "TestDescription.h"
+
+#include "l10n/Cp1251.h"
+#include "platform/docview/PieceWriter.h"
+#include "shell/IniFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <set>
+
+namespace kvz::pack {
+
+namespace {
+
+constexpr qint64 kMaxDescriptionSize = 1 << 20;
+
+// Thrown inside the reader only and turned into the error line at its edge.
+struct Fault {
+    QString text;
+};
+
+class Reader {
+public:
+    Reader(QString folder, IniDocument ini) : folder_(std::move(folder)), ini_(std::move(ini)) {}
+
+    [[noreturn]] void fail(const std::string& section, const std::string& key,
+                           const QString& what) const {
+        QString where = QStringLiteral("test.ini: [%1]").arg(QString::fromStdString(section));
+        if (!key.empty())
+            where += QLatin1Char(' ') + QString::fromStdString(key);
+        throw Fault{where + QStringLiteral(": ") + what};
+    }
+
+    bool has(const std::string& section, const std::string& key) const {
+        return ini_.value(section, key).has_value();
+    }
+
+    // A text in Windows-1251, at most maxBytes long; UTF-8 in the description.
+    std::string text(const std::string& section, const std::string& key, std::size_t maxBytes,
+                     const std::string& def = {}) const {
+        const std::optional<std::string> raw = ini_.value(section, key);
+        if (!raw)
+            return def;
+        const QString u = QString::fromUtf8(*raw);
+        for (QChar c : u)
+            if (!cp1251::encodable(c))
+                fail(section, key,
+                     QStringLiteral("\"%1\" cannot be written in Windows-1251").arg(QString(c)));
+        std::string out = cp1251::fromUnicode(u);
+        if (out.size() > maxBytes)
+            fail(section, key, QStringLiteral("longer than %1 characters").arg(maxBytes));
+        return out;
+    }
+
+    bool flag(const std::string& section, const std::string& key, bool def) const {
+        const std::optional<std::string> raw = ini_.value(section, key);
+        if (!raw || raw->empty())
+            return def;
+        if (*raw == "1" || *raw == "yes" || *raw == "true")
+            return true;
+        if (*raw == "0" || *raw == "no" || *raw == "false")
+            return false;
+        fail(section, key, QStringLiteral("expected 1 or 0"));
+    }
+
+    int number(const std::string& section, const std::string& key, int lo, int hi, int def) const {
+        const std::optional<std::string> raw = ini_.value(section, key);
+        if (!raw || raw->empty())
+            return def;
+        const std::optional<int> v = parseIniInteger(*raw);
+        if (!v || *v < lo || *v > hi)
+            fail(section, key, QStringLiteral("expected a number from %1 to %2").arg(lo).arg(hi));
+        return *v;
+    }
+
+    std::vector<int> numbers(const std::string& section, const std::string& key, int lo,
+                             int hi) const {
+        std::vector<int> out;
+        const std::string raw = ini_.readString(section, key, "");
+        const QStringList parts = QString::fromStdString(raw).split(
+            QRegularExpression(QStringLiteral("[,;\\s]+")), Qt::SkipEmptyParts);
+        for (const QString& p : parts) {
+            bool ok = false;
+            const int v = p.toInt(&ok);
+            if (!ok || v < lo || v > hi)
+                fail(section, key,
+                     QStringLiteral("\"%1\" is not a number from %2 to %3").arg(p).arg(lo).arg(hi));
+            out.push_back(v);
+        }
+        return out;
+    }
+
+    std::optional<DateTime> time(const std::string& section, const std::string& key) const {
+        const std::string raw = ini_.readString(section, key, "");
+        if (raw.empty())
+            return std::nullopt;
+        const std::optional<DateTime> t = parseTimeText(raw);
+        if (!t)
+            fail(section, key, QStringLiteral("expected a time such as 00:30:00"));
+        return t;
+    }
+
+    QByteArray page(const std::string& section, const std::string& key, bool required) {
+        const std::string name = ini_.readString(section, key, "");
+        if (name.empty()) {
+            if (required)
+                fail(section, key, QStringLiteral("no page file given"));
+            return blankPage();
+        }
+        const QString path = QDir(folder_).filePath(QString::fromUtf8(name));
+        if (!QFileInfo(path).isFile())
+            fail(section, key, QStringLiteral("%1: no such file").arg(path));
+        if (path.endsWith(QLatin1String(".piece"), Qt::CaseInsensitive)) {
+            // A page already turned into a piece (kvizor-pack page): taken as it is.
+            QFile f(path);
+            if (!f.open(QIODevice::ReadOnly))
+                fail(section, key, QStringLiteral("%1: cannot be read").arg(path));
+            const QByteArray piece = f.readAll();
+            if (!piece.startsWith("BDOC"))
+                fail(section, key, QStringLiteral("%1: not a document piece").arg(path));
+            return piece;
+        }
+        const docview::PieceResult r = docview::pieceFromPageFile(path);
+        if (!r.ok())
+            fail(section, key, r.error);
+        return r.piece;
+    }
+
+    // The introduction and the reference always exist in an archive; a test without them gets
+    // an empty page.
+    QByteArray blankPage() {
+        if (blank_.isEmpty()) {
+            QTemporaryDir dir;
+            const QString path = dir.filePath(QStringLiteral("blank.txt"));
+            QFile f(path);
+            if (!dir.isValid() || !f.open(QIODevice::WriteOnly))
+                throw Fault{QStringLiteral("cannot make an empty page in the temporary folder")};
+            f.write(" ");
+            f.close();
+            const docview::PieceResult r = docview::pieceFromPageFile(path);
+            if (!r.ok())
+                throw Fault{r.error};
+            blank_ = r.piece;
+        }
+        return blank_;
+    }
+
+    const IniDocument& ini() const { return ini_; }
+
+private:
+    QString folder_;
+    IniDocument ini_;
+    QByteArray blank_;
+};
+
+TQuestionRec readQuestion(Reader& in, const std::string& s) {
+    TQuestionRec q;
+    const std::string kind = in.text(s, "Kind", 255);
+    if (kind != "A" && kind != "B" && kind != "D")
+        in.fail(s, "Kind", QStringLiteral("expected A, B or D"));
+    q.kindText = kind;
+    q.body = in.page(s, "Page", true);
+    q.topic = in.text(s, "Topic", 255);
+    q.textbook = in.text(s, "Textbook", 255);
+    q.difficulty = std::uint8_t(in.number(s, "Difficulty", 0, 255, kDefaultDifficulty));
+    if (kind == "A") {
+        q.choiceCount = std::uint8_t(in.number(s, "Choices", 1, kMaxChoices, 0));
+        if (q.choiceCount == 0)
+            in.fail(s, "Choices", QStringLiteral("the number of choices (1 to 5) is missing"));
+        const std::vector<int> right = in.numbers(s, "Right", 1, q.choiceCount);
+        if (right.empty())
+            in.fail(s, "Right", QStringLiteral("no right choice given"));
+        for (int r : right)
+            q.rightChoice[std::size_t(r - 1)] = true;
+        const int rightCount = int(std::count(q.rightChoice.begin(), q.rightChoice.end(), true));
+        q.multiChoice = in.flag(s, "Multiple", rightCount > 1);
+        if (!q.multiChoice && rightCount > 1)
+            in.fail(s, "Multiple", QStringLiteral("several right choices need Multiple=1"));
+    } else if (kind == "B") {
+        if (!in.has(s, "Answer"))
+            in.fail(s, "Answer", QStringLiteral("the right answer is missing"));
+        q.rightText = in.text(s, "Answer", 255);
+        if (q.rightText.empty())
+            in.fail(s, "Answer", QStringLiteral("the right answer is empty"));
+    } else {
+        const std::vector<int> cells = in.numbers(s, "Slots", 0, 30);
+        if (cells.empty() || cells.size() % 2 != 0 || cells.size() > 2 * kMaxSlots)
+            in.fail(s, "Slots", QStringLiteral("expected 1 to 10 places as column,row pairs"));
+        const std::vector<int> right = in.numbers(s, "Right", 1, kMaxSlots);
+        const std::size_t n = cells.size() / 2;
+        if (right.size() != n)
+            in.fail(s, "Right",
+                    QStringLiteral("expected one number for each of the %1 slots").arg(n));
+        if (std::set<int>(right.begin(), right.end()).size() != n ||
+            *std::max_element(right.begin(), right.end()) > int(n))
+            in.fail(s, "Right", QStringLiteral("expected the numbers 1 to %1, each once").arg(n));
+        q.choiceCount = std::uint8_t(n);
+        for (std::size_t i = 0; i < n; ++i)
+            q.rightSlots[i] = {std::uint8_t(cells[2 * i]), std::uint8_t(cells[2 * i + 1]),
+                               std::uint8_t(right[i])};
+    }
+    return q;
+}
+
+TestDescription readDescription(Reader& in) {
+    TestDescription d;
+    TestArchive& a = d.archive;
+    const std::string t = "Test";
+    if (!in.ini().hasSection(t))
+        in.fail(t, "", QStringLiteral("the section is missing"));
+
+    // Questions: [Question1], [Question2], ... without gaps.
+    int count = 0;
+    while (in.ini().hasSection("Question" + std::to_string(count + 1)))
+        ++count;
+    if (count == 0)
+        in.fail("Question1", "", QStringLiteral("a test needs at least one question"));
+    if (in.ini().hasSection("Question" + std::to_string(count + 2)))
+        in.fail("Question" + std::to_string(count + 1), "",
+                QStringLiteral("the section is missing between its neighbours"));
+    if (count > kMaxQuestions)
+        in.fail("Question" + std::to_string(count), "",
+                QStringLiteral("a test holds at most %1 questions").arg(kMaxQuestions));
+    for (int k = 1; k <= count; ++k)
+        a.questions.push_back(readQuestion(in, "Question" + std::to_string(k)));
+    // The archive lists A, then B, then D questions.
+    std::stable_sort(a.questions.begin(), a.questions.end(),
+                     [](const TQuestionRec& x, const TQuestionRec& y) {
+                         auto rank = [](char c) { return c == 'A' ? 0 : c == 'B' ? 1 : 2; };
+                         return rank(x.kind()) < rank(y.kind());
+                     });
+    for (std::size_t k = 0; k < a.questions.size(); ++k)
+        a.questions[k].sourceNo = int(k + 1);
+
+    d.password = in.text(t, "Password", 200);
+    d.catalogue.comment = in.text(t, "Comment", 2000);
+    d.catalogue.klass = in.text(t, "Class", 255);
+    d.catalogue.subject = in.text(t, "Subject", 255);
+    if (in.has(t, "Topics")) {
+        std::string topics = in.text(t, "Topics", 4000);
+        std::string lines;
+        for (char c : topics)
+            lines += c == '|' ? std::string("\r\n") : std::string(1, c);
+        d.catalogue.topics = lines;
+    } else {
+        std::vector<std::string> seen;
+        for (const TQuestionRec& q : a.questions)
+            if (!q.topic.empty() && std::find(seen.begin(), seen.end(), q.topic) == seen.end())
+                seen.push_back(q.topic);
+        for (std::size_t i = 0; i < seen.size(); ++i)
+            d.catalogue.topics += (i ? "\r\n" : "") + seen[i];
+    }
+
+    a.introduction = in.page(t, "Introduction", false);
+    a.reference = in.page(t, "Reference", false);
+
+    ArchiveSettings& s = a.settings;
+    // Both times are always written: an empty time would keep whatever the previous test left,
+    // and a question with no time at all counts as closed even with its clock off.
+    const std::optional<DateTime> testTime = in.time(t, "TestTime");
+    const std::optional<DateTime> questionTime = in.time(t, "QuestionTime");
+    s.testTime = testTime.value_or(*parseTimeText("01:00:00"));
+    s.questionTime = questionTime.value_or(*parseTimeText("00:05:00"));
+    s.testTimerOn = in.flag(t, "TestTimer", testTime.has_value());
+    s.questionTimerOn = in.flag(t, "QuestionTimer", questionTime.has_value());
+    s.lockdownOff = in.flag(t, "NoLockdown", false);
+    s.calculatorAllowed = in.flag(t, "Calculator", false);
+    const std::string order = in.text(t, "Order", 20);
+    if (order == "fixed")
+        s.fixedOrder = true;
+    else if (order == "free")
+        s.fixedOrder = false;
+    else if (!order.empty())
+        in.fail(t, "Order", QStringLiteral("expected fixed or free"));
+
+    const bool marks = in.ini().hasSection("Marks");
+    bool extra = marks;
+    for (const char* k : {"AnswerReview", "TextbookDuringTest", "TextbookInReview",
+                          "ShowIntroduction", "ReferenceAllowed", "ShowMark"})
+        extra |= in.has(t, k);
+    if (extra) {
+        ArchiveSettings139 x;
+        x.answerReviewAllowed = in.flag(t, "AnswerReview", false);
+        x.textbookDuringTest = in.flag(t, "TextbookDuringTest", false);
+        x.textbookInReview = in.flag(t, "TextbookInReview", false);
+        x.showIntroduction = in.flag(t, "ShowIntroduction", true);
+        x.referenceAllowed = in.flag(t, "ReferenceAllowed", true);
+        x.showMark = in.flag(t, "ShowMark", marks);
+        for (const std::string& key : in.ini().keys("Marks")) {
+            const std::optional<int> v = parseIniInteger(key);
+            if (!v || *v < 0 || *v > 65535)
+                in.fail("Marks", key, QStringLiteral("the threshold is not a number 0 to 65535"));
+            const std::string mark = in.text("Marks", key, 1000);
+            if (mark.find_first_of("\r\n") != std::string::npos)
+                in.fail("Marks", key, QStringLiteral("a mark is one line"));
+            x.markScale.push_back({std::to_string(*v), mark});
+        }
+        if (x.markScale.size() > 255)
+            in.fail("Marks", "", QStringLiteral("at most 255 marks"));
+        a.settings139 = std::move(x);
+    }
+
+    a.hasTextbooks = std::any_of(a.questions.begin(), a.questions.end(),
+                                 [](const TQuestionRec& q) { return !q.textbook.empty(); });
+    a.hasSlots = std::any_of(a.questions.begin(), a.questions.end(),
+                             [](const TQuestionRec& q) { return q.kind() == 'D'; });
+    a.timeByDifficulty = in.flag(t, "TimeByDifficulty", false);
+    bool weights = a.timeByDifficulty;
+    for (int k = 1; k <= count; ++k)
+        weights |= in.has("Question" + std::to_string(k), "Difficulty");
+    a.hasDifficulties = weights;
+    if (a.timeByDifficulty && !testTime)
+        in.fail(t, "TestTime", QStringLiteral("TimeByDifficulty shares out the test time: set it"));
+    return d;
+}
+
+} // namespace
+
+std::optional<TestDescription> readTestDescription(const QString& folder, QString& error) {
+    const QString path = QDir(folder).filePath(QStringLiteral("test.ini"));
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("%1: cannot be read").arg(path);
+        return std::nullopt;
+    }
+    if (f.size() > kMaxDescriptionSize) {
+        error = QStringLiteral("%1: too large for a test description").arg(path);
+        return std::nullopt;
+    }
+    QByteArray bytes = f.readAll();
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes.remove(0, 3);
+    Reader in(folder, IniDocument::parse(std::string_view(bytes.constData(), bytes.size())));
+    try {
+        return readDescription(in);
+    } catch (const Fault& fault) {
+        error = fault.text;
+        return std::nullopt;
+    }
+}
+
+} // namespace kvz::pack

@@ -1,0 +1,24 @@
+#pragma once
+
+// The plain-text description of a test (test.ini in the test's folder; docs/test-description.md)
+// read into what the archive writer takes.
+
+#include "test/TestArchive.h"
+
+#include <QString>
+#include <optional>
+#include <string>
+
+namespace kvz::pack {
+
+struct TestDescription {
+    TestArchive archive;
+    CatalogueInfo catalogue;
+    std::string password; // Windows-1251
+};
+
+// Reads folder/test.ini and every page it names. On a fault returns nullopt and sets error to
+// one line naming the file, section and key.
+std::optional<TestDescription> readTestDescription(const QString& folder, QString& error);
+
+} // namespace kvz::pack
