@@ -1,12 +1,310 @@
 #include "choice/TInform.h"
 
 #include "app/KvizorApp.h"
+#include "choice/ExamineeCheck.h"
+#include "l10n/Cp1251.h"
+#include "l10n/MessageTable.h"
+#include "platform/Dialogs.h"
+#include "platform/Lockdown.h"
+#include "platform/docview/DocumentView.h"
+#include "run/TTopros.h"
+#include "shell/RunState.h"
+#include "shell/TBasic.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
 
 namespace kvz {
+
+namespace {
+
+// The run window's start arrives with the question set; until then nothing starts.
+template <typename Topros> void startRun(Topros& topros) {
+    if constexpr (requires { topros.StartRun(); })
+        topros.StartRun();
+}
+
+template <typename T> T* named(QWidget* parent, const char* name) {
+    auto* w = new T(parent);
+    w->setObjectName(QLatin1String(name));
+    return w;
+}
+
+QLabel* centredLabel(QWidget* parent, const char* name, const QString& text) {
+    auto* l = named<QLabel>(parent, name);
+    l->setText(text);
+    l->setAlignment(Qt::AlignCenter);
+    return l;
+}
+
+// Keys the examinee must not use to leave the window.
+bool isEscapeKey(const QKeyEvent* key) {
+    const Qt::KeyboardModifiers mods = key->modifiers();
+    if ((mods & Qt::AltModifier) &&
+        (key->key() == Qt::Key_F4 || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab))
+        return true;
+    return (mods & Qt::ControlModifier) && key->key() == Qt::Key_Escape;
+}
+
+} // namespace
 
 TInform::TInform(KvizorApp& app) : app_(app) {
     setObjectName(QStringLiteral("Inform"));
     setWindowTitle(QStringLiteral("Квизор"));
+
+    Panel1 = named<QFrame>(this, "Panel1");
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Label4 = centredLabel(Panel1, "Label4", QStringLiteral("Вам предстоит отвечать на"));
+    QFont heading = Label4->font();
+    heading.setBold(true);
+    heading.setPointSize(heading.pointSize() + 4);
+    Label4->setFont(heading);
+    Label2 = centredLabel(Panel1, "Label2", QString());
+    Label3 = centredLabel(Panel1, "Label3", QString());
+    Label5 = named<QLabel>(Panel1, "Label5");
+    Label5->setText(QStringLiteral("Введите ваш класс:"));
+    KlassName = named<QLineEdit>(Panel1, "KlassName");
+    KlassName->setMaxLength(kClassMaxLength);
+    Label1 = named<QLabel>(Panel1, "Label1");
+    Label1->setText(QStringLiteral("Введите ваше Ф.И.О.:"));
+    UserName = named<QLineEdit>(Panel1, "UserName");
+    UserName->setMaxLength(kNameMaxLength);
+    Button1 = named<QPushButton>(Panel1, "Button1");
+    Button1->setText(QStringLiteral("Выход"));
+    Button2 = named<QPushButton>(Panel1, "Button2");
+    Button2->setText(QStringLiteral("Далее"));
+    for (QLineEdit* edit : {KlassName, UserName}) {
+        // No edit menu (its paste would pass round the typing rules), no drops either.
+        edit->setContextMenuPolicy(Qt::NoContextMenu);
+        edit->setAcceptDrops(false);
+        edit->installEventFilter(this);
+    }
+    Label5->setBuddy(KlassName);
+    Label1->setBuddy(UserName);
+
+    auto* first = new QVBoxLayout(Panel1);
+    first->setContentsMargins(24, 16, 24, 16);
+    first->addWidget(Label4);
+    first->addWidget(Label2);
+    first->addWidget(Label3);
+    first->addSpacing(12);
+    first->addWidget(Label5);
+    first->addWidget(KlassName);
+    first->addWidget(Label1);
+    first->addWidget(UserName);
+    first->addSpacing(12);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(Button1);
+    buttons->addStretch(1);
+    buttons->addWidget(Button2);
+    first->addLayout(buttons);
+    Panel1->setMinimumWidth(420);
+
+    Panel2 = named<QFrame>(this, "Panel2");
+    OleContainer1 = new DocumentView(Panel2);
+    OleContainer1->setObjectName(QStringLiteral("OleContainer1"));
+    // Shown, never edited or activated.
+    OleContainer1->setEnabled(false);
+    auto* intro = new QVBoxLayout(Panel2);
+    intro->setContentsMargins(0, 0, 0, 0);
+    intro->addWidget(OleContainer1);
+
+    // The bar's caption is its own text; the buttons sit at its right end.
+    Panel3 = named<QLabel>(this, "Panel3");
+    Panel3->setText(QStringLiteral("Для начала тестирования нажмите кнопку \"Далее\"."));
+    Panel3->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel3->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    Panel3->setMinimumHeight(40);
+    Panel3->setIndent(12);
+    Button3 = named<QPushButton>(Panel3, "Button3");
+    Button3->setText(QStringLiteral("Назад"));
+    Button4 = named<QPushButton>(Panel3, "Button4");
+    Button4->setText(QStringLiteral("Далее"));
+    auto* bar = new QHBoxLayout(Panel3);
+    bar->setContentsMargins(8, 4, 8, 4);
+    bar->addStretch(1);
+    bar->addWidget(Button3);
+    bar->addWidget(Button4);
+
+    // Both pages sit in the middle of the screen; the bar runs along the bottom.
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addStretch(1);
+    layout->addWidget(Panel1, 0, Qt::AlignHCenter);
+    layout->addWidget(Panel2, 0, Qt::AlignHCenter);
+    layout->addStretch(1);
+    layout->addWidget(Panel3);
+
+    // Invisible commands that keep these keys from leaving the window.
+    const QKeySequence swallowed[] = {QKeySequence(Qt::ALT | Qt::Key_F4),
+                                      QKeySequence(Qt::ALT | Qt::Key_Tab),
+                                      QKeySequence(Qt::CTRL | Qt::Key_Escape)};
+    for (const QKeySequence& keys : swallowed) {
+        auto* action = new QAction(this);
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        action->setVisible(false);
+        addAction(action);
+    }
+
+    connect(Button1, &QPushButton::clicked, this, [this] { app_.basic().close(); });
+    connect(Button2, &QPushButton::clicked, this, [this] { ConfirmExaminee(); });
+    connect(Button3, &QPushButton::clicked, this, [this] { showFirstPage(); });
+    connect(Button4, &QPushButton::clicked, this, [this] { StartTest(); });
+
+    showFirstPage();
+}
+
+bool TInform::onSecondPage() const {
+    return Panel2->isVisibleTo(this);
+}
+
+void TInform::showFirstPage() {
+    Panel2->hide();
+    Panel3->hide();
+    Panel1->show();
+    if (previewingKeys_) {
+        qApp->removeEventFilter(this);
+        previewingKeys_ = false;
+    }
+}
+
+void TInform::showSecondPage() {
+    Panel1->hide();
+    sizeIntroduction();
+    Panel2->show();
+    Panel3->show();
+    Button4->setFocus();
+    // Any key on this page starts the run, wherever the focus is.
+    if (!previewingKeys_) {
+        qApp->installEventFilter(this);
+        previewingKeys_ = true;
+    }
+}
+
+void TInform::sizeIntroduction() {
+    QSize size = OleContainer1->naturalSize();
+    if (size.isEmpty())
+        size = QSize(1, 1);
+    // A page bigger than the screen is shown scaled down, whole.
+    QSize room = QSize(1024, 768);
+    if (const QScreen* s = screen())
+        room = s->geometry().size();
+    room -= QSize(0, Panel3->sizeHint().height());
+    if (size.width() > room.width() || size.height() > room.height())
+        size = size.scaled(room, Qt::KeepAspectRatio);
+    OleContainer1->setFixedSize(size);
+}
+
+void TInform::ConfirmExaminee() {
+    RunState& rs = app_.runState();
+    const MessageTable& messages = app_.messages();
+    const ExamineeOutcome out = kvz::ConfirmExaminee(
+        cp1251::fromUnicode(UserName->text()), cp1251::fromUnicode(KlassName->text()),
+        rs.interactive, rs.studentMode, [&](int n) { return messages.msg(n); });
+    if (out.step == ExamineeOutcome::Step::Refused) {
+        Dialogs::error(this, messages.text(out.message));
+        (out.focus == ExamineeField::Name ? UserName : KlassName)->setFocus();
+        return;
+    }
+    KlassName->setText(cp1251::toUnicode(out.klass));
+    UserName->setText(cp1251::toUnicode(out.name));
+    if (out.step == ExamineeOutcome::Step::Confirm &&
+        !Dialogs::confirm(this, cp1251::toUnicode(out.question)))
+        return;
+    if (rs.showIntroduction)
+        showSecondPage();
+    else
+        StartTest();
+}
+
+void TInform::StartTest() {
+    startRun(app_.topros());
+    hide();
+    showFirstPage();
+}
+
+void TInform::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    const RunState& rs = app_.runState();
+    Label5->setText(app_.messages().text(rs.studentMode ? 15 : 14));
+    applyLockdown(rs, this);
+    if (!(windowState() & Qt::WindowFullScreen))
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void TInform::keyPressEvent(QKeyEvent* event) {
+    if (isEscapeKey(event))
+        return;
+    QWidget::keyPressEvent(event);
+}
+
+bool TInform::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride)
+        return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (previewingKeys_) {
+        auto* w = qobject_cast<QWidget*>(watched);
+        if (!w || w->window() != this || !isVisible() || !onSecondPage())
+            return false;
+        key->accept();
+        if (event->type() == QEvent::KeyPress && !key->isAutoRepeat())
+            StartTest();
+        return true;
+    }
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    if (watched == KlassName)
+        return fieldKey(KlassName, ExamineeField::Class, key);
+    if (watched == UserName)
+        return fieldKey(UserName, ExamineeField::Name, key);
+    return false;
+}
+
+bool TInform::fieldKey(QLineEdit* edit, ExamineeField field, QKeyEvent* key) {
+    if (isEscapeKey(key))
+        return true;
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+        if (field == ExamineeField::Name)
+            ConfirmExaminee();
+        else if (!edit->text().isEmpty())
+            UserName->setFocus();
+        return true;
+    }
+    // Pasting would pass round the rules below.
+    if (key->matches(QKeySequence::Paste) ||
+        (key->key() == Qt::Key_Insert && (key->modifiers() & Qt::ShiftModifier)))
+        return true;
+    const QString typed = key->text();
+    if (typed.isEmpty() || (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) ||
+        !typed.at(0).isPrint())
+        return false; // editing and moving keys work as usual
+    std::string text = cp1251::fromUnicode(edit->text());
+    int caret = edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
+    int selection = edit->hasSelectedText() ? int(edit->selectedText().size()) : 0;
+    bool changed = false;
+    for (QChar ch : typed) {
+        const std::optional<TypedText> r = TypeKey(field, text, caret, selection, ch);
+        if (!r)
+            continue;
+        text = r->text;
+        caret = r->caret;
+        selection = 0;
+        changed = true;
+    }
+    if (changed) {
+        edit->setText(cp1251::toUnicode(text));
+        edit->setCursorPosition(caret);
+    }
+    return true;
 }
 
 } // namespace kvz

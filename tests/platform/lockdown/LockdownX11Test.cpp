@@ -1,0 +1,191 @@
+// The lock-down on a real X server: Xvfb with openbox, a second program's window to switch to,
+// and Alt+Tab typed through the XTEST extension, as a person at the keyboard would.
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+// Waiting on other programs (an X server, a window manager) is unavoidable here: each wait
+// polls with a deadline.
+bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QThread::msleep(50);
+    }
+    return true;
+}
+
+class XSession {
+public:
+    ~XSession() {
+        // Reverse order of starting; each process is one of ours.
+        for (auto it = processes_.rbegin(); it != processes_.rend(); ++it) {
+            QProcess& p = **it;
+            if (p.state() != QProcess::NotRunning) {
+                p.terminate();
+                if (!p.waitForFinished(2000)) {
+                    p.kill();
+                    p.waitForFinished(2000);
+                }
+            }
+        }
+    }
+
+    bool startServer(const QString& xvfb) {
+        // A display nobody uses: neither its lock file nor its socket exists.
+        for (int n = 90 + int(::getpid() % 50); n < 400; ++n) {
+            if (QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)) ||
+                QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)))
+                continue;
+            display_ = QStringLiteral(":%1").arg(n);
+            QProcess& server = start(xvfb, {display_, QStringLiteral("-screen"),
+                                            QStringLiteral("0"), QStringLiteral("1024x768x24"),
+                                            QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+            const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(n);
+            if (waitFor(
+                    [&] {
+                        return QFileInfo::exists(socket) || server.state() == QProcess::NotRunning;
+                    },
+                    10000) &&
+                server.state() == QProcess::Running)
+                return true;
+        }
+        return false;
+    }
+
+    QProcess& start(const QString& program, const QStringList& args) {
+        processes_.push_back(std::make_unique<QProcess>());
+        QProcess& p = *processes_.back();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (!display_.isEmpty())
+            env.insert(QStringLiteral("DISPLAY"), display_);
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        p.setProcessEnvironment(env);
+        p.start(program, args);
+        p.waitForStarted(5000);
+        return p;
+    }
+
+    // Runs a short command on the display and gives its output ("" on failure).
+    QString run(const QString& program, const QStringList& args) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), display_);
+        p.setProcessEnvironment(env);
+        p.start(program, args);
+        if (!p.waitForFinished(5000)) {
+            p.kill();
+            p.waitForFinished(1000);
+            return {};
+        }
+        return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+    }
+
+private:
+    QString display_;
+    std::vector<std::unique_ptr<QProcess>> processes_;
+};
+
+QString tool(const char* name) {
+    return QStandardPaths::findExecutable(QLatin1String(name));
+}
+
+bool readLine(QProcess& p, const QByteArray& prefix, int timeoutMs, QByteArray* line = nullptr) {
+    return waitFor(
+        [&] {
+            p.waitForReadyRead(50);
+            while (p.canReadLine()) {
+                const QByteArray l = p.readLine().trimmed();
+                if (l.startsWith(prefix)) {
+                    if (line)
+                        *line = l;
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeoutMs);
+}
+
+} // namespace
+
+TEST(LockdownX11, AltTabKeepsTheLockedWindowUntilLifted) {
+    const QString xvfb = tool("Xvfb"), openbox = tool("openbox"), xdotool = tool("xdotool"),
+                  xmessage = tool("xmessage");
+    if (xvfb.isEmpty() || openbox.isEmpty() || xdotool.isEmpty() || xmessage.isEmpty())
+        GTEST_SKIP() << "Xvfb, openbox, xdotool or xmessage is not installed; the X11 lock-down "
+                        "is not checked here";
+
+    XSession x;
+    ASSERT_TRUE(x.startServer(xvfb)) << "Xvfb did not start";
+    x.start(openbox, {QStringLiteral("--sm-disable")});
+    ASSERT_TRUE(waitFor(
+        [&] {
+            return x
+                .run(tool("xprop").isEmpty() ? xdotool : tool("xprop"),
+                     {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
+                .contains(QLatin1String("window id"));
+        },
+        10000))
+        << "openbox did not come up";
+
+    const auto activeName = [&] {
+        return x.run(xdotool, {QStringLiteral("getactivewindow"), QStringLiteral("getwindowname")});
+    };
+    x.start(xmessage, {QStringLiteral("-title"), QStringLiteral("kvizor-other"),
+                       QStringLiteral("another program")});
+    ASSERT_TRUE(waitFor([&] { return activeName() == QLatin1String("kvizor-other"); }, 10000));
+
+    QProcess& probe = x.start(QStringLiteral(KVIZOR_LOCKDOWN_PROBE), {});
+    ASSERT_TRUE(readLine(probe, "ready", 15000)) << probe.readAllStandardError().toStdString();
+    ASSERT_TRUE(waitFor([&] { return activeName() == QLatin1String("kvizor-locked"); }, 10000))
+        << "the locked window never became active: " << activeName().toStdString();
+    // Full screen over any panel.
+    EXPECT_TRUE(
+        x.run(xdotool, {QStringLiteral("getactivewindow"), QStringLiteral("getwindowgeometry")})
+            .contains(QLatin1String("1024x768")));
+
+    for (int i = 0; i < 3; ++i) {
+        x.run(xdotool, {QStringLiteral("key"), QStringLiteral("alt+Tab")});
+        QThread::msleep(400);
+        EXPECT_EQ(activeName().toStdString(), "kvizor-locked") << "Alt+Tab number " << i + 1;
+    }
+
+    probe.write("lift\n");
+    QByteArray lifted;
+    ASSERT_TRUE(readLine(probe, "lifted", 5000, &lifted));
+    EXPECT_EQ(lifted.toStdString(), "lifted 0");
+    // Back to its own size, no longer over the whole screen.
+    EXPECT_TRUE(waitFor(
+        [&] {
+            return x
+                .run(xdotool,
+                     {QStringLiteral("search"), QStringLiteral("--name"),
+                      QStringLiteral("^kvizor-locked$"), QStringLiteral("getwindowgeometry")})
+                .contains(QLatin1String("320x200"));
+        },
+        5000));
+    // The keyboard is free again: Alt+Tab reaches the window manager.
+    EXPECT_TRUE(waitFor(
+        [&] {
+            x.run(xdotool, {QStringLiteral("key"), QStringLiteral("alt+Tab")});
+            return waitFor([&] { return activeName() == QLatin1String("kvizor-other"); }, 1000);
+        },
+        8000))
+        << "after lifting, Alt+Tab did not switch: " << activeName().toStdString();
+
+    probe.write("quit\n");
+    probe.waitForFinished(5000);
+}

@@ -1,0 +1,43 @@
+// A window that locks the workstation the way the examinee window does, for the X11 lock-down
+// check: prints "ready" once shown, and on the input lines "lift" and "quit" lifts the lock
+// ("lifted") or ends.
+
+#include "platform/Lockdown.h"
+#include "shell/RunState.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QWidget>
+#include <cstdio>
+#include <unistd.h>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    kvz::RunState runState;
+    QWidget window;
+    window.setWindowTitle(QStringLiteral("kvizor-locked"));
+    window.resize(320, 200);
+    window.show();
+    kvz::applyLockdown(runState, &window);
+
+    QTimer::singleShot(300, &app, [] {
+        std::printf("ready\n");
+        std::fflush(stdout);
+    });
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, &app, [&] {
+        char line[64] = {};
+        const ssize_t n = ::read(STDIN_FILENO, line, sizeof line - 1);
+        const QByteArray command = QByteArray(line, n > 0 ? int(n) : 0).trimmed();
+        if (n <= 0 || command == "quit") {
+            input.setEnabled(false);
+            app.quit();
+        } else if (command == "lift") {
+            kvz::liftLockdown(runState);
+            std::printf("lifted %d\n", kvz::isLockedWindow(&window) ? 1 : 0);
+            std::fflush(stdout);
+        }
+    });
+    return QApplication::exec();
+}
