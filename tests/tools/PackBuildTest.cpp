@@ -1,0 +1,271 @@
+// kvizor-pack build and inspect, run as the teacher runs them, read back by the program's reader
+// and by Python's zipfile.
+
+#include "support/TestPaths.h"
+#include "test/ArchivePassword.h"
+#include "test/TestArchive.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace kvz {
+namespace {
+
+struct PackRun {
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+PackRun pack(const QStringList& args) {
+    QProcess p;
+    p.start(testing::binaryDir() + QStringLiteral("/tools/kvizor-pack"), args);
+    p.waitForFinished(120000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+void write(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A description using every key, questions deliberately out of kind order.
+const char* kFullDescription = R"(; a comment line
+[Test]
+Comment=Проверка: все ключи
+Class=9
+Subject=Физика
+Topics=Силы|Движение
+Password=тест
+TestTime=00:04:00
+QuestionTime=0:01:30
+QuestionTimer=0
+TimeByDifficulty=1
+Order=fixed
+NoLockdown=1
+Calculator=1
+Introduction=intro.txt
+Reference=ref.html
+AnswerReview=1
+TextbookInReview=1
+ReferenceAllowed=0
+
+[Marks]
+10000=отлично
+70=хорошо
+
+[Question1]
+Kind=D
+Page=d.txt
+Slots=1,2 3,4 30,30
+Right=2,3,1
+Difficulty=2
+
+[Question2]
+Kind=B
+Page=b.piece
+Answer=Ньютон
+Topic=Силы
+Textbook=>Uchebnik/f.pdf|-p 5
+
+[Question3]
+Kind=A
+Page=a.txt
+Choices=5
+Right=5
+Topic=Движение
+Difficulty=1
+)";
+
+class PackBuildTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        src = dir.filePath(QStringLiteral("src"));
+        QDir().mkpath(src);
+        write(src + QStringLiteral("/test.ini"), kFullDescription);
+        write(src + QStringLiteral("/intro.txt"), "Вступление");
+        write(src + QStringLiteral("/ref.html"), "<b>Справка</b>");
+        write(src + QStringLiteral("/d.txt"), "Порядок");
+        write(src + QStringLiteral("/a.txt"), "Выбор");
+        write(src + QStringLiteral("/b.piece"), piece);
+        out = dir.filePath(QStringLiteral("Тест.tst"));
+    }
+    QTemporaryDir dir;
+    QString src, out;
+    QByteArray piece = QByteArray("BDOC\x01\0\0\0\x03\0\0\0abc", 15);
+};
+
+TEST_F(PackBuildTest, RoundTripThroughTheReader) {
+    const PackRun r = pack({QStringLiteral("build"), src, QStringLiteral("-o"), out});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QByteArray file = readAll(out);
+    const std::string password = "\xF2\xE5\xF1\xF2"; // "тест" in Windows-1251
+    EXPECT_FALSE(readTestArchive(file, "").archive);
+    ArchiveReadResult read = readTestArchive(file, password);
+    ASSERT_TRUE(read.archive) << read.error.toStdString();
+    const TestArchive& a = *read.archive;
+
+    ASSERT_EQ(a.questions.size(), 3u);
+    const TQuestionRec& qa = a.questions[0];
+    EXPECT_EQ(qa.kindText, "A");
+    EXPECT_EQ(qa.choiceCount, 5);
+    EXPECT_EQ(qa.rightChoice, (std::array<bool, 5>{false, false, false, false, true}));
+    EXPECT_FALSE(qa.multiChoice);
+    EXPECT_EQ(qa.topic, "\xC4\xE2\xE8\xE6\xE5\xED\xE8\xE5"); // "Движение"
+    EXPECT_EQ(qa.difficulty, 1);
+    EXPECT_TRUE(qa.body.startsWith("BDOC"));
+    const TQuestionRec& qb = a.questions[1];
+    EXPECT_EQ(qb.kindText, "B");
+    EXPECT_EQ(qb.rightText, "\xCD\xFC\xFE\xF2\xEE\xED"); // "Ньютон"
+    EXPECT_EQ(qb.body, piece);                           // a .piece goes in as it is
+    EXPECT_EQ(qb.textbook, ">Uchebnik/f.pdf|-p 5");
+    EXPECT_EQ(qb.difficulty, 50);
+    const TQuestionRec& qd = a.questions[2];
+    EXPECT_EQ(qd.kindText, "D");
+    EXPECT_EQ(qd.choiceCount, 3);
+    EXPECT_EQ(qd.rightSlots[0], (TSlotRec{1, 2, 2}));
+    EXPECT_EQ(qd.rightSlots[1], (TSlotRec{3, 4, 3}));
+    EXPECT_EQ(qd.rightSlots[2], (TSlotRec{30, 30, 1}));
+    EXPECT_EQ(qd.rightSlots[3], TSlotRec{});
+    EXPECT_EQ(qd.difficulty, 2);
+    EXPECT_TRUE(a.hasTextbooks && a.hasSlots && a.hasDifficulties && a.timeByDifficulty);
+
+    const ArchiveSettings& s = a.settings;
+    EXPECT_TRUE(s.testTimerOn);
+    EXPECT_FALSE(s.questionTimerOn);
+    EXPECT_TRUE(s.lockdownOff && s.calculatorAllowed);
+    EXPECT_EQ(s.fixedOrder, std::optional<bool>(true));
+    EXPECT_EQ(timeOfDayMs(*s.testTime), 240000);
+    EXPECT_EQ(timeOfDayMs(*s.questionTime), 90000);
+    ASSERT_TRUE(a.settings139);
+    EXPECT_TRUE(a.settings139->answerReviewAllowed && a.settings139->textbookInReview);
+    EXPECT_FALSE(a.settings139->textbookDuringTest || a.settings139->referenceAllowed);
+    EXPECT_TRUE(a.settings139->showIntroduction && a.settings139->showMark);
+    ASSERT_EQ(a.settings139->markScale.size(), 2u);
+    EXPECT_EQ(a.settings139->markScale[0].threshold, "100");
+    EXPECT_EQ(a.settings139->markScale[1].markText, "\xF5\xEE\xF0\xEE\xF8\xEE"); // "хорошо"
+    EXPECT_TRUE(a.introduction.startsWith("BDOC"));
+    EXPECT_TRUE(a.reference.startsWith("BDOC"));
+
+    const std::optional<CatalogueInfo> c = ReadCatalogueFile(out);
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->comment, "\xCF\xF0\xEE\xE2\xE5\xF0\xEA\xE0: \xE2\xF1\xE5 \xEA\xEB\xFE\xF7\xE8");
+    EXPECT_EQ(c->klass, "9");
+    EXPECT_EQ(c->subject, "\xD4\xE8\xE7\xE8\xEA\xE0");
+    EXPECT_EQ(c->topics, "\xD1\xE8\xEB\xFB\r\n\xC4\xE2\xE8\xE6\xE5\xED\xE8\xE5");
+
+    // Shared out by difficulty: 1, 50, 2 of four minutes.
+    QuestionSet set;
+    RunState state;
+    applyTestArchive(std::move(*read.archive), set, state);
+    EXPECT_EQ(set.questions[0].timeLimitMs, 4528);
+    EXPECT_EQ(set.questions[1].timeLimitMs, 226415);
+    EXPECT_EQ(set.questions[2].timeLimitMs, 9057);
+
+    const PackRun inspect = pack(
+        {QStringLiteral("inspect"), out, QStringLiteral("--password"), QStringLiteral("тест")});
+    EXPECT_EQ(inspect.code, 0) << inspect.err.toStdString();
+    EXPECT_TRUE(inspect.out.contains(QStringLiteral("B01 #2 kind B: text \"Ньютон\"")))
+        << inspect.out.toStdString();
+    EXPECT_TRUE(inspect.out.contains(QStringLiteral("mark: from 100 -> отлично")));
+    const PackRun wrong = pack({QStringLiteral("inspect"), out});
+    EXPECT_NE(wrong.code, 0);
+    EXPECT_TRUE(wrong.err.contains(QStringLiteral("wrong password"))) << wrong.err.toStdString();
+}
+
+TEST_F(PackBuildTest, FaultyDescriptionsNameFileSectionAndKey) {
+    struct Case {
+        const char* replace;
+        const char* with;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"Kind=D", "Kind=C", "[Question1] Kind: expected A, B or D"},
+        {"Right=2,3,1", "Right=2,2,1", "[Question1] Right: expected the numbers 1 to 3"},
+        {"Slots=1,2 3,4 30,30", "Slots=1,2 3,4 31,30", "[Question1] Slots:"},
+        {"Right=5", "Right=6", "[Question3] Right:"},
+        {"Right=5", "Right=1,5\nMultiple=0", "[Question3] Multiple:"},
+        {"Answer=Ньютон", "Answer=", "[Question2] Answer: the right answer is empty"},
+        {"Page=a.txt", "Page=missing.png", "[Question3] Page:"},
+        {"TestTime=00:04:00", "TestTime=4 minutes", "[Test] TestTime:"},
+        {"Comment=Проверка: все ключи", "Comment=галочка ✓", "[Test] Comment:"},
+        {"Order=fixed", "Order=sometimes", "[Test] Order:"},
+        {"10000=отлично", "many=отлично", "[Marks] many:"},
+        {"[Question2]", "[Question4]", "[Question2]: the section is missing"},
+        {"Calculator=1", "Calculator=maybe", "[Test] Calculator: expected 1 or 0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        QString text = QString::fromUtf8(kFullDescription);
+        ASSERT_TRUE(text.contains(QString::fromUtf8(c.replace)));
+        text.replace(QString::fromUtf8(c.replace), QString::fromUtf8(c.with));
+        write(src + QStringLiteral("/test.ini"), text.toUtf8());
+        QFile::remove(out);
+        const PackRun r = pack({QStringLiteral("build"), src, QStringLiteral("-o"), out});
+        EXPECT_EQ(r.code, 1);
+        EXPECT_TRUE(r.err.contains(QStringLiteral("test.ini: ") + QString::fromUtf8(c.message)))
+            << r.err.toStdString();
+        EXPECT_FALSE(QFile::exists(out));
+    }
+    write(src + QStringLiteral("/test.ini"), "[Question1]\nKind=A\n");
+    EXPECT_TRUE(pack({QStringLiteral("build"), src, QStringLiteral("-o"), out})
+                    .err.contains(QStringLiteral("[Test]: the section is missing")));
+    EXPECT_EQ(pack({QStringLiteral("build"), dir.filePath(QStringLiteral("none")),
+                    QStringLiteral("-o"), out})
+                  .code,
+              1);
+    EXPECT_EQ(pack({QStringLiteral("build"), src}).code, 2);
+}
+
+// Python's zipfile is an independent reader of traditional PKWARE encryption: it must decrypt
+// every entry kvizor-pack wrote, byte for byte as our reader sees it.
+TEST_F(PackBuildTest, PythonZipfileDecryptsEveryEntry) {
+    ASSERT_EQ(pack({QStringLiteral("build"), src, QStringLiteral("-o"), out}).code, 0);
+    const std::string password = archivePassword("\xF2\xE5\xF1\xF2");
+    const QString script = QStringLiteral(
+        "import sys, zipfile, hashlib\n"
+        "pwd = bytes.fromhex(sys.argv[2])\n"
+        "with zipfile.ZipFile(sys.argv[1]) as z:\n"
+        "    for i in z.infolist():\n"
+        "        assert i.flag_bits & 1, i.filename\n"
+        "        assert i.compress_type == zipfile.ZIP_DEFLATED, i.filename\n"
+        "        print(i.filename, hashlib.sha256(z.read(i, pwd=pwd)).hexdigest())\n");
+    QProcess py;
+    py.start(QStringLiteral("/usr/bin/python3"),
+             {QStringLiteral("-c"), script, out,
+              QString::fromLatin1(QByteArray::fromStdString(password).toHex())});
+    ASSERT_TRUE(py.waitForFinished(60000));
+    ASSERT_EQ(py.exitCode(), 0) << py.readAllStandardError().toStdString();
+    const QStringList lines =
+        QString::fromUtf8(py.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    EXPECT_EQ(lines.size(), 7);
+    const QByteArray file = readAll(out);
+    auto zip = MemoryZip::open(file);
+    ASSERT_TRUE(zip);
+    zip->setPassword(password);
+    for (const QString& line : lines) {
+        const QStringList parts = line.split(QLatin1Char(' '));
+        ASSERT_EQ(parts.size(), 2);
+        QByteArray data;
+        ASSERT_EQ(zip->extract(parts[0].toStdString(), kMaxWordDocSize, data), ZipReadStatus::Ok);
+        EXPECT_EQ(QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex(),
+                  parts[1].toLatin1())
+            << parts[0].toStdString();
+    }
+}
+
+} // namespace
+} // namespace kvz
