@@ -334,7 +334,14 @@ void TBasic::Panel2Click(QAction* entry) {
     c.ignore = messages_.text(49);
 
     setTitle(messages_.text(0) + QLatin1Char(' ') + kVersion);
-    applyLabelSection(path);
+    const QStringList failures = applyLabelSection(path);
+    if (!failures.isEmpty()) {
+        // Every line that names something missing, in one message rather than one box per
+        // line; shown once the windows are up, so the main window is not left unpainted.
+        QTimer::singleShot(0, this, [this, text = failures.join(QLatin1Char('\n'))] {
+            Dialogs::plain(this, text);
+        });
+    }
 
     if (runState_.studentMode) {
         auto relabel = [](QWidget& window, const char* component, const QString& text) {
@@ -349,10 +356,11 @@ void TBasic::Panel2Click(QAction* entry) {
     entry->setChecked(true);
 }
 
-void TBasic::applyLabelSection(const QString& languagePath) {
+QStringList TBasic::applyLabelSection(const QString& languagePath) {
+    QStringList failures;
     QFile f(languagePath);
     if (!f.open(QIODevice::ReadOnly))
-        return;
+        return failures;
     // Language files are a few kilobytes; a huge file is read only this far.
     const QByteArray bytes = f.read(4 * 1024 * 1024);
     const std::vector<QWidget*> windows = {this,
@@ -378,11 +386,12 @@ void TBasic::applyLabelSection(const QString& languagePath) {
         for (QWidget* w : windows)
             if (w->objectName() == windowName)
                 window = w;
-        if (!window && app_.splash() && windowName == QLatin1String("Start"))
+        if (!window && windowName == QLatin1String("Start"))
             window = app_.splash();
         if (!applyLabel(window, line))
-            Dialogs::plain(this, windowName + QLatin1Char(' ') + cp1251::toUnicode(line.component));
+            failures << windowName + QLatin1Char(' ') + cp1251::toUnicode(line.component);
     }
+    return failures;
 }
 
 void TBasic::SpeedButton2Click() {

@@ -3,6 +3,7 @@
 #include "l10n/MessageTable.h"
 #include "shell/RunState.h"
 
+#include <QStringList>
 #include <QWidget>
 
 class QAction;
@@ -76,7 +77,8 @@ private:
     void wwwzorkaweb1Click();
     void Timer1Timer();
     void buildLanguageMenu();
-    void applyLabelSection(const QString& languagePath);
+    // The lines that could not be applied, as "Window Component".
+    QStringList applyLabelSection(const QString& languagePath);
     void setTitle(const QString& title);
     void setHints(const std::string& webPage, const std::string& supportMail);
 

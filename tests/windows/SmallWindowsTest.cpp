@@ -1,0 +1,139 @@
+#include "app/KvizorApp.h"
+#include "l10n/Language.h"
+#include "platform/Dialogs.h"
+#include "platform/docview/DocumentView.h"
+#include "run/TTopros.h"
+#include "windows/THelper.h"
+#include "windows/TPas.h"
+#include "windows/TProgres.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <gtest/gtest.h>
+
+using namespace kvz;
+
+namespace {
+
+class SmallWindows : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        program = new QTemporaryDir;
+        QDir().mkpath(program->path() + QStringLiteral("/Language"));
+        QFile f(program->path() + QStringLiteral("/Language/fyv_russian.lng"));
+        f.open(QIODevice::WriteOnly);
+        f.write(builtinLanguageFile());
+        f.close();
+        Dialogs::startAnswering();
+        app = new KvizorApp({}, program->path());
+        app->createWindows();
+    }
+    static void TearDownTestSuite() {
+        delete app;
+        delete program;
+        Dialogs::stopAnswering();
+    }
+    static QTemporaryDir* program;
+    static KvizorApp* app;
+};
+QTemporaryDir* SmallWindows::program = nullptr;
+KvizorApp* SmallWindows::app = nullptr;
+
+// Runs the modal prompt, lets act() type into it once it is up, and returns its result.
+int runPrompt(TPas& pas, std::function<void()> act) {
+    QTimer::singleShot(0, &pas, [&] { act(); });
+    return pas.exec();
+}
+
+} // namespace
+
+TEST_F(SmallWindows, PasswordPromptLimitsAndResults) {
+    TPas& pas = app->pas();
+    pas.Edit1->clear();
+
+    // Eighteen characters typed: the field stops at seventeen; Enter confirms like OK.
+    int r = runPrompt(pas, [&] {
+        QTest::keyClicks(pas.Edit1, QStringLiteral("abcdefghijklmnopqr"));
+        QTest::keyClick(pas.Edit1, Qt::Key_Return);
+    });
+    EXPECT_EQ(r, QDialog::Accepted);
+    EXPECT_EQ(pas.Edit1->text(), QStringLiteral("abcdefghijklmnopq"));
+    EXPECT_EQ(pas.Edit1->echoMode(), QLineEdit::Password);
+
+    r = runPrompt(pas, [&] { pas.Button1->click(); });
+    EXPECT_EQ(r, QDialog::Accepted);
+
+    r = runPrompt(pas, [&] { pas.Button2->click(); });
+    EXPECT_EQ(r, QDialog::Rejected);
+
+    // The close box is Cancel too, and the text stays for the next caller.
+    r = runPrompt(pas, [&] { pas.close(); });
+    EXPECT_EQ(r, QDialog::Rejected);
+    EXPECT_EQ(pas.Edit1->text(), QStringLiteral("abcdefghijklmnopq"));
+}
+
+TEST_F(SmallWindows, WaitWindowOwnsTheBusyCursorWhileShown) {
+    TProgres& w = app->progres();
+    ASSERT_EQ(QApplication::overrideCursor(), nullptr);
+    w.show();
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    w.show(); // showing twice must not stack a second cursor
+    w.hide();
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    w.hide();
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(SmallWindows, WaitAnimationLoopsAtFifteenFramesASecond) {
+    TProgres& w = app->progres();
+    EXPECT_EQ(w.Animate1->size(), QSize(32, 32));
+    w.startAnimation();
+    EXPECT_TRUE(w.Animate1->isPlaying());
+    EXPECT_EQ(w.Animate1->frame(), 0);
+    QTest::qWait(300);
+    // About four frames in 300 ms; the clock decides, so only a loose window is checked.
+    EXPECT_GE(w.Animate1->frame(), 2);
+    EXPECT_LT(w.Animate1->frame(), WorkAnimation::kFrames);
+    w.stopAnimation();
+    EXPECT_FALSE(w.Animate1->isPlaying());
+}
+
+TEST_F(SmallWindows, HelpWindowCentresTheDocumentAndHidesOnAnyClick) {
+    THelper& h = app->helper();
+    TTopros& topros = app->topros();
+    topros.setEnabled(false);
+    h.setWindowState(Qt::WindowNoState);
+    h.show();
+    h.resize(801, 601);
+    QCoreApplication::processEvents();
+    const QSize doc = h.OleContainer1->naturalSize();
+    EXPECT_EQ(h.Panel2->size(), doc);
+    EXPECT_EQ(h.Panel2->x(), 801 / 2 - doc.width() / 2);
+    EXPECT_EQ(h.Panel2->y(), 601 / 2 - doc.height() / 2);
+    EXPECT_FALSE(h.OleContainer1->isEnabled());
+
+    // The window manager's close request (Alt+F4) is refused.
+    QCloseEvent close;
+    QCoreApplication::sendEvent(&h, &close);
+    EXPECT_FALSE(close.isAccepted());
+    EXPECT_TRUE(h.isVisible());
+
+    for (QWidget* target :
+         {static_cast<QWidget*>(&h), h.Panel2, h.Panel3, static_cast<QWidget*>(h.Button2)}) {
+        h.show();
+        topros.setEnabled(false);
+        QTest::mouseClick(target, Qt::LeftButton, {}, QPoint(1, 1));
+        EXPECT_FALSE(h.isVisible()) << target->objectName().toStdString();
+        EXPECT_TRUE(topros.isEnabled());
+    }
+}
