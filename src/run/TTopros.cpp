@@ -49,6 +49,13 @@ TTopros::TTopros(KvizorApp& app) : app_(app) {
     Stests->setObjectName(QStringLiteral("Stests"));
     Quest = new DocumentView(this);
     Quest->setObjectName(QStringLiteral("Quest"));
+    // The order panels tell the examinee whether questions may be taken in any order.
+    pPoradok = new QWidget(this);
+    pPoradok->setObjectName(QStringLiteral("pPoradok"));
+    pPoradok->hide();
+    pProizvolno = new QWidget(this);
+    pProizvolno->setObjectName(QStringLiteral("pProizvolno"));
+    pProizvolno->hide();
 
     auto* layout = new QVBoxLayout(this);
     layout->setMenuBar(MainMenu1);
@@ -57,6 +64,8 @@ TTopros::TTopros(KvizorApp& app) : app_(app) {
     body->addWidget(Stests);
     body->addWidget(Quest, 1);
     layout->addLayout(body, 1);
+    layout->addWidget(pPoradok);
+    layout->addWidget(pProizvolno);
 }
 
 void TTopros::SaveResult() {}

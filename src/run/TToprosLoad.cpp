@@ -1,0 +1,175 @@
+// Loading a test archive into the run window and preparing a run.
+
+#include "run/TTopros.h"
+
+#include "app/KvizorApp.h"
+#include "choice/TInform.h"
+#include "l10n/Cp1251.h"
+#include "l10n/MessageTable.h"
+#include "platform/Dialogs.h"
+#include "platform/docview/DocumentView.h"
+#include "shell/Clock.h"
+#include "shell/RunState.h"
+#include "test/TestArchive.h"
+#include "windows/THelper.h"
+#include "windows/TPas.h"
+#include "windows/TProgres.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QScreen>
+
+namespace kvz {
+
+namespace {
+
+// Copies what is left of the stream, refusing more than a test may hold.
+std::optional<QByteArray> readStream(QIODevice& stream) {
+    if (!stream.isOpen() || !stream.isReadable())
+        return std::nullopt;
+    QByteArray bytes;
+    if (!stream.isSequential()) {
+        const qint64 left = stream.size() - stream.pos();
+        if (left < 0 || std::size_t(left) > kMaxArchiveSize)
+            return std::nullopt;
+        bytes.reserve(qsizetype(left));
+    }
+    char buf[64 * 1024];
+    for (;;) {
+        const qint64 got = stream.read(buf, sizeof buf);
+        if (got < 0)
+            return std::nullopt;
+        if (got == 0)
+            break;
+        if (std::size_t(bytes.size()) + std::size_t(got) > kMaxArchiveSize)
+            return std::nullopt;
+        bytes.append(buf, qsizetype(got));
+    }
+    return bytes;
+}
+
+bool loadPiece(DocumentView* view, const QByteArray& piece) {
+    if (!view)
+        return false;
+    QBuffer buffer;
+    buffer.setData(piece);
+    return buffer.open(QIODevice::ReadOnly) && view->loadFromStream(buffer);
+}
+
+// "%s" in a message replaced by a Windows-1251 text, the result ready for a widget.
+QString withName(const std::string& message, const std::string& name) {
+    std::string text = message;
+    const auto at = text.find("%s");
+    if (at != std::string::npos)
+        text.replace(at, 2, name);
+    return cp1251::toUnicode(text);
+}
+
+} // namespace
+
+bool TTopros::failLoad() {
+    TProgres& wait = app_.progres();
+    wait.stopAnimation();
+    wait.hide();
+    Dialogs::error(QApplication::activeWindow(), app_.messages().text(8));
+    return false;
+}
+
+void TTopros::showOrderPanels() {
+    const bool fixed = app_.runState().fixedOrder;
+    pPoradok->setVisible(fixed);
+    pProizvolno->setVisible(!fixed);
+}
+
+bool TTopros::LoadTest(QIODevice& stream) {
+    RunState& state = app_.runState();
+    TProgres& wait = app_.progres();
+    TPas& pas = app_.pas();
+    const MessageTable& msg = app_.messages();
+    questionSet.updating = true;
+    wait.ProgressBar1->setMaximum(100);
+
+    wait.Panel1->setText(msg.text(1));
+    std::optional<QByteArray> bytes = readStream(stream);
+    if (!bytes)
+        return failLoad();
+
+    ArchiveReadHooks hooks;
+    hooks.stage = [&](LoadStage stage) {
+        if (stage == LoadStage::Loading) {
+            wait.Panel1->setText(msg.text(2));
+            if (!wait.isVisible())
+                wait.show();
+            wait.repaint();
+            wait.startAnimation();
+        } else if (stage == LoadStage::Composing) {
+            wait.Panel1->setText(msg.text(3));
+            wait.repaint();
+        }
+    };
+    hooks.progress = [&](int percent) {
+        wait.ProgressBar1->setValue(percent);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    };
+    hooks.askPassword = [&]() -> std::optional<std::string> {
+        wait.stopAnimation();
+        pas.setWindowTitle(withName(msg.msg(5), state.testName));
+        const bool ok = pas.exec() == QDialog::Accepted;
+        wait.startAnimation();
+        if (!ok)
+            return std::nullopt;
+        return cp1251::fromUnicode(pas.Edit1->text());
+    };
+
+    ArchiveReadResult read =
+        readTestArchive(std::move(*bytes), cp1251::fromUnicode(pas.Edit1->text()), hooks);
+    if (!read.archive)
+        return failLoad();
+    TestArchive& archive = *read.archive;
+
+    // The introduction and the reference go to their windows now; a piece the viewer rejects
+    // fails the load.
+    if (!loadPiece(app_.inform().OleContainer1, archive.introduction) ||
+        !loadPiece(app_.helper().OleContainer1, archive.reference))
+        return failLoad();
+    archive.introduction.clear();
+    archive.reference.clear();
+
+    applyTestArchive(std::move(archive), questionSet, state);
+    Stests->clear();
+    for (const std::string& label : questionSet.labels)
+        Stests->addItem(cp1251::toUnicode(label));
+    if (Stests->count() > 0)
+        Stests->setFixedHeight(Stests->count() * Stests->sizeHintForRow(0) + 2);
+    N5->setVisible(questionSet.calculatorAllowed);
+    showOrderPanels();
+
+    wait.Panel1->clear();
+    TInform& inform = app_.inform();
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        inform.setGeometry(screen->geometry());
+    inform.show();
+    wait.hide();
+    wait.stopAnimation();
+    return true;
+}
+
+void TTopros::StartRun() {
+    RunState& state = app_.runState();
+    startRunLogic(questionSet, state, clock::randomSeed());
+    N6->setVisible(state.referenceAllowed);
+    N9->setVisible(false);
+    N4->setVisible(true);
+    N3->setVisible(N6->isVisible() || N5->isVisible());
+    showOrderPanels();
+    if (Stests->count() > 0)
+        Stests->setCurrentRow(0);
+    if (!questionSet.questions.empty())
+        Quest->loadFromBytes(questionSet.questions.front().body);
+}
+
+} // namespace kvz
