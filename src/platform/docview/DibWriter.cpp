@@ -79,6 +79,19 @@ QByteArray encodeDib(const QImage& image) {
     const int w = image.width();
     const int h = image.height();
     QByteArray out;
+    if (image.format() == QImage::Format_Mono && image.colorCount() == 2) {
+        // QImage's Mono rows are already DIB rows: most significant bit first, 32-bit padded.
+        const std::size_t stride = ((std::size_t(w) + 31) / 32) * 4;
+        header(out, image, 1, 0, std::uint32_t(stride * h), 2);
+        for (int i = 0; i < 2; ++i) {
+            const QRgb c = image.color(i);
+            const char entry[4] = {char(qBlue(c)), char(qGreen(c)), char(qRed(c)), 0};
+            out.append(entry, 4);
+        }
+        for (int y = h - 1; y >= 0; --y)
+            out.append(reinterpret_cast<const char*>(image.constScanLine(y)), qsizetype(stride));
+        return out;
+    }
     if (image.allGray()) {
         const QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
         const std::size_t stride = (std::size_t(w) + 3) & ~std::size_t(3);

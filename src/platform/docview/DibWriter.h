@@ -1,7 +1,7 @@
 #pragma once
 
-// Writes an image as a packed DIB (header, colour table, bits): grey images as 8-bit grey,
-// run-length coded when that is smaller; others as 24-bit.
+// Writes an image as a packed DIB (header, colour table, bits): two-colour (Mono) images as
+// 1-bit, grey images as 8-bit grey, run-length coded when that is smaller; others as 24-bit.
 
 #include <QByteArray>
 #include <QImage>

@@ -7,10 +7,15 @@
 #include <QByteArray>
 #include <QSize>
 #include <QWidget>
+#include <memory>
 
 class QIODevice;
 
 namespace kvz {
+
+namespace docview {
+class PageRenderer;
+}
 
 class DocumentView : public QWidget {
     Q_OBJECT
@@ -29,6 +34,11 @@ public:
     QSize naturalSize() const;
     QSize sizeHint() const override { return naturalSize(); }
 
+    // Where the page lies inside the widget (scaled keeping its aspect, centred).
+    QRect pageRect() const;
+    // Why the last load failed, or why a loaded piece shows an empty page; for logs.
+    QString lastError() const { return lastError_; }
+
 Q_SIGNALS:
     // After each paint; the page is drawn, then paintOver lets the owner add its markers.
     void repainted();
@@ -36,6 +46,16 @@ Q_SIGNALS:
     void mousePressed(Qt::MouseButton button, QPoint pos);
     void mouseMoved(Qt::MouseButtons buttons, QPoint pos);
     void mouseReleased(Qt::MouseButton button, QPoint pos);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    std::unique_ptr<docview::PageRenderer> renderer_;
+    QString lastError_;
 };
 
 } // namespace kvz

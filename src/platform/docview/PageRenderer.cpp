@@ -20,6 +20,15 @@ QSizeF fromHimetric(const std::optional<QSizeF>& e) {
     return e ? QSizeF(e->width() / 100.0, e->height() / 100.0) : QSizeF();
 }
 
+#ifdef KVIZOR_HAVE_WMF_PLAYER
+// A presentation stream's extent is that of an anisotropic METAFILEPICT.
+std::optional<wmf::MetafilePict> metafilePict(const std::optional<QSizeF>& himetric) {
+    if (!himetric)
+        return std::nullopt;
+    return wmf::MetafilePict{8, qRound(himetric->width()), qRound(himetric->height())};
+}
+#endif
+
 } // namespace
 
 PageRenderer::PageRenderer() = default;
@@ -40,6 +49,7 @@ void PageRenderer::clear() {
     loaded_ = false;
     kind_ = PictureKind::None;
     wmf_.clear();
+    wmfExtent_.reset();
     dib_ = QImage();
     emf_.reset();
     extentMm_ = QSizeF();
@@ -89,7 +99,8 @@ void PageRenderer::setPicture(PagePicture picture) {
     }
     case PictureKind::Wmf: {
 #ifdef KVIZOR_HAVE_WMF_PLAYER
-        const std::optional<wmf::WmfInfo> info = wmf::inspect(data);
+        wmfExtent_ = picture.extentHimetric;
+        const std::optional<wmf::WmfInfo> info = wmf::inspect(data, metafilePict(wmfExtent_));
         if (!info) {
             note_ = QStringLiteral("the metafile cannot be read");
             break;
@@ -184,7 +195,8 @@ void PageRenderer::drawPicture(QPainter& painter, const QRectF& page) const {
         break;
     case PictureKind::Wmf:
 #ifdef KVIZOR_HAVE_WMF_PLAYER
-        wmf::play(asBytes(wmf_.constData(), std::size_t(wmf_.size())), painter, page);
+        wmf::play(asBytes(wmf_.constData(), std::size_t(wmf_.size())), painter, page,
+                  metafilePict(wmfExtent_));
 #endif
         break;
     }

@@ -55,6 +55,7 @@ private:
     bool loaded_ = false;
     PictureKind kind_ = PictureKind::None;
     QByteArray wmf_;
+    std::optional<QSizeF> wmfExtent_; // HIMETRIC, from the presentation header
     QImage dib_;
     std::unique_ptr<EmfPicture> emf_;
     QSizeF extentMm_;

@@ -51,7 +51,8 @@ QImage typesetPage(const QString& text, bool html) {
     p.translate(margin, margin);
     doc.drawContents(&p, QRectF(0, 0, width - 2 * margin, height - 2 * margin));
     p.end();
-    return page.convertToFormat(QImage::Format_Grayscale8);
+    // Black and white at 150 dpi: sharp when shown smaller, and an A4 page stays near 270 KB.
+    return page.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither | Qt::MonoOnly);
 }
 
 } // namespace kvz::docview

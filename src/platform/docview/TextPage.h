@@ -1,14 +1,14 @@
 #pragma once
 
-// Typesets a page of plain text or simple HTML as a picture: an A4-wide page at 120 dpi,
-// trimmed to its content, in grey.
+// Typesets a page of plain text or simple HTML as a picture: an A4-wide page at 150 dpi,
+// trimmed to its content, in black and white.
 
 #include <QImage>
 #include <QString>
 
 namespace kvz::docview {
 
-inline constexpr int kTextPageDpi = 120;
+inline constexpr int kTextPageDpi = 150;
 
 QImage typesetPage(const QString& text, bool html);
 

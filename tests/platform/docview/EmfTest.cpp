@@ -1,0 +1,92 @@
+#include "PieceBuilders.h"
+#include "platform/docview/EmfRenderer.h"
+#include "platform/docview/PageRenderer.h"
+#include "platform/docview/PieceWriter.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QtEndian>
+#include <gtest/gtest.h>
+
+namespace kvz::docview {
+namespace {
+
+using namespace testing;
+
+// Mean absolute difference of two pictures, both scaled to the same small grey image: coarse
+// enough to forgive anti-aliasing and font hinting, fine enough to see a missing shape.
+double meanDifference(const QImage& a, const QImage& b, QSize at) {
+    auto grey = [at](const QImage& img) {
+        QImage flat(img.size(), QImage::Format_RGB32);
+        flat.fill(Qt::white);
+        QPainter(&flat).drawImage(0, 0, img);
+        return flat.scaled(at, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+            .convertToFormat(QImage::Format_Grayscale8);
+    };
+    const QImage ga = grey(a), gb = grey(b);
+    double sum = 0;
+    for (int y = 0; y < at.height(); ++y)
+        for (int x = 0; x < at.width(); ++x)
+            sum += std::abs(int(ga.pixelColor(x, y).red()) - int(gb.pixelColor(x, y).red()));
+    return sum / (at.width() * at.height());
+}
+
+TEST(Emf, LooksLikeLibreOfficesOwnRendering) {
+    const QImage reference(kvz::testing::fixture(QStringLiteral("docview/drawing.png")));
+    ASSERT_FALSE(reference.isNull());
+    const PieceResult piece =
+        pieceFromPageFile(kvz::testing::fixture(QStringLiteral("docview/drawing.emf")));
+    ASSERT_TRUE(piece.ok()) << piece.error.toStdString();
+    PageRenderer renderer;
+    QString error;
+    ASSERT_TRUE(renderer.loadPiece(bytesOf(piece.piece), error)) << error.toStdString();
+    ASSERT_TRUE(renderer.hasPicture()) << renderer.pictureNote().toStdString();
+    const QImage ours = renderer.render(reference.size());
+    const QSize at(160, 120);
+    // Identical drawings differ by ~1-3 grey levels here; a missing shape or text line costs
+    // well over 8. Against a blank page the difference is far larger still.
+    const double diff = meanDifference(ours, reference, at);
+    EXPECT_LT(diff, 8.0);
+    QImage blank(reference.size(), QImage::Format_RGB32);
+    blank.fill(Qt::white);
+    EXPECT_GT(meanDifference(blank, reference, at), 3 * diff);
+}
+
+TEST(Emf, RecordChainIsCheckedBeforeConversion) {
+    const QByteArray emf = readFixture(QStringLiteral("drawing.emf"));
+    ASSERT_TRUE(checkEmf(bytesOf(emf)).isEmpty()) << checkEmf(bytesOf(emf)).toStdString();
+    const std::uint32_t firstRecord = qFromLittleEndian<std::uint32_t>(emf.constData() + 4);
+    struct Case {
+        const char* name;
+        int offset;
+        std::uint32_t value;
+    };
+    const Case cases[] = {
+        {"header type", 0, 2},
+        {"header size too small", 4, 40},
+        {"header size past the end", 4, 0x7FFFFFFC},
+        {"total bytes past the end", 48, std::uint32_t(emf.size() + 4)},
+        {"record size zero", int(firstRecord) + 4, 0},
+        {"record size unaligned", int(firstRecord) + 4, 10},
+        {"record size past the end", int(firstRecord) + 4, 0x10000000},
+        {"record type zero", int(firstRecord), 0},
+        {"second header", int(firstRecord), 1},
+    };
+    for (const Case& c : cases) {
+        QByteArray bad = emf;
+        qToLittleEndian(c.value, bad.data() + c.offset);
+        EXPECT_FALSE(checkEmf(bytesOf(bad)).isEmpty()) << c.name;
+        QString error;
+        EXPECT_EQ(EmfPicture::load(bytesOf(bad), error), nullptr) << c.name;
+    }
+    // Cut before the end record.
+    QByteArray cut = emf.left(emf.size() - 20);
+    qToLittleEndian(std::uint32_t(cut.size()), cut.data() + 48);
+    EXPECT_FALSE(checkEmf(bytesOf(cut)).isEmpty());
+    // Bytes after the end record are not part of it and do no harm.
+    QString error;
+    EXPECT_NE(EmfPicture::load(bytesOf(emf + QByteArray(64, '\xAB')), error), nullptr);
+}
+
+} // namespace
+} // namespace kvz::docview

@@ -1,0 +1,186 @@
+#include "platform/docview/PieceReader.h"
+#include "PieceBuilders.h"
+#include "platform/docview/PageRenderer.h"
+
+#include <gtest/gtest.h>
+
+namespace kvz::docview {
+namespace {
+
+using namespace testing;
+
+QByteArray header(std::uint32_t sig, std::uint32_t aspect, std::uint32_t size) {
+    QByteArray out;
+    put32(out, sig);
+    put32(out, aspect);
+    put32(out, size);
+    return out;
+}
+
+struct RejectCase {
+    const char* name;
+    QByteArray piece;
+};
+
+TEST(PieceReader, RejectsBrokenPieces) {
+    const QByteArray good = pieceWith({{"CONTENTS", readFixture(QStringLiteral("bits24.dib"))}});
+    const QByteArray cf = good.mid(12);
+    QByteArray truncated = good;
+    truncated.chop(100);
+    const RejectCase cases[] = {
+        {"empty", QByteArray()},
+        {"short header", QByteArray("BDOC\1\0\0", 7)},
+        {"wrong signature", header(0x434F4441, 1, cf.size()) + cf},
+        {"lowercase signature", QByteArray("bdoc") + good.mid(4)},
+        {"size beyond the bytes", header(kPieceSignature, 1, cf.size() + 1) + cf},
+        {"size far beyond", header(kPieceSignature, 1, 0xFFFFFFF0) + cf},
+        {"data size zero", header(kPieceSignature, 1, 0) + cf},
+        {"cut short", truncated},
+        {"not a compound file", header(kPieceSignature, 1, 1024) + QByteArray(1024, 'x')},
+        {"compound header only", header(kPieceSignature, 1, 512) + cf.left(512)},
+    };
+    for (const RejectCase& c : cases) {
+        const ReadResult r = readPiece(bytesOf(c.piece));
+        EXPECT_FALSE(r.picture.has_value()) << c.name;
+        EXPECT_FALSE(r.error.isEmpty()) << c.name;
+        PageRenderer renderer;
+        QString error;
+        EXPECT_FALSE(renderer.loadPiece(bytesOf(c.piece), error)) << c.name;
+        EXPECT_TRUE(renderer.isEmpty()) << c.name;
+    }
+}
+
+TEST(PieceReader, ReadsOnlyDataSizeBytes) {
+    // Bytes after the piece (the next piece of WORD.doc) are not part of it.
+    QByteArray piece = pieceWith({{"CONTENTS", readFixture(QStringLiteral("bits24.dib"))}});
+    const ReadResult r = readPiece(bytesOf(piece + QByteArray(700, '\xEE')));
+    ASSERT_TRUE(r.picture.has_value()) << r.error.toStdString();
+    EXPECT_EQ(r.picture->kind, PictureKind::Dib);
+}
+
+TEST(PieceReader, CompoundFileWithoutPictureIsAnEmptyPage) {
+    struct Case {
+        const char* name;
+        std::vector<StreamEntry> streams;
+        QSizeF expectedMm;
+    };
+    Presentation privateFormat{.format = 0xC123, .data = QByteArray(64, 'z')};
+    Presentation lying{.data = readFixture(QStringLiteral("bits8.dib")), .sizeField = 100000};
+    Presentation noData{.width = 5000, .height = 2500, .data = QByteArray(40, '\0')};
+    const Case cases[] = {
+        {"no streams", {{"Other", QByteArray("abc")}}, QSizeF(210, 297)},
+        {"private format",
+         {{"\x02OlePres000", presentationStream(privateFormat)}},
+         QSizeF(25.4, 12.7)},
+        {"lying OlePres size", {{"\x02OlePres000", presentationStream(lying)}}, QSizeF(210, 297)},
+        {"undrawable data keeps extent",
+         {{"\x02OlePres000", presentationStream(noData)}},
+         QSizeF(50, 25)},
+        {"garbage CONTENTS", {{"CONTENTS", QByteArray(300, '\x07')}}, QSizeF(210, 297)},
+        {"truncated OlePres",
+         {{"\x02OlePres000", presentationStream(lying).left(30)}},
+         QSizeF(210, 297)},
+    };
+    for (const Case& c : cases) {
+        const QByteArray piece = pieceWith(c.streams);
+        const ReadResult r = readPiece(bytesOf(piece));
+        ASSERT_TRUE(r.picture.has_value()) << c.name << ": " << r.error.toStdString();
+        EXPECT_EQ(r.picture->kind, PictureKind::None) << c.name;
+        PageRenderer renderer;
+        QString error;
+        ASSERT_TRUE(renderer.loadPiece(bytesOf(piece), error)) << c.name;
+        EXPECT_FALSE(renderer.hasPicture()) << c.name;
+        EXPECT_NEAR(renderer.extentMm().width(), c.expectedMm.width(), 0.01) << c.name;
+        EXPECT_NEAR(renderer.extentMm().height(), c.expectedMm.height(), 0.01) << c.name;
+        // The empty page is white where the page lies.
+        const QImage& img = renderer.render(QSize(100, 100));
+        ASSERT_FALSE(img.isNull());
+        const QRect page = renderer.pageRect(QSize(100, 100));
+        EXPECT_EQ(img.pixel(page.center()), qRgb(255, 255, 255)) << c.name;
+    }
+}
+
+TEST(PieceReader, PrefersTheContentAspect) {
+    Presentation icon{.aspect = 4, .data = readFixture(QStringLiteral("bits1.dib"))};
+    Presentation content{.aspect = 1,
+                         .width = 3000,
+                         .height = 2000,
+                         .data = readFixture(QStringLiteral("bits24.dib"))};
+    Presentation thumb{.aspect = 2, .data = readFixture(QStringLiteral("bits4.dib"))};
+    const QByteArray piece = pieceWith({{"\x02OlePres000", presentationStream(icon)},
+                                        {"\x02OlePres001", presentationStream(thumb)},
+                                        {"\x02OlePres002", presentationStream(content)}});
+    const ReadResult r = readPiece(bytesOf(piece));
+    ASSERT_TRUE(r.picture.has_value());
+    EXPECT_EQ(r.picture->kind, PictureKind::Dib);
+    EXPECT_EQ(r.picture->data, readFixture(QStringLiteral("bits24.dib")));
+    ASSERT_TRUE(r.picture->extentHimetric.has_value());
+    EXPECT_EQ(*r.picture->extentHimetric, QSizeF(3000, 2000));
+}
+
+TEST(PieceReader, SkipsTargetDeviceAndTellsFormatsApart) {
+    const QByteArray wmf = readFixture(QStringLiteral("drawing.wmf"));
+    const QByteArray emf = readFixture(QStringLiteral("drawing.emf"));
+    // A metafile presentation with an 8-byte METAFILEPICT in front (mapping mode 8, extent
+    // 4000x3000 HIMETRIC), as some writers store it, and a target device before the aspect.
+    QByteArray mfp;
+    mfp.append("\x08\x00", 2);
+    mfp.append("\xA0\x0F", 2);
+    mfp.append("\xB8\x0B", 2);
+    mfp.append("\x00\x00", 2);
+    PagePicture bare = normaliseWmf(wmf);
+    Presentation withMfp{.format = 3,
+                         .width = 0,
+                         .height = 0,
+                         .data = mfp + bare.data,
+                         .targetDevice = QByteArray(20, '\x01')};
+    Presentation enh{.format = 14, .width = 0, .height = 0, .data = emf};
+    struct Case {
+        const char* name;
+        Presentation p;
+        PictureKind kind;
+        QSizeF extent;
+    };
+    const Case cases[] = {
+        {"wmf with METAFILEPICT", withMfp, PictureKind::Wmf, QSizeF(4000, 3000)},
+        {"emf", enh, PictureKind::Emf, QSizeF(12000, 9000)},
+    };
+    for (const Case& c : cases) {
+        const ReadResult r =
+            readPiece(bytesOf(pieceWith({{"\x02OlePres000", presentationStream(c.p)}})));
+        ASSERT_TRUE(r.picture.has_value()) << c.name;
+        EXPECT_EQ(r.picture->kind, c.kind) << c.name;
+        ASSERT_TRUE(r.picture->extentHimetric.has_value()) << c.name;
+        EXPECT_NEAR(r.picture->extentHimetric->width(), c.extent.width(), 2) << c.name;
+        EXPECT_NEAR(r.picture->extentHimetric->height(), c.extent.height(), 2) << c.name;
+    }
+}
+
+TEST(PieceReader, HostileBitmapHeaderGivesAnEmptyPageNotACrash) {
+    QByteArray dib = readFixture(QStringLiteral("bits8.dib"));
+    struct Case {
+        const char* name;
+        int offset;
+        std::uint32_t value;
+    };
+    const Case cases[] = {
+        {"huge width", 4, 0x7FFFFFFF},      {"huge height", 8, 0x40000000},
+        {"negative width", 4, 0xFFFFFFF0},  {"bits 7", 14, 7},
+        {"palette beyond", 32, 0x10000000}, {"header size", 0, 0x7FFFFFFF},
+    };
+    for (const Case& c : cases) {
+        QByteArray bad = dib;
+        qToLittleEndian(c.value, bad.data() + c.offset);
+        Presentation p{.data = bad};
+        PageRenderer renderer;
+        QString error;
+        ASSERT_TRUE(renderer.loadPiece(
+            bytesOf(pieceWith({{"\x02OlePres000", presentationStream(p)}})), error))
+            << c.name;
+        EXPECT_FALSE(renderer.hasPicture()) << c.name;
+        EXPECT_FALSE(renderer.render(QSize(50, 50)).isNull()) << c.name;
+    }
+}
+
+} // namespace
+} // namespace kvz::docview
