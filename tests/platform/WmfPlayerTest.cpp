@@ -255,3 +255,102 @@ TEST(WmfFixtures, MatchOfficeSuiteRendering) {
                   << "\n";
     }
 }
+
+TEST(WmfState, ClippingFollowsTheRecordsAndTheStateStack) {
+    struct Case {
+        const char* name;
+        WmfBuilder builder;
+        std::vector<std::pair<QPoint, bool>> red; // point, whether it is painted
+    };
+    const auto start = [] {
+        WmfBuilder b;
+        b.placeable(0, 0, 100, 100).solidBrush(kRed).select(0).nullPen().select(1);
+        return b;
+    };
+    std::vector<Case> cases;
+    {
+        WmfBuilder b = start();
+        b.rec(0x0416, {50, 50, 0, 0}).rectangle(0, 0, 100, 100); // intersect: top-left quarter
+        cases.push_back({"intersect", b, {{{25, 25}, true}, {{75, 75}, false}}});
+    }
+    {
+        WmfBuilder b = start();
+        b.rec(0x0415, {50, 50, 0, 0}).rectangle(0, 0, 100, 100); // exclude it
+        cases.push_back({"exclude", b, {{{25, 25}, false}, {{75, 75}, true}}});
+    }
+    {
+        WmfBuilder b = start();
+        b.saveDc().rec(0x0416, {50, 50, 0, 0}).restoreDc(-1).rectangle(0, 0, 100, 100);
+        cases.push_back({"restored", b, {{{25, 25}, true}, {{75, 75}, true}}});
+    }
+    {
+        WmfBuilder b = start();
+        b.rec(0x0416, {50, 50, 0, 0}).rec(0x012C, {0}).rectangle(0, 0, 100, 100);
+        cases.push_back({"null region resets", b, {{{75, 75}, true}}});
+    }
+    {
+        // A region object (slot 2) selected as the clip: the right half.
+        WmfBuilder b = start();
+        b.rec(0x06FF, {0, 6, 0, 0, 0, 0, 0, 50, 0, 100, 100});
+        b.rec(0x012C, {2}).rectangle(0, 0, 100, 100);
+        cases.push_back({"region", b, {{{25, 50}, false}, {{75, 50}, true}}});
+    }
+    for (const Case& c : cases) {
+        const QImage image = render(c.builder.bytes());
+        for (const auto& [point, painted] : c.red)
+            EXPECT_EQ(at(image, point.x(), point.y()) == QColor(Qt::red), painted)
+                << c.name << " at " << point.x() << "," << point.y();
+    }
+}
+
+namespace {
+
+// A STRETCHDIB record of a 2 x 2 24-bit bottom-up DIB: bottom row red, green; top row blue,
+// white; stretched over the 100 x 100 frame.
+std::vector<std::uint8_t> stretchDib(std::uint32_t rop, bool topDown = false) {
+    std::vector<std::uint8_t> p;
+    WmfBuilder::put32(p, rop);
+    WmfBuilder::put16(p, 0);
+    for (int v : {2, 2, 0, 0, 100, 100, 0, 0})
+        WmfBuilder::put16(p, std::uint16_t(v));
+    WmfBuilder::put32(p, 40);
+    WmfBuilder::put32(p, 2);
+    WmfBuilder::put32(p, topDown ? std::uint32_t(-2) : 2u);
+    WmfBuilder::put16(p, 1);
+    WmfBuilder::put16(p, 24);
+    for (int i = 0; i < 6; ++i)
+        WmfBuilder::put32(p, 0);
+    // Rows of 6 bytes padded to 8, blue-green-red.
+    const std::uint8_t rows[2][8] = {{0, 0, 255, 0, 255, 0, 0, 0},
+                                     {255, 0, 0, 255, 255, 255, 0, 0}};
+    for (const auto& row : rows)
+        p.insert(p.end(), row, row + 8);
+    return p;
+}
+
+} // namespace
+
+TEST(WmfBitmaps, StretchDibOrientationAndRasterOperations) {
+    WmfBuilder b;
+    b.placeable(0, 0, 100, 100).raw(0x0F43, stretchDib(0x00CC0020));
+    QImage image = render(b.bytes());
+    EXPECT_EQ(at(image, 10, 90), QColor(Qt::red));
+    EXPECT_EQ(at(image, 90, 90), QColor(Qt::green));
+    EXPECT_EQ(at(image, 10, 10), QColor(Qt::blue));
+    EXPECT_EQ(at(image, 90, 10), QColor(Qt::white));
+
+    WmfBuilder topDown;
+    topDown.placeable(0, 0, 100, 100).raw(0x0F43, stretchDib(0x00CC0020, true));
+    EXPECT_EQ(at(render(topDown.bytes()), 10, 10), QColor(Qt::red));
+
+    // SRCAND over black leaves black; BLACKNESS ignores the bits.
+    WmfBuilder masked;
+    masked.placeable(0, 0, 100, 100).solidBrush(0).select(0).rectangle(0, 0, 100, 50);
+    masked.raw(0x0F43, stretchDib(0x008800C6));
+    image = render(masked.bytes());
+    EXPECT_EQ(at(image, 90, 10), QColor(Qt::black));
+    EXPECT_EQ(at(image, 10, 90), QColor(Qt::red));
+    WmfBuilder black;
+    black.placeable(0, 0, 100, 100).raw(0x0F43, stretchDib(0x00000042));
+    EXPECT_EQ(at(render(black.bytes()), 90, 10), QColor(Qt::black));
+}

@@ -43,6 +43,38 @@ std::optional<QImage> decodeBitmap16(std::span<const std::uint8_t> bytes) {
     return image;
 }
 
+bool dibComplete(std::span<const std::uint8_t> dib) {
+    if (dib.size() < 12)
+        return false;
+    const auto u32 = [&](std::size_t at) {
+        return std::uint32_t(u16(dib, at)) | std::uint32_t(u16(dib, at + 2)) << 16;
+    };
+    const std::uint32_t headerSize = u32(0);
+    std::uint64_t width = 0, height = 0, bits = 0, compression = 0, used = 0, entry = 4;
+    if (headerSize == 12) {
+        width = u16(dib, 4);
+        height = u16(dib, 6);
+        bits = u16(dib, 10);
+        entry = 3;
+    } else if (headerSize >= 40 && dib.size() >= 40) {
+        const std::int32_t w = std::int32_t(u32(4)), h = std::int32_t(u32(8));
+        width = std::uint64_t(w < 0 ? 0 : w);
+        height = h < 0 ? std::uint64_t(-std::int64_t(h)) : std::uint64_t(h);
+        bits = u16(dib, 14);
+        compression = u32(16);
+        used = u32(32);
+    } else {
+        return false;
+    }
+    if (compression != 0 && compression != 3)
+        return true;
+    std::uint64_t table = bits <= 8 ? (used ? used : (std::uint64_t(1) << bits)) : used;
+    std::uint64_t need =
+        headerSize + table * entry + (compression == 3 && headerSize == 40 ? 12 : 0);
+    need += ((width * bits + 31) / 32) * 4 * height;
+    return need <= dib.size();
+}
+
 bool dibBottomUp(std::span<const std::uint8_t> dib) {
     if (dib.size() < 12)
         return false;

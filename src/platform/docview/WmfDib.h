@@ -16,6 +16,10 @@ inline constexpr std::int64_t kMaxBitmapArea = 16 * 1024 * 1024;
 // A device-dependent Bitmap16 (BITBLT/STRETCHBLT records): 1-bit monochrome, 24 or 32 bits.
 std::optional<QImage> decodeBitmap16(std::span<const std::uint8_t> bytes);
 
+// False when an uncompressed packed DIB holds fewer bits than its header promises; such a
+// bitmap is damaged and is not drawn (compressed ones are left to the decoder).
+bool dibComplete(std::span<const std::uint8_t> dib);
+
 // Whether a packed DIB stores its rows bottom-up (a positive height); false when unreadable.
 bool dibBottomUp(std::span<const std::uint8_t> dib);
 

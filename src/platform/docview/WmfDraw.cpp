@@ -213,6 +213,13 @@ void Playback::shape(const QPainterPath& input, bool fill, bool stroke) {
     painter_->drawPath(path);
 }
 
+bool Playback::curveTooLarge(const QRectF& bounds) const {
+    if (!painter_)
+        return false; // measuring costs nothing
+    const double limit = kMaxCurveOverTarget * std::max({target_.width(), target_.height(), 256.0});
+    return bounds.width() > limit || bounds.height() > limit;
+}
+
 void Playback::polygonRecord(const Params& p, bool closed) {
     if (!p.has(1))
         return;
@@ -274,7 +281,7 @@ void Playback::arcRecord(const Params& p, int kind) {
     const QPointF start = map(p.i16(3), p.i16(2));
     const QPointF end = map(p.i16(1), p.i16(0));
     const double rx = r.width() / 2, ry = r.height() / 2;
-    if (rx <= 0 || ry <= 0)
+    if (rx <= 0 || ry <= 0 || curveTooLarge(r))
         return;
     const QPointF c = r.center();
     // GDI gives the ends as points on radials; Qt wants the ellipse's parametric angles.
@@ -529,8 +536,8 @@ void Playback::bitmap(const QImage& image, QRect source, const QRectF& dest, std
 
 std::optional<QImage> Playback::decodePackedDib(std::span<const std::uint8_t> dib) {
     const std::optional<QSize> size = docview::dibSize(dib);
-    if (!size || size->width() <= 0 || size->height() <= 0 || size->width() > kMaxBitmapSide ||
-        size->height() > kMaxBitmapSide ||
+    if (!dibComplete(dib) || !size || size->width() <= 0 || size->height() <= 0 ||
+        size->width() > kMaxBitmapSide || size->height() > kMaxBitmapSide ||
         std::int64_t(size->width()) * size->height() > kMaxBitmapArea)
         return std::nullopt;
     bitmapPixels_ += std::int64_t(size->width()) * size->height();

@@ -24,7 +24,7 @@ namespace kvz::wmf::detail {
 
 // Bounds on the work one picture may cause, whatever its bytes say.
 inline constexpr std::size_t kMaxRecords = 1'000'000;
-inline constexpr std::int64_t kMaxPoints = 4'000'000;
+inline constexpr std::int64_t kMaxPoints = 1'000'000;
 inline constexpr std::int64_t kMaxTextChars = 1'000'000;
 inline constexpr std::int64_t kMaxPrimitives = 500'000;
 inline constexpr std::size_t kMaxObjects = 65535;
@@ -34,6 +34,9 @@ inline constexpr std::int64_t kMaxRegionRects = 100'000;
 inline constexpr std::size_t kMaxRectsPerRegion = 4096;
 inline constexpr std::int64_t kMaxBitmapPixels = 64 * 1024 * 1024;
 inline constexpr double kMaxCoordinate = 4'000'000.0; // beyond this the rasteriser overflows
+// Curves this many times larger than the target cost seconds to flatten and show as nothing
+// but a straight edge; they are left out.
+inline constexpr double kMaxCurveOverTarget = 64.0;
 
 enum MapMode {
     MM_TEXT = 1,
@@ -159,6 +162,7 @@ private:
     bool budget(std::int64_t points);
     bool beginDraw();
     void shape(const QPainterPath& path, bool fill, bool stroke);
+    bool curveTooLarge(const QRectF& bounds) const;
     void polygonRecord(const Params& p, bool closed);
     void polyPolygon(const Params& p);
     void arcRecord(const Params& p, int kind);

@@ -561,7 +561,7 @@ void Playback::record(std::uint16_t fn, const Params& p, std::uint32_t sizeWords
             const QRectF r = mapRect(p.i16(3), p.i16(2), p.i16(1), p.i16(0));
             if (fn == META_RECTANGLE)
                 path.addRect(r);
-            else
+            else if (!curveTooLarge(r))
                 path.addEllipse(r);
             shape(path, true, true);
         }
@@ -572,7 +572,10 @@ void Playback::record(std::uint16_t fn, const Params& p, std::uint32_t sizeWords
             const double rx = std::min(std::abs(p.i16(1) * scaleX()) / 2, r.width() / 2);
             const double ry = std::min(std::abs(p.i16(0) * scaleY()) / 2, r.height() / 2);
             QPainterPath path;
-            path.addRoundedRect(r, rx, ry);
+            if (curveTooLarge(r))
+                path.addRect(r);
+            else
+                path.addRoundedRect(r, rx, ry);
             shape(path, true, true);
         }
         break;
