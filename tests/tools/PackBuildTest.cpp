@@ -267,5 +267,49 @@ TEST_F(PackBuildTest, PythonZipfileDecryptsEveryEntry) {
     }
 }
 
+// The sample tests shipped with the program build and load, with the settings each one shows off.
+TEST(PackSamplesTest, EverySampleBuildsAndLoads) {
+    QTemporaryDir dir;
+    struct Sample {
+        const char* folder;
+        std::string password;
+        std::vector<std::string> labels;
+    };
+    const Sample samples[] = {
+        {"math-kinds", "", {"A01", "A02", "B01", "D01"}},
+        {"history-order", "", {"A01", "A02", "B01", "B02", "D01"}},
+        {"physics-password", "\xF4\xE8\xE7\xE8\xEA\xE0", {"A01", "A02", "B01"}},
+        {"geography-difficulty", "", {"A01", "A02", "B01", "D01"}},
+    };
+    for (const Sample& s : samples) {
+        SCOPED_TRACE(s.folder);
+        const QString out = dir.filePath(QLatin1String(s.folder) + QStringLiteral(".tst"));
+        const PackRun r =
+            pack({QStringLiteral("build"),
+                  testing::sourceDir() + QStringLiteral("/data/samples/") + QLatin1String(s.folder),
+                  QStringLiteral("-o"), out});
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        ArchiveReadResult read = readTestArchive(readAll(out), s.password);
+        ASSERT_TRUE(read.archive) << read.error.toStdString();
+        QuestionSet set;
+        RunState state;
+        const bool password = !s.password.empty();
+        const bool difficulty = read.archive->hasDifficulties;
+        const bool marks = read.archive->settings139.has_value();
+        applyTestArchive(std::move(*read.archive), set, state);
+        EXPECT_EQ(set.labels, s.labels);
+        for (const TQuestionRec& q : set.questions)
+            EXPECT_GE(q.timeLimitMs, 60000); // every question open, whatever its clock
+        if (password) {
+            EXPECT_TRUE(marks && state.showMark && state.textbookDuringTest);
+            EXPECT_EQ(state.markCount, 4);
+        }
+        if (difficulty) {
+            EXPECT_TRUE(state.timeByDifficulty);
+            EXPECT_EQ(set.questions.back().timeLimitMs, 240000);
+        }
+    }
+}
+
 } // namespace
 } // namespace kvz
