@@ -31,25 +31,32 @@ double meanDifference(const QImage& a, const QImage& b, QSize at) {
     return sum / (at.width() * at.height());
 }
 
-TEST(Emf, LooksLikeLibreOfficesOwnRendering) {
+// The same drawing saved by LibreOffice as EMF and as WMF, each made into a piece and drawn by
+// the viewer's renderer, against LibreOffice's own PNG of it.
+TEST(Emf, MetafilesLookLikeLibreOfficesOwnRendering) {
     const QImage reference(kvz::testing::fixture(QStringLiteral("docview/drawing.png")));
     ASSERT_FALSE(reference.isNull());
-    const PieceResult piece =
-        pieceFromPageFile(kvz::testing::fixture(QStringLiteral("docview/drawing.emf")));
-    ASSERT_TRUE(piece.ok()) << piece.error.toStdString();
-    PageRenderer renderer;
-    QString error;
-    ASSERT_TRUE(renderer.loadPiece(bytesOf(piece.piece), error)) << error.toStdString();
-    ASSERT_TRUE(renderer.hasPicture()) << renderer.pictureNote().toStdString();
-    const QImage ours = renderer.render(reference.size());
-    const QSize at(160, 120);
-    // Identical drawings differ by ~1-3 grey levels here; a missing shape or text line costs
-    // well over 8. Against a blank page the difference is far larger still.
-    const double diff = meanDifference(ours, reference, at);
-    EXPECT_LT(diff, 8.0);
-    QImage blank(reference.size(), QImage::Format_RGB32);
-    blank.fill(Qt::white);
-    EXPECT_GT(meanDifference(blank, reference, at), 3 * diff);
+    for (const char* name : {"drawing.emf", "drawing.wmf"}) {
+        const PieceResult piece = pieceFromPageFile(
+            kvz::testing::fixture(QStringLiteral("docview/") + QLatin1String(name)));
+        ASSERT_TRUE(piece.ok()) << piece.error.toStdString();
+        PageRenderer renderer;
+        QString error;
+        ASSERT_TRUE(renderer.loadPiece(bytesOf(piece.piece), error)) << error.toStdString();
+        ASSERT_TRUE(renderer.hasPicture()) << name << ": " << renderer.pictureNote().toStdString();
+        // The page keeps the drawing's 12 x 9 cm.
+        EXPECT_NEAR(renderer.extentMm().width(), 120, 0.5) << name;
+        EXPECT_NEAR(renderer.extentMm().height(), 90, 0.5) << name;
+        const QImage ours = renderer.render(reference.size());
+        const QSize at(160, 120);
+        // Identical drawings differ by a few grey levels here (anti-aliasing, hinting); a
+        // missing shape or line of text costs well over 8, a blank page far more.
+        const double diff = meanDifference(ours, reference, at);
+        EXPECT_LT(diff, 8.0) << name;
+        QImage blank(reference.size(), QImage::Format_RGB32);
+        blank.fill(Qt::white);
+        EXPECT_GT(meanDifference(blank, reference, at), 3 * diff) << name;
+    }
 }
 
 TEST(Emf, RecordChainIsCheckedBeforeConversion) {

@@ -1,0 +1,12 @@
+// A whole piece as the viewer gets it: header, compound file, presentation streams, picture.
+#include "fuzz_docview_support.h"
+#include "platform/docview/PageRenderer.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    kvz::fuzz::ensureGuiApp();
+    kvz::docview::PageRenderer renderer;
+    QString error;
+    if (renderer.loadPiece({data, size}, error))
+        renderer.render(QSize(64, 48));
+    return 0;
+}
