@@ -26,4 +26,25 @@ void MessageTable::clear() {
         s.clear();
 }
 
+std::string formatMessage(std::string_view format, const std::vector<std::string>& args) {
+    std::string out;
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        if (format[i] == '%' && i + 1 < format.size()) {
+            if (format[i + 1] == 's' && next < args.size()) {
+                out += args[next++];
+                ++i;
+                continue;
+            }
+            if (format[i + 1] == '%') {
+                out += '%';
+                ++i;
+                continue;
+            }
+        }
+        out += format[i];
+    }
+    return out;
+}
+
 } // namespace kvz

@@ -6,6 +6,8 @@
 #include <QString>
 #include <array>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace kvz {
 
@@ -23,5 +25,10 @@ public:
 private:
     std::array<std::string, kSize> slots_;
 };
+
+// Fills the "%s" places of a message in order ("%%" is one "%"); other "%" sequences stay as
+// they are, and missing arguments leave "%s". A translated text is never used as a printf
+// format, so no language file can make the program read or write outside its texts.
+std::string formatMessage(std::string_view format, const std::vector<std::string>& args);
 
 } // namespace kvz

@@ -227,6 +227,8 @@ void TBasic::FormCreate() {
     Image1->setPixmap(QPixmap(QStringLiteral(":/kvizor/images/mode_a.png")));
     Image2->setPixmap(QPixmap(QStringLiteral(":/kvizor/images/mode_b.png")));
     setWindowTitle(messages_.text(0));
+    adjustSize();
+    centreOnScreen(*this);
     Timer1->start();
 }
 

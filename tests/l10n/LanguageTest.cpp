@@ -246,3 +246,21 @@ TEST(ListLanguages, NameAndVersionRules) {
     EXPECT_EQ(entries[1].fileName, QStringLiteral("fyv_russian.lng"));
     EXPECT_EQ(entries[1].displayName, "R");
 }
+
+TEST(FormatMessage, FillsPlacesInOrderAndNothingElse) {
+    struct Case {
+        const char* format;
+        std::vector<std::string> args;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"Password for %s?", {"math"}, "Password for math?"},
+        {"%s and %s", {"a", "b"}, "a and b"},
+        {"%s and %s", {"a"}, "a and %s"},
+        {"100%% %d %n %x %", {"unused"}, "100% %d %n %x %"},
+        {"%s", {"%s%n"}, "%s%n"},
+        {"", {"a"}, ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(formatMessage(c.format, c.args), c.expected) << c.format;
+}

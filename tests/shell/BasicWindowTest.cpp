@@ -1,12 +1,14 @@
 #include "app/KvizorApp.h"
 #include "l10n/Cp1251.h"
 #include "l10n/Language.h"
+#include "l10n/TAbout.h"
 #include "platform/Dialogs.h"
 #include "results/TResultats.h"
 #include "run/TTopros.h"
 #include "shell/IniFile.h"
 #include "shell/Settings.h"
 #include "shell/TBasic.h"
+#include "shell/TStart.h"
 
 #include <QAction>
 #include <QDir>
@@ -14,7 +16,9 @@
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -221,4 +225,60 @@ TEST_F(AppFixture, LanguageSwitchRelabelsAndKeepsHigherMessages) {
     EXPECT_EQ(app->messages().msg(9), "Really quit?");
     EXPECT_EQ(app->messages().msg(41), cp("Сервер приостановил тест!"));
     EXPECT_FALSE(basic.switchLanguage(QStringLiteral("deutsch")));
+}
+
+TEST_F(AppFixture, RefusedSettingsWriteIsReportedAndTheProgramStillExits) {
+    installRussian();
+    // A folder where the settings file should be: every write is refused.
+    QDir().mkpath(prog() + QStringLiteral("/Settings.ini"));
+    start();
+    app->basic().show();
+    Dialogs::queueAnswer(true);
+    EXPECT_TRUE(app->basic().close());
+    ASSERT_FALSE(Dialogs::shown().empty());
+    EXPECT_EQ(Dialogs::shown().back().kind, DialogKind::Error);
+    EXPECT_TRUE(Dialogs::shown().back().text.startsWith(QStringLiteral("Unable to write to ")));
+}
+
+TEST_F(AppFixture, AboutWindowListsLanguagesAndTheirDetails) {
+    installRussian();
+    start();
+    app->basic().show();
+    TAbout& about = app->about();
+    about.show();
+    ASSERT_EQ(about.RxDrawGrid1->rowCount(), 2);
+    EXPECT_EQ(about.RxDrawGrid1->item(0, 0)->text(), QString::fromUtf8("Язык"));
+    EXPECT_EQ(about.RxDrawGrid1->item(1, 0)->text(), QString::fromUtf8("Русский"));
+    EXPECT_FALSE(about.Memo1->toPlainText().isEmpty());
+    EXPECT_TRUE(about.languageDetails(0).isEmpty());
+    const QString details = about.languageDetails(1);
+    EXPECT_TRUE(details.startsWith(QString::fromUtf8("Язык: Русский\r\nВерсия: 1.60b7\r\n")))
+        << details.toStdString();
+    EXPECT_TRUE(
+        details.endsWith(QString::fromUtf8("Является самым первым языковым файлом для ФЫВ!")));
+    about.hide();
+}
+
+TEST_F(AppFixture, SplashFollowsTheStartSettings) {
+    installRussian();
+    const QString lng = prog() + QStringLiteral("/Language/fyv_russian.lng");
+    {
+        TStart splash(prog(), lng);
+        EXPECT_DOUBLE_EQ(splash.windowOpacity(), 210 / 255.0);
+        EXPECT_FALSE(splash.Label1->isHidden());
+        EXPECT_EQ(splash.Label1->text(), QString::fromUtf8("Квизор"));
+        EXPECT_EQ(splash.Label2->text(), QString::fromUtf8("Загрузка..."));
+        EXPECT_FALSE(splash.Image1->pixmap().isNull());
+    }
+    Settings settings(prog());
+    settings.file().writeString("Start", "Transparency", "255");
+    settings.file().writeString("Start", "Text", "0");
+    QImage own(40, 30, QImage::Format_RGB32);
+    own.fill(Qt::green);
+    ASSERT_TRUE(own.save(prog() + QStringLiteral("/Start.bmp"), "BMP"));
+    TStart splash(prog(), lng);
+    EXPECT_DOUBLE_EQ(splash.windowOpacity(), 1.0);
+    EXPECT_TRUE(splash.Label1->isHidden());
+    EXPECT_TRUE(splash.Label2->isHidden());
+    EXPECT_EQ(splash.size(), QSize(40, 30));
 }
