@@ -354,3 +354,26 @@ TEST(WmfBitmaps, StretchDibOrientationAndRasterOperations) {
     black.placeable(0, 0, 100, 100).raw(0x0F43, stretchDib(0x00000042));
     EXPECT_EQ(at(render(black.bytes()), 90, 10), QColor(Qt::black));
 }
+
+TEST(WmfState, RegionsFillAndFrame) {
+    // Slot 0 a red brush, slot 1 the region (20,20)-(80,80); then fill, or frame 10 units wide.
+    const auto start = [] {
+        WmfBuilder b;
+        b.placeable(0, 0, 100, 100).solidBrush(kRed);
+        b.rec(0x06FF, {0, 6, 0, 0, 0, 0, 0, 20, 20, 80, 80});
+        return b;
+    };
+    WmfBuilder filled = start();
+    filled.rec(0x0228, {1, 0});
+    QImage image = render(filled.bytes());
+    EXPECT_EQ(at(image, 50, 50), QColor(Qt::red));
+    EXPECT_EQ(at(image, 10, 10), QColor(Qt::white));
+
+    WmfBuilder framed = start();
+    framed.rec(0x0429, {1, 0, 10, 10});
+    image = render(framed.bytes());
+    EXPECT_EQ(at(image, 25, 50), QColor(Qt::red));
+    EXPECT_EQ(at(image, 50, 75), QColor(Qt::red));
+    EXPECT_EQ(at(image, 50, 50), QColor(Qt::white));
+    EXPECT_EQ(at(image, 10, 50), QColor(Qt::white));
+}

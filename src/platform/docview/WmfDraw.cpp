@@ -628,10 +628,18 @@ QRegion Playback::regionToTarget(const Region& region) const {
     return rects.empty() ? QRegion() : unite(rects, 0, rects.size());
 }
 
-void Playback::fillRegion(const Region& region, const Brush& brush) {
+void Playback::fillRegion(const Region& region, const Brush& brush, std::optional<QSizeF> frame) {
     if (!beginDraw())
         return;
-    const QRegion r = regionToTarget(region);
+    QRegion r = regionToTarget(region);
+    if (frame) {
+        // The border is what is left of the region once it is eroded by the frame size.
+        const int w = std::max(1, int(std::lround(std::min(frame->width(), 1e6))));
+        const int h = std::max(1, int(std::lround(std::min(frame->height(), 1e6))));
+        const QRegion inner =
+            r.translated(w, 0) & r.translated(-w, 0) & r.translated(0, h) & r.translated(0, -h) & r;
+        r -= inner;
+    }
     note(r.boundingRect());
     if (!painter_ || r.isEmpty())
         return;

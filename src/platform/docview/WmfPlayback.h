@@ -172,7 +172,9 @@ private:
     void patternBlt(const QRectF& dest, std::uint32_t rop);
     std::optional<QImage> decodePackedDib(std::span<const std::uint8_t> dib);
     void bltRecord(std::uint16_t function, const Params& p, std::uint32_t sizeWords);
-    void fillRegion(const Region& region, const Brush& brush);
+    // With a frame size, only a border that wide inside the region is painted.
+    void fillRegion(const Region& region, const Brush& brush,
+                    std::optional<QSizeF> frame = std::nullopt);
     QPen makePen() const;
     QBrush makeBrush(const Brush& brush) const;
     QRegion regionToTarget(const Region& region) const;

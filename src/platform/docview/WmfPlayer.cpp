@@ -441,7 +441,9 @@ Region readRegion(const Params& p, std::int64_t& budget) {
         const int top = p.i16(at + 1), bottom = p.i16(at + 2);
         if (!p.has(at + 3 + count + 1))
             break;
-        for (std::size_t k = 0; k + 1 < count && budget > 0; k += 2, --budget) {
+        for (std::size_t k = 0;
+             k + 1 < count && budget > 0 && region.rects.size() < kMaxRectsPerRegion;
+             k += 2, --budget) {
             const int left = p.i16(at + 3 + k), right = p.i16(at + 4 + k);
             if (right > left && bottom > top)
                 region.rects.push_back(QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)));
@@ -717,8 +719,12 @@ void Playback::record(std::uint16_t fn, const Params& p, std::uint32_t sizeWords
             if (ri < objects_.size() && bi < objects_.size() && objects_[ri] && objects_[bi]) {
                 const auto* region = std::get_if<Region>(&*objects_[ri]);
                 const auto* brush = std::get_if<Brush>(&*objects_[bi]);
-                if (region && brush)
+                if (region && brush && fn == META_FILLREGION)
                     fillRegion(*region, *brush);
+                else if (region && brush && p.has(4))
+                    fillRegion(
+                        *region, *brush,
+                        QSizeF(std::abs(p.i16(3) * scaleX()), std::abs(p.i16(2) * scaleY())));
             }
         }
         break;
