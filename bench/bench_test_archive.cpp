@@ -1,0 +1,166 @@
+// Loading a full-size test: 254 questions of ~200 KB pages (about 50 MB), from the file to a
+// loaded question set, against Info-ZIP unzip decrypting and inflating the same file to
+// /dev/null; and the loader's peak memory against the archive's size. Prints figures only.
+//
+//   bench_test_archive            generate, time both, measure memory
+//   bench_test_archive --load F   (internal) load F once and print the peak memory growth
+
+#include "test/ArchivePassword.h"
+#include "test/TestArchive.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <random>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+constexpr int kQuestions = 254;
+constexpr int kPageBytes = 200 * 1024;
+
+long statusKb(const char* field) {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(qsizetype(std::strlen(field))).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+// Runs argv (raw bytes: the password has bytes above 127) with stdout to /dev/null; seconds.
+double runTimed(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        return -1;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    posix_spawn_file_actions_destroy(&actions);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1;
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+bool loadFile(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    QByteArray bytes = f.readAll();
+    f.close();
+    kvz::ArchiveReadResult r = kvz::readTestArchive(std::move(bytes), "");
+    if (!r.archive)
+        return false;
+    kvz::QuestionSet set;
+    kvz::RunState state;
+    kvz::applyTestArchive(std::move(*r.archive), set, state);
+    return set.size() == kQuestions;
+}
+
+int loadOnce(const QString& path) {
+    const long before = statusKb("VmRSS:");
+    if (!loadFile(path))
+        return 1;
+    std::printf("%ld\n", statusKb("VmHWM:") - before);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--load") == 0)
+        return loadOnce(QString::fromLocal8Bit(argv[2]));
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("big.tst"));
+    {
+        // Pages of random bytes: nothing to gain from deflate, so the archive is as large as
+        // what it unpacks to, the hardest case for memory.
+        std::mt19937 gen(7);
+        kvz::TestArchive a;
+        auto piece = [&](int size) {
+            QByteArray p("BDOC\x01\0\0\0", 8);
+            const auto n = std::uint32_t(size);
+            p.append(reinterpret_cast<const char*>(&n), 4);
+            p.resize(12 + size);
+            for (int i = 12; i < p.size(); i += 4) {
+                const std::uint32_t v = gen();
+                std::memcpy(p.data() + i, &v, std::min<std::size_t>(4, std::size_t(p.size() - i)));
+            }
+            return p;
+        };
+        for (int k = 0; k < kQuestions; ++k) {
+            kvz::TQuestionRec q;
+            q.kindText.assign(1, k < 200 ? 'A' : k < 230 ? 'B' : 'D');
+            q.choiceCount = 3;
+            q.body = piece(kPageBytes);
+            a.questions.push_back(std::move(q));
+        }
+        a.introduction = piece(kPageBytes);
+        a.reference = piece(kPageBytes);
+        a.settings.questionTime = 60.0 / 86400;
+        auto bytes = kvz::writeTestArchive(a, "", {"bench", "9", "s", "t"});
+        QFile f(path);
+        if (!bytes || !f.open(QIODevice::WriteOnly) || f.write(*bytes) != bytes->size()) {
+            std::fputs("cannot write the archive\n", stderr);
+            return 1;
+        }
+    }
+    const double archiveMb = double(QFile(path).size()) / (1 << 20);
+    std::printf("archive: %d questions, %.1f MB\n", kQuestions, archiveMb);
+
+    constexpr int kRounds = 5;
+    double best = 1e9, bestUnzip = 1e9;
+    const std::string file = path.toStdString();
+    for (int round = 0; round < kRounds; ++round) {
+        const auto start = std::chrono::steady_clock::now();
+        if (!loadFile(path)) {
+            std::fputs("the archive did not load\n", stderr);
+            return 1;
+        }
+        best = std::min(
+            best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        const double u = runTimed({"unzip", "-p", "-P", kvz::archivePassword(""), file});
+        if (u < 0) {
+            std::fputs("unzip failed\n", stderr);
+            return 1;
+        }
+        bestUnzip = std::min(bestUnzip, u);
+    }
+    std::printf("load to question set: %.3f s (best of %d)\n", best, kRounds);
+    std::printf("unzip -p to /dev/null: %.3f s (best of %d)\n", bestUnzip, kRounds);
+    std::printf("ratio: %.2fx unzip's time (target at most 1.3x)\n", best / bestUnzip);
+
+    // Memory in a fresh process, so nothing of the generation above counts.
+    QProcess child;
+    child.start(QString::fromLocal8Bit(argv[0]), {QStringLiteral("--load"), path});
+    long peakKb = -1;
+    if (child.waitForFinished(600000) && child.exitCode() == 0)
+        peakKb = child.readAllStandardOutput().trimmed().toLong();
+    if (peakKb < 0) {
+        std::fputs("memory measurement failed\n", stderr);
+        return 1;
+    }
+    std::printf("peak memory growth while loading: %.1f MB = %.2fx the archive (target at most "
+                "2.5x)\n",
+                double(peakKb) / 1024, double(peakKb) / 1024 / archiveMb);
+    return 0;
+}
