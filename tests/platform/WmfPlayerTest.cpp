@@ -5,8 +5,10 @@
 #include <QFile>
 #include <QImage>
 #include <QPainter>
+#include <functional>
 #include <gtest/gtest.h>
 #include <iostream>
+#include <set>
 
 using kvz::testing::WmfBuilder;
 namespace wmf = kvz::wmf;
@@ -376,4 +378,56 @@ TEST(WmfState, RegionsFillAndFrame) {
     EXPECT_EQ(at(image, 50, 75), QColor(Qt::red));
     EXPECT_EQ(at(image, 50, 50), QColor(Qt::white));
     EXPECT_EQ(at(image, 10, 50), QColor(Qt::white));
+}
+
+namespace {
+
+// The colours found inside (10,10)-(90,90) of a picture.
+std::set<QRgb> coloursInside(const QImage& image) {
+    std::set<QRgb> colours;
+    for (int y = 10; y < 90; ++y)
+        for (int x = 10; x < 90; ++x)
+            colours.insert(image.pixel(x, y) | 0xFF000000u);
+    return colours;
+}
+
+} // namespace
+
+TEST(WmfState, BrushStyles) {
+    const auto fill = [](const std::function<void(WmfBuilder&)>& brush, int bkMode) {
+        WmfBuilder b;
+        b.placeable(0, 0, 100, 100).nullPen().select(0).bkMode(bkMode);
+        b.rec(0x0201, {0x00FF, 0}); // background colour: red 0xFF, green 0, blue 0
+        brush(b);
+        b.select(1).rectangle(0, 0, 100, 100);
+        return coloursInside(render(b.bytes()));
+    };
+    const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255), white = qRgb(255, 255, 255);
+    // Hatches: blue lines over the background colour when opaque, over the page when not.
+    const auto hatch = [](WmfBuilder& b) { b.brush(2, kBlue, 4); };
+    std::set<QRgb> c = fill(hatch, 2);
+    EXPECT_TRUE(c.count(blue) && c.count(red) && !c.count(white));
+    c = fill(hatch, 1);
+    EXPECT_TRUE(c.count(blue) && c.count(white) && !c.count(red));
+    // A null brush leaves the page; a DIB pattern brush tiles its bitmap.
+    EXPECT_EQ(fill([](WmfBuilder& b) { b.brush(1, kBlue, 0); }, 2), std::set<QRgb>{white});
+    c = fill(
+        [](WmfBuilder& b) {
+            // Style BS_DIBPATTERN, RGB colours, a 2 x 1 DIB: green, red.
+            std::vector<std::uint8_t> p;
+            WmfBuilder::put16(p, 5);
+            WmfBuilder::put16(p, 0);
+            WmfBuilder::put32(p, 40);
+            WmfBuilder::put32(p, 2);
+            WmfBuilder::put32(p, 1);
+            WmfBuilder::put16(p, 1);
+            WmfBuilder::put16(p, 24);
+            for (int i = 0; i < 6; ++i)
+                WmfBuilder::put32(p, 0);
+            for (int v : {0, 255, 0, 0, 0, 255, 0, 0}) // blue-green-red twice, padding
+                p.push_back(std::uint8_t(v));
+            b.raw(0x0142, p);
+        },
+        2);
+    EXPECT_TRUE(c.count(qRgb(0, 255, 0)) && c.count(red) && !c.count(white));
 }

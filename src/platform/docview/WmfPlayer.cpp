@@ -169,7 +169,6 @@ std::optional<Frame> frameOf(std::span<const std::uint8_t> bytes, const Layout& 
                              const std::optional<MetafilePict>& pict) {
     Frame f;
     if (layout.placeable) {
-        const QRect box = layout.placeable->normalized();
         const int w = layout.placeable->right() - layout.placeable->left();
         const int h = layout.placeable->bottom() - layout.placeable->top();
         if (w != 0 && h != 0) {
@@ -177,7 +176,6 @@ std::optional<Frame> frameOf(std::span<const std::uint8_t> bytes, const Layout& 
                 QPointF(std::min(layout.placeable->left(), layout.placeable->right()),
                         std::min(layout.placeable->top(), layout.placeable->bottom())),
                 QSizeF(std::abs(w), std::abs(h)));
-            (void)box;
             f.initial.windowOrg = logical.topLeft();
             f.initial.windowExt = QPointF(logical.width(), logical.height());
             f.initial.viewportExt = f.initial.windowExt;
@@ -667,6 +665,18 @@ void Playback::record(std::uint16_t fn, const Params& p, std::uint32_t sizeWords
         Brush brush;
         brush.style = 3; // BS_PATTERN
         brush.color = Qt::gray;
+        if (fn == META_CREATEPATTERNBRUSH && p.has(14)) {
+            // A Bitmap16 header, 18 reserved bytes, then the pattern's bits.
+            const std::span<const std::uint8_t> b = p.from(0);
+            std::vector<std::uint8_t> bitmap(b.begin(), b.begin() + 10);
+            bitmap.insert(bitmap.end(), b.begin() + 28, b.end());
+            if (auto image = decodeBitmap16(bitmap);
+                image && patternPixels_ + std::int64_t(image->width()) * image->height() <=
+                             kMaxPatternPixels) {
+                patternPixels_ += std::int64_t(image->width()) * image->height();
+                brush.pattern = *image;
+            }
+        }
         if (fn == META_DIBCREATEPATTERNBRUSH && p.has(2)) {
             if (auto image = decodePackedDib(p.from(2));
                 image && patternPixels_ + std::int64_t(image->width()) * image->height() <=
