@@ -333,6 +333,21 @@ DibResult decodeBmpFile(Bytes file) {
     return res;
 }
 
+std::optional<std::size_t> packedBitsOffset(Bytes dib) {
+    ByteReader r(dib);
+    QString error;
+    const std::optional<Header> h = readHeader(r, error);
+    if (!h || !checkGeometry(*h, error))
+        return std::nullopt;
+    std::uint64_t entries = h->colorsUsed;
+    if (entries == 0 && h->bitCount <= 8)
+        entries = 1u << h->bitCount;
+    const std::uint64_t tableBytes = entries * (h->core ? 3 : 4);
+    if (tableBytes > r.remaining())
+        return std::nullopt;
+    return r.pos() + std::size_t(tableBytes);
+}
+
 std::optional<QSize> dibSize(Bytes dib) {
     ByteReader r(dib);
     QString error;

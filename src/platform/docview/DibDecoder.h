@@ -37,6 +37,9 @@ DibResult decodeDib(Bytes dib);
 // A .bmp file: the 14-byte file header, whose offset to the bits is honoured when it is sound.
 DibResult decodeBmpFile(Bytes file);
 
+// Where the bits of a packed DIB begin (after the header, masks and colour table).
+std::optional<std::size_t> packedBitsOffset(Bytes dib);
+
 // Only reads the header: width and height of a packed DIB, for checking extents.
 std::optional<QSize> dibSize(Bytes dib);
 

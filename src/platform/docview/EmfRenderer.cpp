@@ -5,6 +5,12 @@
 #include <cstdlib>
 #include <emf2svg.h>
 
+// libemf2svg shuts fontconfig down (FcFini) after looking up a font for some text. Qt keeps
+// using fontconfig for the life of the program, and fontconfig aborts when it is shut down under
+// a live user. Shutting it down is only tidying at exit, so this program's FcFini does nothing;
+// being defined in the executable, it is the one libemf2svg calls.
+extern "C" void FcFini(void) {}
+
 namespace kvz::docview {
 namespace {
 
@@ -13,7 +19,51 @@ constexpr std::uint32_t kEmrEof = 14;
 // Converted pictures beyond this are not drawn: an A4 page of ordinary drawing is far below.
 constexpr std::size_t kMaxEmfBytes = 32u << 20;
 
+constexpr std::uint32_t kEmrComment = 70;
+constexpr std::uint32_t kEmfPlusTag = 0x2B464D45; // "EMF+"
+
+// The EMF+ records inside one comment: whole headers, aligned sizes inside the comment, data
+// sizes inside their record.
+bool emfPlusChainSound(Bytes data) {
+    std::size_t pos = 4;
+    while (pos < data.size()) {
+        if (data.size() - pos < 12)
+            return false;
+        const std::uint32_t size = readLe32(data, pos + 4);
+        const std::uint32_t dataSize = readLe32(data, pos + 8);
+        if (size < 12 || size % 4 != 0 || size > data.size() - pos || dataSize > size - 12)
+            return false;
+        pos += size;
+    }
+    return true;
+}
+
 } // namespace
+
+bool emfPlusSound(Bytes emf) {
+    const std::uint32_t total = readLe32(emf, 48);
+    std::size_t pos = 0;
+    while (pos + 8 <= total && pos + 8 <= emf.size()) {
+        const std::uint32_t type = readLe32(emf, pos);
+        const std::uint32_t size = readLe32(emf, pos + 4);
+        if (size < 8 || size > emf.size() - pos)
+            return false;
+        if (type == kEmrComment) {
+            if (size < 12)
+                return false;
+            const std::uint32_t cb = readLe32(emf, pos + 8);
+            if (cb > size - 12)
+                return false;
+            const Bytes data = emf.subspan(pos + 12, cb);
+            if (cb >= 4 && readLe32(data, 0) == kEmfPlusTag && !emfPlusChainSound(data))
+                return false;
+        }
+        if (type == kEmrEof)
+            break;
+        pos += size;
+    }
+    return true;
+}
 
 QString checkEmf(Bytes emf) {
     if (emf.size() < 88 || readLe32(emf, 0) != kEmrHeader || readLe32(emf, 40) != 0x464D4520)
@@ -58,7 +108,9 @@ std::unique_ptr<EmfPicture> EmfPicture::load(Bytes emf, QString& error) {
     char emptyNamespace[] = "";
     options.nameSpace = emptyNamespace; // with a prefix the XML comes out malformed
     options.verbose = false;
-    options.emfplus = true;
+    // EMF+ records are drawn only when their chain is sound; the plain records that writers
+    // put beside them draw the same picture otherwise.
+    options.emfplus = emfPlusSound(emf);
     options.svgDelimiter = true;
     options.imgWidth = 0;
     options.imgHeight = 0;

@@ -20,6 +20,9 @@ namespace kvz::docview {
 // inside the bytes; the record count bounded. Returns an error text, empty when sound.
 QString checkEmf(Bytes emf);
 
+// Whether the EMF+ records carried in comments are whole (only meaningful after checkEmf).
+bool emfPlusSound(Bytes emf);
+
 class EmfPicture {
 public:
     // Nothing (error set) when the metafile is unsound or cannot be converted.

@@ -2,6 +2,7 @@
 
 #include "platform/docview/CompoundFile.h"
 #include "platform/docview/DibDecoder.h"
+#include "platform/docview/DibWriter.h"
 
 #include <algorithm>
 #include <vector>
@@ -138,10 +139,18 @@ std::optional<Candidate> readPresentation(const QByteArray& stream) {
 std::optional<Candidate> readContents(const QByteArray& stream) {
     const Bytes d = asBytes(stream.constData(), std::size_t(stream.size()));
     if (d.size() >= 14 && d[0] == 'B' && d[1] == 'M') {
-        // Keep the DIB from its header on; bits at an unusual offset are moved up behind it.
+        // Keep the DIB from its header on. Bits placed elsewhere than right after the colour
+        // table are decoded here and written back as a packed DIB.
         DibResult dib = decodeBmpFile(d);
         if (!dib.dib)
             return std::nullopt;
+        const std::optional<std::size_t> natural = packedBitsOffset(d.subspan(14));
+        if (!natural || readLe32(d, 10) != 14 + *natural) {
+            QImage img = dib.dib->image;
+            img.setDotsPerMeterX(dib.dib->xPelsPerMeter);
+            img.setDotsPerMeterY(dib.dib->yPelsPerMeter);
+            return Candidate{PagePicture{PictureKind::Dib, encodeDib(img), {}}, 4};
+        }
         return Candidate{PagePicture{PictureKind::Dib, stream.mid(14), {}}, 4};
     }
     const PictureKind k = sniffPicture(d);

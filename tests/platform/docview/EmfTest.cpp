@@ -95,5 +95,30 @@ TEST(Emf, RecordChainIsCheckedBeforeConversion) {
     EXPECT_NE(EmfPicture::load(bytesOf(emf + QByteArray(64, '\xAB')), error), nullptr);
 }
 
+TEST(Emf, BrokenEmfPlusRecordsAreLeftOutNotTrusted) {
+    QByteArray emf = readFixture(QStringLiteral("drawing.emf"));
+    ASSERT_TRUE(emfPlusSound(bytesOf(emf)));
+    // Find the first EMF+ comment and make its first record claim more than the comment holds.
+    int at = -1;
+    for (int pos = 0; pos + 16 <= emf.size();) {
+        const auto type = qFromLittleEndian<std::uint32_t>(emf.constData() + pos);
+        const auto size = qFromLittleEndian<std::uint32_t>(emf.constData() + pos + 4);
+        if (type == 70 && emf.mid(pos + 12, 4) == QByteArray("EMF+")) {
+            at = pos;
+            break;
+        }
+        if (size < 8)
+            break;
+        pos += int(size);
+    }
+    ASSERT_GE(at, 0);
+    qToLittleEndian(std::uint32_t(0x1000), emf.data() + at + 16 + 4);
+    EXPECT_TRUE(checkEmf(bytesOf(emf)).isEmpty());
+    EXPECT_FALSE(emfPlusSound(bytesOf(emf)));
+    // The plain records beside it still draw the picture.
+    QString error;
+    EXPECT_NE(EmfPicture::load(bytesOf(emf), error), nullptr) << error.toStdString();
+}
+
 } // namespace
 } // namespace kvz::docview

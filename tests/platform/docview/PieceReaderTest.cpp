@@ -58,6 +58,25 @@ TEST(PieceReader, ReadsOnlyDataSizeBytes) {
     EXPECT_EQ(r.picture->kind, PictureKind::Dib);
 }
 
+TEST(PieceReader, StaticDibHonoursTheFileHeadersBitsOffset) {
+    // A .bmp in CONTENTS whose bits start 16 bytes after the colour table.
+    const QByteArray dib = readFixture(QStringLiteral("bits8.dib"));
+    const int table = 40 + 8 * 4;
+    QByteArray bmp("BM");
+    put32(bmp, std::uint32_t(14 + dib.size() + 16));
+    put32(bmp, 0);
+    put32(bmp, std::uint32_t(14 + table + 16));
+    bmp += dib.left(table) + QByteArray(16, '\x55') + dib.mid(table);
+    const ReadResult r = readPiece(bytesOf(pieceWith({{"CONTENTS", bmp}}, oleClassId(0x0316))));
+    ASSERT_TRUE(r.picture.has_value());
+    ASSERT_EQ(r.picture->kind, PictureKind::Dib);
+    PageRenderer renderer;
+    renderer.setPicture(*r.picture);
+    const QImage expected(kvz::testing::fixture(QStringLiteral("docview/bits8.ppm")));
+    EXPECT_EQ(renderer.render(expected.size()).convertToFormat(QImage::Format_RGB32),
+              expected.convertToFormat(QImage::Format_RGB32));
+}
+
 TEST(PieceReader, CompoundFileWithoutPictureIsAnEmptyPage) {
     struct Case {
         const char* name;
