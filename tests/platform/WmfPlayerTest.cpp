@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QImage>
 #include <QPainter>
+#include <cmath>
 #include <functional>
 #include <gtest/gtest.h>
 #include <iostream>
@@ -249,6 +250,19 @@ TEST(WmfFixtures, MatchOfficeSuiteRendering) {
         // differ a little, while a lost shape or a line of wrong text costs several times this.
         EXPECT_LT(d.mean, 3.0) << name.toStdString();
         EXPECT_LT(d.differing, 0.01) << name.toStdString();
+        // The same picture without its placeable header: the frame then comes from the window
+        // records, or from an OLE picture header's extent (HIMETRIC) beside them.
+        const std::vector<std::uint8_t> bare(wmfBytes.begin() + 22, wmfBytes.end());
+        for (const auto& pict :
+             {std::optional<wmf::MetafilePict>(),
+              std::optional<wmf::MetafilePict>(wmf::MetafilePict{8, 16000, 10000})}) {
+            QImage image(reference.size(), QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::white);
+            QPainter painter(&image);
+            EXPECT_TRUE(wmf::play(bare, painter, QRectF(image.rect()), pict));
+            painter.end();
+            EXPECT_LT(compare(image, reference).mean, 3.0) << name.toStdString();
+        }
         // The measure does see a picture that is not there.
         QImage blank(reference.size(), QImage::Format_RGB32);
         blank.fill(Qt::white);
@@ -430,4 +444,53 @@ TEST(WmfState, BrushStyles) {
         },
         2);
     EXPECT_TRUE(c.count(qRgb(0, 255, 0)) && c.count(red) && !c.count(white));
+}
+
+TEST(WmfShapes, ArcsPiesChordsRunCounterclockwise) {
+    // Ellipse (0,0)-(100,100) from 3 o'clock to 12 o'clock: the top-right quarter.
+    const auto draw = [](int function) {
+        WmfBuilder b;
+        b.placeable(0, 0, 100, 100).solidBrush(kRed).select(0).pen(0, 3, 0x0000FF).select(1);
+        b.rec(function, {0, 50, 50, 100, 100, 100, 0, 0});
+        return render(b.bytes());
+    };
+    const QImage pie = draw(0x081A), chord = draw(0x0830), arc = draw(0x0817);
+    EXPECT_EQ(at(pie, 70, 30), QColor(Qt::red));
+    EXPECT_EQ(at(pie, 30, 70), QColor(Qt::white));
+    EXPECT_EQ(at(pie, 30, 30), QColor(Qt::white));
+    EXPECT_EQ(at(chord, 85, 20), QColor(Qt::red));
+    EXPECT_EQ(at(chord, 60, 40), QColor(Qt::white)); // the centre side of the chord
+    EXPECT_EQ(at(arc, 85, 20), QColor(Qt::white));   // an arc is not filled
+    // The blue outline passes 45 degrees (near 85,15), not 225 degrees (near 15,85).
+    const auto blueNear = [&](int cx, int cy) {
+        for (int y = cy - 4; y <= cy + 4; ++y)
+            for (int x = cx - 4; x <= cx + 4; ++x)
+                if (at(arc, x, y).blue() > 200 && at(arc, x, y).red() < 100)
+                    return true;
+        return false;
+    };
+    EXPECT_TRUE(blueNear(85, 15));
+    EXPECT_FALSE(blueNear(15, 85));
+}
+
+TEST(WmfShapes, Rop2Modes) {
+    struct Case {
+        int rop2;
+        QColor expected; // a red rectangle drawn over black
+    };
+    const std::vector<Case> cases = {
+        {13, Qt::red},   // R2_COPYPEN
+        {11, Qt::black}, // R2_NOP
+        {16, Qt::white}, // R2_WHITE
+        {1, Qt::black},  // R2_BLACK
+        {6, Qt::white},  // R2_NOT
+        {15, Qt::red},   // R2_MERGEPEN: red | black
+    };
+    for (const Case& c : cases) {
+        WmfBuilder b;
+        b.placeable(0, 0, 100, 100).nullPen().select(0).solidBrush(0).select(1);
+        b.rectangle(0, 0, 100, 100).solidBrush(kRed).select(2).rec(0x0104, {c.rop2});
+        b.rectangle(20, 20, 80, 80);
+        EXPECT_EQ(at(render(b.bytes()), 50, 50), c.expected) << c.rop2;
+    }
 }

@@ -146,6 +146,16 @@ TEST(WmfText, SizeSpacingRotationAndCurrentPosition) {
         EXPECT_NEAR(items[0].font.pointSizeF() * 96.0 / 72.0, 20.0, 0.5);
     }
     {
+        // Positive height is the cell (ascent + descent): a smaller em than the same negative.
+        WmfBuilder b = frame();
+        b.font(20, 204).select(0).textOut(0, 0, "A");
+        const auto items = textsOf(b);
+        ASSERT_EQ(items.size(), 1u);
+        const double em = items[0].font.pointSizeF() * 96.0 / 72.0;
+        EXPECT_LT(em, 19.0);
+        EXPECT_GT(em, 12.0);
+    }
+    {
         // The record's own advances place each character.
         WmfBuilder b = frame();
         b.font(-20, 204).select(0).textAlign(24).extTextOut(10, 100, "\xC0\xC1\xC2", {30, 5, 40});
