@@ -39,6 +39,7 @@
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
@@ -204,6 +205,9 @@ void TBasic::FormCreate() {
     rs.limitedPlatform =
         platform.startsWith(QLatin1String("wayland")) || !QGuiApplication::primaryScreen();
     rs.blockInput = !rs.limitedPlatform;
+
+    // Numbers are written and read with "." whatever the desktop's locale.
+    QLocale::setDefault(QLocale::c());
 
     rs.programFolder = resolveProgramFolder(app_.parameters(), app_.executableFolder());
     rs.tempFolder = systemTempFolder();
