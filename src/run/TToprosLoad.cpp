@@ -60,15 +60,6 @@ bool loadPiece(DocumentView* view, const QByteArray& piece) {
     return buffer.open(QIODevice::ReadOnly) && view->loadFromStream(buffer);
 }
 
-// "%s" in a message replaced by a Windows-1251 text, the result ready for a widget.
-QString withName(const std::string& message, const std::string& name) {
-    std::string text = message;
-    const auto at = text.find("%s");
-    if (at != std::string::npos)
-        text.replace(at, 2, name);
-    return cp1251::toUnicode(text);
-}
-
 } // namespace
 
 bool TTopros::failLoad() {
@@ -117,7 +108,7 @@ bool TTopros::LoadTest(QIODevice& stream) {
     };
     hooks.askPassword = [&]() -> std::optional<std::string> {
         wait.stopAnimation();
-        pas.setWindowTitle(withName(msg.msg(5), state.testName));
+        pas.setWindowTitle(cp1251::toUnicode(formatMessage(msg.msg(5), {state.testName})));
         const bool ok = pas.exec() == QDialog::Accepted;
         wait.startAnimation();
         if (!ok)
@@ -143,8 +134,8 @@ bool TTopros::LoadTest(QIODevice& stream) {
     Stests->clear();
     for (const std::string& label : questionSet.labels)
         Stests->addItem(cp1251::toUnicode(label));
-    if (Stests->count() > 0)
-        Stests->setFixedHeight(Stests->count() * Stests->sizeHintForRow(0) + 2);
+    // The list scrolls rather than growing to the height of all its items: 254 of them would
+    // not fit on any screen.
     N5->setVisible(questionSet.calculatorAllowed);
     showOrderPanels();
 

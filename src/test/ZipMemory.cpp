@@ -99,9 +99,13 @@ ZipReadStatus MemoryZip::extract(std::string_view name, std::size_t cap, QByteAr
         zip_error_clear(za_);
         return isPasswordError(code) ? ZipReadStatus::BadPassword : ZipReadStatus::Corrupt;
     }
-    // The declared size only sizes the first allocation; the data decides how much is read.
+    // The declared size only sizes the first allocation, and no more than deflate could unpack
+    // from the stored bytes; the data decides how much is read.
     const std::size_t expected = sizeKnown ? std::size_t(st.size) : 0;
-    out.reserve(qsizetype(std::min(expected, cap)));
+    std::size_t reserve = std::min(expected, cap);
+    if (st.valid & ZIP_STAT_COMP_SIZE)
+        reserve = std::min<std::uint64_t>(reserve, std::uint64_t(st.comp_size) * 1032 + 1024);
+    out.reserve(qsizetype(reserve));
     if (progress)
         progress(0);
     char buf[64 * 1024];
