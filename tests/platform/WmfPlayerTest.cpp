@@ -494,3 +494,50 @@ TEST(WmfShapes, Rop2Modes) {
         EXPECT_EQ(at(render(b.bytes()), 50, 50), c.expected) << c.rop2;
     }
 }
+
+TEST(WmfMapping, OlePictureHeaderWithFixedMappingMode) {
+    // No placeable header and no window records: an OLE header saying HIMETRIC, 20 x 10 mm.
+    // Logical (0,0) is the top-left corner and y grows upwards.
+    WmfBuilder b;
+    b.solidBrush(kRed).select(0).nullPen().select(1).rectangle(0, 0, 1000, -500);
+    const wmf::MetafilePict pict{3, 2000, 1000};
+    const auto info = wmf::inspect(b.bytes(), pict);
+    ASSERT_TRUE(info && info->sizeMm);
+    EXPECT_NEAR(info->sizeMm->width(), 20.0, 1e-9);
+    EXPECT_NEAR(info->sizeMm->height(), 10.0, 1e-9);
+    EXPECT_EQ(info->mapMode, 3);
+
+    QImage image(100, 100, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    EXPECT_TRUE(wmf::play(b.bytes(), painter, QRectF(0, 0, 100, 100), pict));
+    painter.end();
+    EXPECT_EQ(at(image, 25, 25), QColor(Qt::red));
+    EXPECT_EQ(at(image, 75, 25), QColor(Qt::white));
+    EXPECT_EQ(at(image, 25, 75), QColor(Qt::white));
+}
+
+TEST(WmfBitmaps, PaletteIndexedColourTable) {
+    // A palette (red, blue) selected; a 2 x 1 one-bit DIB whose colour table holds palette
+    // indices 1 and 0 (DIB_PAL_COLORS): pixel 0 is blue, pixel 1 red.
+    WmfBuilder b;
+    b.placeable(0, 0, 100, 100).rec(0x00F7, {0x0300, 2, 0x00FF, 0, 0, 0x00FF}).rec(0x0234, {0});
+    std::vector<std::uint8_t> p;
+    WmfBuilder::put32(p, 0x00CC0020);
+    WmfBuilder::put16(p, 1); // DIB_PAL_COLORS
+    for (int v : {1, 2, 0, 0, 100, 100, 0, 0})
+        WmfBuilder::put16(p, std::uint16_t(v));
+    WmfBuilder::put32(p, 40);
+    WmfBuilder::put32(p, 2);
+    WmfBuilder::put32(p, 1);
+    WmfBuilder::put16(p, 1);
+    WmfBuilder::put16(p, 1);
+    for (int i = 0; i < 6; ++i)
+        WmfBuilder::put32(p, 0);
+    for (int v : {1, 0, 0, 0, 0x40, 0, 0, 0}) // two 16-bit indices, then one padded row
+        p.push_back(std::uint8_t(v));
+    b.raw(0x0F43, p);
+    const QImage image = render(b.bytes());
+    EXPECT_EQ(at(image, 10, 50), QColor(Qt::blue));
+    EXPECT_EQ(at(image, 90, 50), QColor(Qt::red));
+}

@@ -75,6 +75,40 @@ bool dibComplete(std::span<const std::uint8_t> dib) {
     return need <= dib.size();
 }
 
+std::optional<std::vector<std::uint8_t>> paletteToRgb(std::span<const std::uint8_t> dib,
+                                                      const std::vector<QColor>& palette) {
+    if (dib.size() < 12)
+        return std::nullopt;
+    const std::uint32_t headerSize = std::uint32_t(u16(dib, 0)) | std::uint32_t(u16(dib, 2)) << 16;
+    std::uint32_t bits = 0, used = 0;
+    if (headerSize == 12) {
+        bits = u16(dib, 10);
+    } else if (headerSize >= 40 && headerSize <= dib.size()) {
+        bits = u16(dib, 14);
+        used = std::uint32_t(u16(dib, 32)) | std::uint32_t(u16(dib, 34)) << 16;
+    } else {
+        return std::nullopt;
+    }
+    if (bits > 8) // no colour table to rewrite
+        return std::vector<std::uint8_t>(dib.begin(), dib.end());
+    const std::uint64_t entries = used ? used : (std::uint64_t(1) << bits);
+    if (headerSize + entries * 2 > dib.size())
+        return std::nullopt;
+    std::vector<std::uint8_t> out(dib.begin(), dib.begin() + headerSize);
+    for (std::uint64_t i = 0; i < entries; ++i) {
+        const std::uint16_t index = u16(dib, headerSize + 2 * i);
+        const QColor c = index < palette.size() ? palette[index]
+                                                : QColor(index & 0xFF, index & 0xFF, index & 0xFF);
+        out.push_back(std::uint8_t(c.blue()));
+        out.push_back(std::uint8_t(c.green()));
+        out.push_back(std::uint8_t(c.red()));
+        if (headerSize != 12)
+            out.push_back(0);
+    }
+    out.insert(out.end(), dib.begin() + std::ptrdiff_t(headerSize + entries * 2), dib.end());
+    return out;
+}
+
 bool dibBottomUp(std::span<const std::uint8_t> dib) {
     if (dib.size() < 12)
         return false;

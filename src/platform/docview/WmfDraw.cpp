@@ -534,7 +534,19 @@ void Playback::bitmap(const QImage& image, QRect source, const QRectF& dest, std
     painter_->drawImage(dest.normalized(), part);
 }
 
-std::optional<QImage> Playback::decodePackedDib(std::span<const std::uint8_t> dib) {
+std::optional<QImage> Playback::decodePackedDib(std::span<const std::uint8_t> dib, int usage) {
+    std::optional<std::vector<std::uint8_t>> rewritten;
+    if (usage == 1) {
+        std::vector<QColor> palette;
+        if (selectedPalette_ && std::size_t(*selectedPalette_) < objects_.size() &&
+            objects_[std::size_t(*selectedPalette_)])
+            if (const auto* pal = std::get_if<Palette>(&*objects_[std::size_t(*selectedPalette_)]))
+                palette = pal->entries;
+        rewritten = paletteToRgb(dib, palette);
+        if (!rewritten)
+            return std::nullopt;
+        dib = *rewritten;
+    }
     const std::optional<QSize> size = docview::dibSize(dib);
     if (!dibComplete(dib) || !size || size->width() <= 0 || size->height() <= 0 ||
         size->width() > kMaxBitmapSide || size->height() > kMaxBitmapSide ||
@@ -596,7 +608,7 @@ void Playback::bltRecord(std::uint16_t fn, const Params& p, std::uint32_t sizeWo
     case 0x0F43: // META_STRETCHDIB
         if (p.has(12)) {
             const std::span<const std::uint8_t> dib = p.from(11);
-            const std::optional<QImage> image = decodePackedDib(dib);
+            const std::optional<QImage> image = decodePackedDib(dib, p.u16(2));
             if (!image)
                 break;
             const int srcH = p.i16(3), srcW = p.i16(4), ySrc = p.i16(5), xSrc = p.i16(6);
@@ -608,7 +620,7 @@ void Playback::bltRecord(std::uint16_t fn, const Params& p, std::uint32_t sizeWo
         break;
     case 0x0D33: // META_SETDIBTODEV
         if (p.has(10)) {
-            const std::optional<QImage> image = decodePackedDib(p.from(9));
+            const std::optional<QImage> image = decodePackedDib(p.from(9), p.u16(0));
             if (image)
                 bitmap(*image, image->rect(), destRect(p.i16(8), p.i16(7), p.i16(6), p.i16(5)),
                        0x00CC0020);

@@ -170,7 +170,8 @@ private:
               std::span<const std::uint8_t> dx, int options, std::optional<QRectF> rect);
     void bitmap(const QImage& image, QRect source, const QRectF& dest, std::uint32_t rop);
     void patternBlt(const QRectF& dest, std::uint32_t rop);
-    std::optional<QImage> decodePackedDib(std::span<const std::uint8_t> dib);
+    // usage: DIB_RGB_COLORS (0) or DIB_PAL_COLORS (1), how the colour table reads.
+    std::optional<QImage> decodePackedDib(std::span<const std::uint8_t> dib, int usage = 0);
     void bltRecord(std::uint16_t function, const Params& p, std::uint32_t sizeWords);
     // With a frame size, only a border that wide inside the region is painted.
     void fillRegion(const Region& region, const Brush& brush,

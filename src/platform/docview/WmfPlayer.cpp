@@ -678,7 +678,7 @@ void Playback::record(std::uint16_t fn, const Params& p, std::uint32_t sizeWords
             }
         }
         if (fn == META_DIBCREATEPATTERNBRUSH && p.has(2)) {
-            if (auto image = decodePackedDib(p.from(2));
+            if (auto image = decodePackedDib(p.from(2), p.u16(0) == 3 ? 0 : p.u16(1));
                 image && patternPixels_ + std::int64_t(image->width()) * image->height() <=
                              kMaxPatternPixels) {
                 patternPixels_ += std::int64_t(image->width()) * image->height();
