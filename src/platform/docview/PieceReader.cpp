@@ -117,7 +117,14 @@ std::optional<Candidate> readPresentation(const QByteArray& stream) {
     const std::uint32_t size = r.u32();
     if (!r.ok() || size > r.remaining() || size == 0)
         return std::nullopt;
-    const Bytes data = r.bytes(size);
+    Bytes data = r.bytes(size);
+    // An enhanced metafile's presentation holds a WMF copy first and the EMF itself after it,
+    // behind its size; the EMF draws better.
+    if (format == kCfEnhMetafile && !isEmf(data)) {
+        const std::uint32_t emfSize = r.u32();
+        if (r.ok() && emfSize <= r.remaining() && isEmf(r.rest().first(emfSize)))
+            data = r.bytes(emfSize);
+    }
     std::optional<PagePicture> pic = pictureFromData(
         format, QByteArray(reinterpret_cast<const char*>(data.data()), qsizetype(data.size())));
     if (!pic) // nothing to draw, but its extent still sizes the empty page

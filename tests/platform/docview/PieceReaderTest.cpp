@@ -160,15 +160,31 @@ TEST(PieceReader, SkipsTargetDeviceAndTellsFormatsApart) {
         PictureKind kind;
         QSizeF extent;
     };
+    // The enhanced-metafile presentation as OLE caches it: a WMF copy, then the EMF's size and
+    // the EMF; and the same with the EMF cut short, where the WMF copy is drawn.
+    QByteArray tail;
+    put32(tail, std::uint32_t(emf.size()));
+    Presentation cached{.format = 14, .width = 0, .height = 0, .data = bare.data};
+    Presentation cut = cached;
+    QByteArray shortTail;
+    put32(shortTail, std::uint32_t(emf.size()));
     const Case cases[] = {
         {"wmf with METAFILEPICT", withMfp, PictureKind::Wmf, QSizeF(4000, 3000)},
         {"emf", enh, PictureKind::Emf, QSizeF(12000, 9000)},
+        {"emf cached behind a wmf", cached, PictureKind::Emf, QSizeF(12000, 9000)},
+        {"emf cut behind a wmf", cut, PictureKind::Wmf, QSizeF(0, 0)},
     };
+    const QByteArray trailers[] = {QByteArray(), QByteArray(), tail + emf,
+                                   shortTail + emf.left(emf.size() / 2)};
+    int i = 0;
     for (const Case& c : cases) {
+        const QByteArray trailer = trailers[i++];
         const ReadResult r =
-            readPiece(bytesOf(pieceWith({{"\x02OlePres000", presentationStream(c.p)}})));
+            readPiece(bytesOf(pieceWith({{"\x02OlePres000", presentationStream(c.p) + trailer}})));
         ASSERT_TRUE(r.picture.has_value()) << c.name;
         EXPECT_EQ(r.picture->kind, c.kind) << c.name;
+        if (c.extent.isEmpty())
+            continue;
         ASSERT_TRUE(r.picture->extentHimetric.has_value()) << c.name;
         EXPECT_NEAR(r.picture->extentHimetric->width(), c.extent.width(), 2) << c.name;
         EXPECT_NEAR(r.picture->extentHimetric->height(), c.extent.height(), 2) << c.name;
