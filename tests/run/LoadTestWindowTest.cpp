@@ -12,12 +12,14 @@
 #include "run/TTopros.h"
 #include "shell/Clock.h"
 #include "shell/RunState.h"
+#include "support/TestPaths.h"
 #include "windows/THelper.h"
 #include "windows/TPas.h"
 #include "windows/TProgres.h"
 
 #include <QAction>
 #include <QBuffer>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTemporaryDir>
@@ -197,6 +199,20 @@ TEST_F(LoadTestWindowTest, FailuresShowOneErrorAndLeaveTheExamineeWindowHidden) 
         EXPECT_FALSE(app->inform().isVisible());
         EXPECT_FALSE(app->progres().isVisible());
     }
+}
+
+// The staged sample from Base, read from a file as the local test choice hands it over.
+TEST_F(LoadTestWindowTest, SampleFromBaseLoadsFromAFile) {
+    QFile file(testing::stageDir() + QStringLiteral("/Base/Физика 9 класс.tst"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
+    app->pas().Edit1->clear();
+    PromptAnswerer answers(app->pas(), {QStringLiteral("физика")});
+    ASSERT_TRUE(app->topros().LoadTest(file));
+    EXPECT_EQ(answers.prompts, 1);
+    EXPECT_EQ(errorsShown(), 0);
+    EXPECT_EQ(app->topros().Stests->count(), 3);
+    EXPECT_EQ(app->runState().markCount, 4);
+    EXPECT_TRUE(app->topros().N5->isVisible());
 }
 
 } // namespace
