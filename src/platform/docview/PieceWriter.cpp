@@ -23,6 +23,25 @@ constexpr std::uint32_t kCfEnhMetafile = 14;
 constexpr std::uint32_t kAspectContent = 1;
 // No page file needs more; larger ones are refused before they are read.
 constexpr qint64 kMaxPageFileBytes = 64 << 20;
+// A text page is one page: more text than this is no question page, and laying it out would
+// only take long.
+constexpr qint64 kMaxTextPageBytes = 256 << 10;
+// Pictures larger than this (a photograph from a camera) are shrunk keeping their printed size:
+// the page is shown on a screen, and the test archive should stay small.
+constexpr int kMaxPictureSide = 2000;
+
+QImage shrinkForPage(QImage img) {
+    const int side = qMax(img.width(), img.height());
+    if (side <= kMaxPictureSide)
+        return img;
+    const double f = double(kMaxPictureSide) / side;
+    const int dpmX = img.dotsPerMeterX(), dpmY = img.dotsPerMeterY();
+    QImage small = img.scaled(qMax(1, qRound(img.width() * f)), qMax(1, qRound(img.height() * f)),
+                              Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    small.setDotsPerMeterX(qMax(1, qRound((dpmX > 0 ? dpmX : 3780) * f)));
+    small.setDotsPerMeterY(qMax(1, qRound((dpmY > 0 ? dpmY : 3780) * f)));
+    return small;
+}
 
 void put32(QByteArray& out, std::uint32_t v) {
     char b[4];
@@ -163,7 +182,7 @@ PieceResult pieceFromPageFile(const QString& path) {
             img.setDotsPerMeterX(dib.dib->xPelsPerMeter);
         if (dib.dib->yPelsPerMeter > 0)
             img.setDotsPerMeterY(dib.dib->yPelsPerMeter);
-        return pieceFromImage(img, path);
+        return pieceFromImage(shrinkForPage(img), path);
     }
     if (ext == QLatin1String("png") || ext == QLatin1String("jpg") ||
         ext == QLatin1String("jpeg")) {
@@ -189,12 +208,16 @@ PieceResult pieceFromPageFile(const QString& path) {
             QPainter(&flat).drawImage(0, 0, img);
             img = flat;
         }
-        return pieceFromImage(img, path);
+        return pieceFromImage(shrinkForPage(img), path);
     }
     if (ext == QLatin1String("emf") || ext == QLatin1String("wmf"))
         return pieceFromMetafile(bytes, path);
     if (ext == QLatin1String("txt") || ext == QLatin1String("html") ||
         ext == QLatin1String("htm")) {
+        if (bytes.size() > kMaxTextPageBytes)
+            return fail(
+                path,
+                QStringLiteral("a text page holds at most %1 KB").arg(kMaxTextPageBytes >> 10));
         const QString text = QString::fromUtf8(bytes);
         return pieceFromImage(typesetPage(text, ext != QLatin1String("txt")), path);
     }

@@ -81,7 +81,27 @@ TEST_F(PieceWriterTest, PicturesBecomeStaticDibsWithTheSamePixels) {
     EXPECT_EQ(decodeDib(bytesOf(r.picture->data)).dib->image.size(), img.size());
 }
 
-TEST_F(PieceWriterTest, TextAndHtmlPagesAreTypesetGreyPages) {
+TEST_F(PieceWriterTest, LargePhotosAreShrunkKeepingTheirPrintedSize) {
+    QImage photo(4000, 3000, QImage::Format_RGB32);
+    photo.fill(qRgb(10, 200, 30));
+    photo.setDotsPerMeterX(11811); // 300 dpi: 338.7 x 254 mm
+    photo.setDotsPerMeterY(11811);
+    const QString path = dir.filePath(QStringLiteral("photo.jpg"));
+    ASSERT_TRUE(photo.save(path, "JPEG", 80));
+    const PieceResult piece = pieceFromPageFile(path);
+    const ReadResult r = readBack(piece);
+    ASSERT_TRUE(r.picture && r.picture->kind == PictureKind::Dib);
+    const DibResult dib = decodeDib(bytesOf(r.picture->data));
+    ASSERT_TRUE(dib.dib.has_value());
+    EXPECT_EQ(dib.dib->image.size(), QSize(2000, 1500));
+    PageRenderer renderer;
+    QString error;
+    ASSERT_TRUE(renderer.loadPiece(bytesOf(piece.piece), error));
+    EXPECT_NEAR(renderer.extentMm().width(), 338.7, 0.5);
+    EXPECT_NEAR(renderer.extentMm().height(), 254.0, 0.5);
+}
+
+TEST_F(PieceWriterTest, TextAndHtmlPagesAreTypesetBlackAndWhite) {
     const QString txt = write(QStringLiteral("q.txt"),
                               QStringLiteral("Сколько будет 2+2?\n\nА) 3\nБ) 4\n").toUtf8());
     const QString html =
@@ -146,6 +166,7 @@ TEST_F(PieceWriterTest, BadPageFilesGiveOneClearLine) {
         {"cut emf",
          write(QStringLiteral("c.emf"), readFixture(QStringLiteral("drawing.emf")).left(3000))},
         {"unknown kind", write(QStringLiteral("x.doc"), QByteArray("abc"))},
+        {"text beyond a page", write(QStringLiteral("long.txt"), QByteArray(300 << 10, 'a'))},
     };
     for (const Case& c : cases) {
         const PieceResult r = pieceFromPageFile(c.path);
