@@ -206,6 +206,7 @@ TEST_F(PackBuildTest, FaultyDescriptionsNameFileSectionAndKey) {
         {"10000=отлично", "many=отлично", "[Marks] many:"},
         {"[Question2]", "[Question4]", "[Question2]: the section is missing"},
         {"Calculator=1", "Calculator=maybe", "[Test] Calculator: expected 1 or 0"},
+        {"Password=тест", "Password=восемнадцатьбукв18", "[Test] Password: longer than 17"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);

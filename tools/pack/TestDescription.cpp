@@ -235,7 +235,8 @@ TestDescription readDescription(Reader& in) {
     for (std::size_t k = 0; k < a.questions.size(); ++k)
         a.questions[k].sourceNo = int(k + 1);
 
-    d.password = in.text(t, "Password", 200);
+    // The password prompt takes at most 17 characters: a longer password could never be typed.
+    d.password = in.text(t, "Password", 17);
     d.catalogue.comment = in.text(t, "Comment", 2000);
     d.catalogue.klass = in.text(t, "Class", 255);
     d.catalogue.subject = in.text(t, "Subject", 255);
