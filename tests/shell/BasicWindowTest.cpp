@@ -17,10 +17,12 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace kvz;
@@ -56,8 +58,9 @@ protected:
         f.write(text.data(), qint64(text.size()));
     }
     // No parameters: the program folder is the "executable's" folder.
-    void start(QStringList parameters = {}) {
+    void start(QStringList parameters = {}, TStart* splash = nullptr) {
         app = std::make_unique<KvizorApp>(parameters, prog());
+        app->setSplash(splash);
         app->createWindows();
     }
     bool confirmationAsked() const {
@@ -281,4 +284,23 @@ TEST_F(AppFixture, SplashFollowsTheStartSettings) {
     EXPECT_TRUE(splash.Label1->isHidden());
     EXPECT_TRUE(splash.Label2->isHidden());
     EXPECT_EQ(splash.size(), QSize(40, 30));
+}
+
+TEST_F(AppFixture, SplashGoesAfterTheTimerOrOnAClick) {
+    installRussian();
+    const QString lng = prog() + QStringLiteral("/Language/fyv_russian.lng");
+    QPointer<TStart> splash = new TStart(prog(), lng);
+    splash->show();
+    start({}, splash);
+    app->basic().show();
+    EXPECT_TRUE(app->basic().Timer1->isActive());
+    QTest::qWait(1300);
+    EXPECT_TRUE(splash.isNull());
+    EXPECT_FALSE(app->basic().Timer1->isActive());
+
+    QPointer<TStart> clicked = new TStart(prog(), lng);
+    clicked->show();
+    QTest::mouseClick(clicked.data(), Qt::LeftButton);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(clicked.isNull());
 }
