@@ -207,13 +207,15 @@ TEST_F(PackBuildTest, FaultyDescriptionsNameFileSectionAndKey) {
         {"[Question2]", "[Question4]", "[Question2]: the section is missing"},
         {"Calculator=1", "Calculator=maybe", "[Test] Calculator: expected 1 or 0"},
         {"Password=тест", "Password=восемнадцатьбукв18", "[Test] Password: longer than 17"},
+        {"Subject=Физика", "Subject=\xD4\xE8\xE7\xE8\xEA\xE0", "[Test] Subject: not UTF-8"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
-        QString text = QString::fromUtf8(kFullDescription);
-        ASSERT_TRUE(text.contains(QString::fromUtf8(c.replace)));
-        text.replace(QString::fromUtf8(c.replace), QString::fromUtf8(c.with));
-        write(src + QStringLiteral("/test.ini"), text.toUtf8());
+        // Bytes, not text: one case writes a description that is not UTF-8.
+        QByteArray text(kFullDescription);
+        ASSERT_TRUE(text.contains(c.replace));
+        text.replace(c.replace, c.with);
+        write(src + QStringLiteral("/test.ini"), text);
         QFile::remove(out);
         const PackRun r = pack({QStringLiteral("build"), src, QStringLiteral("-o"), out});
         EXPECT_EQ(r.code, 1);

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <set>
 
@@ -44,7 +45,10 @@ public:
         const std::optional<std::string> raw = ini_.value(section, key);
         if (!raw)
             return def;
-        const QString u = QString::fromUtf8(*raw);
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString u = utf8(QByteArray::fromStdString(*raw));
+        if (utf8.hasError())
+            fail(section, key, QStringLiteral("not UTF-8 text (save the description as UTF-8)"));
         for (QChar c : u)
             if (!cp1251::encodable(c))
                 fail(section, key,
