@@ -1,0 +1,244 @@
+#include "ChoiceFixture.h"
+
+#include "choice/TInform.h"
+#include "choice/TPrepere.h"
+#include "choice/TSerestf.h"
+#include "shell/Settings.h"
+#include "shell/TBasic.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+
+using namespace kvz;
+using namespace kvz::testing;
+
+namespace {
+
+QStringList items(const QListWidget* list) {
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out.append(list->item(i)->text());
+    return out;
+}
+
+QStringList items(const QComboBox* box) {
+    QStringList out;
+    for (int i = 0; i < box->count(); ++i)
+        out.append(box->itemText(i));
+    return out;
+}
+
+class PrepereTest : public ChoiceFixture {
+protected:
+    void SetUp() override {
+        ChoiceFixture::SetUp();
+        writeFile(QStringLiteral("Topic.ini"),
+                  cp(QStringLiteral("[Klass]\r\n9=\r\n10=\r\n[Predmet]\r\nФизика=\r\n")));
+        writeFile(QStringLiteral("Base/Механика.tst"),
+                  withTrailer(cp(QStringLiteral("Законы Ньютона")), "9",
+                              cp(QStringLiteral("Физика")), cp(QStringLiteral("Сила\r\nМасса"))));
+        writeFile(QStringLiteral("Base/Органика.TST"),
+                  withTrailer("", cp(QStringLiteral("11Х")), cp(QStringLiteral("Химия")), ""));
+        writeFile(QStringLiteral("Base/broken.tst"), "no trailer here");
+        writeFile(QStringLiteral("Base/notes.txt"), withTrailer("", "9", "", ""));
+        start();
+    }
+    TPrepere& prepere() { return app->prepere(); }
+};
+
+} // namespace
+
+TEST_F(PrepereTest, ListsFiltersAndFollowsTheSelectedTest) {
+    TPrepere& w = prepere();
+    EXPECT_EQ(items(w.ListBox1), (QStringList{QStringLiteral("broken"), QStringLiteral("Механика"),
+                                              QStringLiteral("Органика")}));
+    // Topic.ini, "Все" first; the first test is shown, but it has no trailer: nothing changes.
+    EXPECT_EQ(items(w.Edit2),
+              (QStringList{QStringLiteral("Все"), QStringLiteral("9"), QStringLiteral("10")}));
+    EXPECT_EQ(w.ListBox1->currentRow(), 0);
+    EXPECT_TRUE(w.Memo1->toPlainText().isEmpty());
+    EXPECT_EQ(w.Edit2->currentText(), QStringLiteral("Все"));
+
+    w.ListBox1->setCurrentRow(1);
+    EXPECT_EQ(w.Memo1->toPlainText(), QStringLiteral("Законы Ньютона"));
+    EXPECT_EQ(items(w.ListBox2), (QStringList{QStringLiteral("Масса"), QStringLiteral("Сила")}));
+    EXPECT_EQ(w.Edit2->currentText(), QStringLiteral("9"));
+    EXPECT_EQ(w.Edit3->currentText(), QStringLiteral("Физика"));
+
+    // A class Topic.ini does not know joins the filter for good.
+    w.ListBox1->setCurrentRow(2);
+    EXPECT_EQ(w.Edit2->currentText(), QStringLiteral("11Х"));
+    EXPECT_TRUE(items(w.Edit2).contains(QStringLiteral("11Х")));
+
+    // "Отбор" with the followed filters lists only that test; broken archives drop out.
+    w.Button4->click();
+    EXPECT_EQ(items(w.ListBox1), QStringList{QStringLiteral("Органика")});
+
+    // An archive copied in later appears only after the next "Отбор".
+    writeFile(QStringLiteral("Base/Новый.tst"), withTrailer("", "9", "", ""));
+    w.Edit2->setCurrentText(QStringLiteral("Все"));
+    w.Edit3->setCurrentText(QStringLiteral("Все"));
+    w.show();
+    EXPECT_EQ(w.ListBox1->count(), 1);
+    w.Button4->click();
+    EXPECT_EQ(w.ListBox1->count(), 4);
+
+    // Nothing matches: lists and comment are cleared.
+    w.Edit2->setCurrentText(QStringLiteral("5"));
+    w.Button4->click();
+    EXPECT_EQ(w.ListBox1->count(), 0);
+    EXPECT_EQ(w.ListBox2->count(), 0);
+    EXPECT_TRUE(w.Memo1->toPlainText().isEmpty());
+}
+
+TEST_F(PrepereTest, ShuffleBoxIsStoredAtOnceAndReadOnShow) {
+    TPrepere& w = prepere();
+    w.show();
+    EXPECT_FALSE(w.CheckBox1->isChecked());
+    w.CheckBox1->click();
+    EXPECT_TRUE(Settings(prog()).testDisorder());
+    w.hide();
+    Settings(prog()).writeTestDisorder(false);
+    w.show();
+    EXPECT_FALSE(w.CheckBox1->isChecked());
+    EXPECT_EQ(w.Edit1->text(), QStringLiteral("/Results"));
+}
+
+TEST_F(PrepereTest, OkAsksFirstAndDoesNothingWithoutSelection) {
+    TPrepere& w = prepere();
+    RunState& rs = app->runState();
+    w.show();
+    w.ListBox1->clearSelection();
+    w.ListBox1->setCurrentRow(-1);
+    w.Button1->click();
+    EXPECT_TRUE(Dialogs::shown().empty());
+
+    w.ListBox1->setCurrentRow(1);
+    Dialogs::queueAnswer(false);
+    w.Button1->click();
+    ASSERT_EQ(Dialogs::shown().size(), 1u);
+    EXPECT_EQ(Dialogs::shown()[0].text, QStringLiteral("Вы действительно выбрали тест Механика?"));
+    EXPECT_TRUE(rs.testName.empty());
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(w.isEnabled());
+}
+
+TEST_F(PrepereTest, BackShowsTheMainWindowAndClosingEndsThroughIt) {
+    TPrepere& w = prepere();
+    app->basic().Button5->click();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_FALSE(app->basic().isVisible());
+    w.Button2->click();
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_TRUE(app->basic().isVisible());
+
+    app->basic().Button5->click();
+    // Closing asks the main window's exit question; "No" keeps everything.
+    Dialogs::queueAnswer(false);
+    w.close();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(shownText(QStringLiteral("Вы действительно хотите выйти?")));
+}
+
+// The results folder dialog runs modally: each test acts inside it from a queued call.
+class SerestfTest : public ChoiceFixture {
+protected:
+    void SetUp() override {
+        ChoiceFixture::SetUp();
+        start();
+    }
+    // Acts once the dialog is on screen (the dialog itself lets events through before that).
+    bool choose(QLineEdit& field, const std::function<void(TSerestf&)>& inside) {
+        QTimer poll;
+        poll.setInterval(10);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (!app->serestf().isVisible())
+                return;
+            poll.stop();
+            inside(app->serestf());
+            // A test that forgot to close the dialog must not hang.
+            if (app->serestf().isVisible())
+                app->serestf().reject();
+        });
+        poll.start();
+        return ChooseResultsFolder(*app, field);
+    }
+    QString results(const QString& sub = {}) const {
+        return prog() + QStringLiteral("/Results") + sub;
+    }
+};
+
+TEST_F(SerestfTest, OkKeepsTheSelectedFolder) {
+    QLineEdit field(QStringLiteral("/Results"));
+    QString selected;
+    QString rootLabel;
+    EXPECT_TRUE(choose(field, [&](TSerestf& d) {
+        selected = d.selectedPath();
+        rootLabel = d.ShellTreeView1->topLevelItem(0)->text(0);
+        d.Button1->click();
+    }));
+    EXPECT_EQ(selected, results());
+    EXPECT_EQ(rootLabel, QStringLiteral("Результаты"));
+    EXPECT_EQ(field.text(), QStringLiteral("/Results"));
+}
+
+TEST_F(SerestfTest, MissingFolderIsCreatedAndSelected) {
+    QLineEdit field(QStringLiteral("\\Results\\9А"));
+    EXPECT_TRUE(choose(field, [](TSerestf& d) { d.Button1->click(); }));
+    EXPECT_TRUE(QDir(results(QStringLiteral("/9А"))).exists());
+    EXPECT_EQ(field.text(), QStringLiteral("/Results/9А"));
+}
+
+TEST_F(SerestfTest, NewFoldersAreNumberedAndStayAfterCancel) {
+    QDir().mkpath(results(QStringLiteral("/Новая папка 1")));
+    QLineEdit field(QStringLiteral("/Results"));
+    EXPECT_FALSE(choose(field, [](TSerestf& d) {
+        d.ToolButton1->click();
+        d.ToolButton1->click();
+        d.Button2->click();
+    }));
+    EXPECT_EQ(field.text(), QStringLiteral("/Results"));
+    for (const char* n : {"0", "1", "2"})
+        EXPECT_TRUE(QDir(results(QStringLiteral("/Новая папка ") + QLatin1String(n))).exists())
+            << n;
+    EXPECT_FALSE(QDir(results(QStringLiteral("/Новая папка 3"))).exists());
+}
+
+TEST_F(SerestfTest, RenamingInPlaceRenamesTheFolder) {
+    QDir().mkpath(results(QStringLiteral("/old/inner")));
+    QLineEdit field(QStringLiteral("/Results/old"));
+    EXPECT_TRUE(choose(field, [&](TSerestf& d) {
+        QTreeWidgetItem* item = d.ShellTreeView1->currentItem();
+        ASSERT_NE(item, nullptr);
+        item->setText(0, QStringLiteral("10Б"));
+        // A name that cannot be a folder name goes back to what is on the disk.
+        d.ShellTreeView1->currentItem()->setText(0, QStringLiteral("a/b"));
+        EXPECT_EQ(d.ShellTreeView1->currentItem()->text(0), QStringLiteral("10Б"));
+        d.Button1->click();
+    }));
+    EXPECT_EQ(field.text(), QStringLiteral("/Results/10Б"));
+    EXPECT_TRUE(QDir(results(QStringLiteral("/10Б/inner"))).exists());
+    EXPECT_FALSE(QDir(results(QStringLiteral("/old"))).exists());
+}
+
+TEST_F(SerestfTest, FolderOutsideTheTreeLeavesTheFieldAlone) {
+    QLineEdit field(QStringLiteral("/Elsewhere"));
+    bool opened = false;
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&] {
+        opened = app->serestf().isVisible();
+        if (opened)
+            app->serestf().reject();
+    });
+    guard.start(0);
+    EXPECT_FALSE(ChooseResultsFolder(*app, field));
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(field.text(), QStringLiteral("/Elsewhere"));
+}
