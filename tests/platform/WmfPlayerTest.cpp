@@ -143,6 +143,14 @@ TEST(WmfMapping, InspectReportsFrameAndPhysicalSize) {
     EXPECT_EQ(at(image, 50, 50), QColor(Qt::white)); // the default white brush fills it all
     EXPECT_LT(at(image, 0, 50).red(), 200);          // with the default black pen at its edge
 
+    // A lone horizontal line still has a frame; a picture that draws nothing has none.
+    WmfBuilder line;
+    line.rec(0x0214, {5, 10}).rec(0x0213, {5, 90});
+    info = wmf::inspect(line.bytes());
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->bounds, QRectF(10, 4.5, 80, 1));
+    EXPECT_FALSE(wmf::inspect(WmfBuilder().saveDc().bytes()));
+
     EXPECT_FALSE(wmf::inspect(std::vector<std::uint8_t>{'n', 'o', 'p', 'e'}));
 }
 

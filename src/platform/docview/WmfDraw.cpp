@@ -92,8 +92,30 @@ bool Playback::beginDraw() {
 }
 
 void Playback::note(const QRectF& r) {
-    if (!painter_)
-        measured_ = measured_.isNull() ? r.normalized() : measured_.united(r.normalized());
+    if (painter_)
+        return;
+    const QRectF n = r.normalized();
+    if (!measuredAny_) {
+        measured_ = n;
+        measuredAny_ = true;
+        return;
+    }
+    measured_.setLeft(std::min(measured_.left(), n.left()));
+    measured_.setTop(std::min(measured_.top(), n.top()));
+    measured_.setRight(std::max(measured_.right(), n.right()));
+    measured_.setBottom(std::max(measured_.bottom(), n.bottom()));
+}
+
+std::optional<QRectF> Playback::measured() const {
+    if (!measuredAny_)
+        return std::nullopt;
+    // A lone line or dot still gets a frame of at least one unit.
+    QRectF r = measured_;
+    if (r.width() < 1)
+        r.adjust(-(1 - r.width()) / 2, 0, (1 - r.width()) / 2, 0);
+    if (r.height() < 1)
+        r.adjust(0, -(1 - r.height()) / 2, 0, (1 - r.height()) / 2);
+    return r;
 }
 
 QPen Playback::makePen() const {
@@ -369,7 +391,7 @@ void Playback::text(double x, double y, std::span<const std::uint8_t> chars,
         const double wanted = std::abs(dc.font.width * sx);
         if (probe.averageCharWidth() > 0)
             font.setStretch(
-                std::clamp(int(std::lround(wanted / probe.averageCharWidth() * 100)), 1, 4000));
+                int(std::lround(std::clamp(wanted / probe.averageCharWidth() * 100, 1.0, 4000.0))));
     }
     const QFontMetricsF fm =
         painter_ ? QFontMetricsF(font, painter_->device()) : QFontMetricsF(font);

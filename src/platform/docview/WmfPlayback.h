@@ -141,7 +141,8 @@ public:
 
     DcState dc;
     void run(std::span<const std::uint8_t> bytes, std::size_t firstRecord);
-    QRectF measured() const { return measured_; }
+    // What the records cover; nullopt when they draw nothing.
+    std::optional<QRectF> measured() const;
 
 private:
     void record(std::uint16_t function, const Params& p, std::uint32_t sizeWords);
@@ -194,6 +195,7 @@ private:
     bool exhausted_ = false;
     bool clipDirty_ = false;
     QRectF measured_;
+    bool measuredAny_ = false;
 };
 
 } // namespace kvz::wmf::detail

@@ -220,11 +220,11 @@ std::optional<Frame> frameOf(std::span<const std::uint8_t> bytes, const Layout& 
     Playback measure(nullptr, QTransform(), QRectF(), f.mmPerUnit, layout.objects);
     measure.dc = f.initial;
     measure.run(bytes, layout.firstRecord);
-    const QRectF covered = measure.measured();
-    if (!covered.isValid() || covered.width() < 1e-6 || covered.height() < 1e-6)
+    const std::optional<QRectF> covered = measure.measured();
+    if (!covered)
         return std::nullopt;
-    f.viewportFrame = covered;
-    f.logical = covered;
+    f.viewportFrame = *covered;
+    f.logical = *covered;
     return f;
 }
 
