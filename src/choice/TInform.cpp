@@ -26,12 +26,6 @@ namespace kvz {
 
 namespace {
 
-// The run window's start arrives with the question set; until then nothing starts.
-template <typename Topros> void startRun(Topros& topros) {
-    if constexpr (requires { topros.StartRun(); })
-        topros.StartRun();
-}
-
 template <typename T> T* named(QWidget* parent, const char* name) {
     auto* w = new T(parent);
     w->setObjectName(QLatin1String(name));
@@ -227,7 +221,7 @@ void TInform::ConfirmExaminee() {
 }
 
 void TInform::StartTest() {
-    startRun(app_.topros());
+    app_.topros().StartRun();
     hide();
     showFirstPage();
 }

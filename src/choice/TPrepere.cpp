@@ -44,14 +44,6 @@ namespace {
 constexpr int kFileNameRole = Qt::UserRole;
 constexpr int kHintMs = 5000;
 
-// The run window's loader arrives with the test reader; until then no test loads.
-template <typename Topros> bool loadTest(Topros& topros, QIODevice& in) {
-    if constexpr (requires { topros.LoadTest(in); })
-        return topros.LoadTest(in);
-    else
-        return false;
-}
-
 template <typename T> T* named(QWidget* parent, const char* name) {
     auto* w = new T(parent);
     w->setObjectName(QLatin1String(name));
@@ -261,7 +253,7 @@ void TPrepere::Button1Click() {
         return;
     }
     setEnabled(false);
-    const bool loaded = loadTest(app_.topros(), file);
+    const bool loaded = app_.topros().LoadTest(file);
     if (loaded)
         hide();
     file.close();
