@@ -340,7 +340,8 @@ void Playback::text(double x, double y, std::span<const std::uint8_t> chars,
         if (painter_)
             painter_->fillRect(*rect, dc.bkColor);
     }
-    if (chars.empty() || !hasFonts())
+    // ETO_GLYPH_INDEX: the bytes are glyph numbers of the original font, not characters.
+    if (chars.empty() || (options & 0x0010) || !hasFonts())
         return;
 
     const double sx = scaleX(), sy = scaleY();

@@ -657,6 +657,16 @@ void Playback::record(std::uint16_t fn, const Params& p, std::uint32_t sizeWords
         createObject(std::move(palette));
         break;
     }
+    case META_SETPALENTRIES:
+        // New colours for a run of entries of the selected palette.
+        if (p.has(2) && selectedPalette_ && objects_[std::size_t(*selectedPalette_)]) {
+            auto* palette = std::get_if<Palette>(&*objects_[std::size_t(*selectedPalette_)]);
+            const std::size_t start = p.u16(0);
+            const std::size_t n = std::min<std::size_t>(p.u16(1), (p.words() - 2) / 2);
+            for (std::size_t i = 0; palette && i < n && start + i < palette->entries.size(); ++i)
+                palette->entries[start + i] = p.color(2 + 2 * i);
+        }
+        break;
     case META_CREATEREGION:
         createObject(readRegion(p, regionRects_));
         break;
