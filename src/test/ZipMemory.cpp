@@ -28,9 +28,52 @@ bool isPasswordError(int code) {
            code == ZIP_ER_ZLIB || code == ZIP_ER_COMPRESSED_DATA;
 }
 
+std::uint32_t le(const QByteArray& b, qsizetype at, int size) {
+    std::uint32_t v = 0;
+    for (int i = size - 1; i >= 0; --i)
+        v = v << 8 | std::uint8_t(b[at + i]);
+    return v;
+}
+
+// libzip 1.7.3 leaks while opening an archive whose central directory marks an entry with
+// strong encryption (flag bit 6), which it cannot read anyway. Such archives are refused before
+// libzip sees them: every end-of-directory record in the last megabyte is followed to its
+// directory, and an entry with that flag refuses the archive. ZIP64 directories are left to
+// libzip.
+bool marksStrongEncryption(const QByteArray& bytes) {
+    static const QByteArray endSignature("PK\x05\x06", 4);
+    static const QByteArray entrySignature("PK\x01\x02", 4);
+    const qsizetype size = bytes.size();
+    const qsizetype lowest = std::max<qsizetype>(0, size - (qsizetype(1) << 20));
+    for (qsizetype eocd = bytes.lastIndexOf(endSignature); eocd >= lowest;
+         eocd = eocd > 0 ? bytes.lastIndexOf(endSignature, eocd - 1) : -1) {
+        if (eocd + 22 > size)
+            continue;
+        const std::uint32_t count = le(bytes, eocd + 10, 2);
+        const std::uint32_t offset = le(bytes, eocd + 16, 4);
+        if (offset == 0xFFFFFFFFu || count == 0xFFFFu)
+            continue;
+        qsizetype at = qsizetype(offset);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            if (at + 46 > size || bytes.mid(at, 4) != entrySignature)
+                break;
+            if (le(bytes, at + 8, 2) & 0x40)
+                return true;
+            at += 46 + qsizetype(le(bytes, at + 28, 2)) + qsizetype(le(bytes, at + 30, 2)) +
+                  qsizetype(le(bytes, at + 32, 2));
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 std::unique_ptr<MemoryZip> MemoryZip::open(const QByteArray& bytes, QString* error) {
+    if (marksStrongEncryption(bytes)) {
+        if (error)
+            *error = QStringLiteral("an entry uses an encryption this program does not read");
+        return nullptr;
+    }
     zip_error_t err;
     zip_error_init(&err);
     zip_source_t* src =

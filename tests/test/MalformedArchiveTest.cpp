@@ -147,6 +147,9 @@ TEST(MalformedArchiveTest, BrokenContainersFail) {
     declareSize(hugeWord, "WORD.doc", 0xF0000000u);
     QByteArray hugeOptional = good;
     declareSize(hugeOptional, "ofset.dat", 0xF0000000u);
+    QByteArray strong = good; // strong encryption marked in the directory
+    const qsizetype central = strong.indexOf(QByteArray("PK\x01\x02", 4));
+    strong[central + 8] = char(strong[central + 8] | 0x40);
     QByteArray flipped = good;
     flipped[flipped.indexOf("WORD.doc") + 40] ^= 0x55; // inside the encrypted data
     const std::pair<const char*, QByteArray> cases[] = {
@@ -156,6 +159,7 @@ TEST(MalformedArchiveTest, BrokenContainersFail) {
         {"WORD.doc declares 4 GB", hugeWord},
         {"an optional entry declares 4 GB", hugeOptional},
         {"a data byte flipped", flipped},
+        {"strong encryption", strong},
     };
     for (const auto& [name, bytes] : cases) {
         SCOPED_TRACE(name);
