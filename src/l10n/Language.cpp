@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QRegularExpression>
 #include <algorithm>
 #include <cstdio>
@@ -19,6 +20,7 @@ namespace {
 
 // Language files are a few kilobytes; a file far larger is not one of ours.
 constexpr qint64 kMaxLanguageFileBytes = 4 * 1024 * 1024;
+constexpr int kMaxFlagSide = 256;
 
 std::string readFileBytes(const QString& path) {
     QFile f(path);
@@ -111,9 +113,18 @@ QByteArray decodeHexBytes(std::string_view hex) {
 }
 
 QImage decodeFlag(std::string_view hex) {
-    const QByteArray bytes = decodeHexBytes(hex);
+    QByteArray bytes = decodeHexBytes(hex);
+    if (bytes.isEmpty())
+        return {};
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "BMP");
+    // A flag is a small picture; a header that claims a huge one is not decoded at all.
+    const QSize size = reader.size();
+    if (!size.isValid() || size.width() > kMaxFlagSide || size.height() > kMaxFlagSide)
+        return {};
     QImage image;
-    if (bytes.isEmpty() || !image.loadFromData(bytes, "BMP"))
+    if (!reader.read(&image))
         return {};
     image = image.convertToFormat(QImage::Format_ARGB32);
     const QRgb key = image.pixel(0, 0);

@@ -224,6 +224,22 @@ TEST(HexBytes, StopsAtTheFirstBadPair) {
     EXPECT_EQ(decodeHexBytes("010"), QByteArray("\x01", 1));
     EXPECT_EQ(decodeHexBytes("g1"), QByteArray());
     EXPECT_TRUE(decodeFlag("424D00").isNull());
+
+    // Only small pictures are flags: a well-formed 300x1 bitmap is refused, so a header
+    // claiming a huge one never gets decoded.
+    QByteArray bmp(54 + 900, '\0');
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    bmp[10] = 54;
+    bmp[14] = 40;
+    bmp[18] = char(0x2C); // width 300
+    bmp[19] = char(0x01);
+    bmp[22] = 1; // height 1
+    bmp[26] = 1;
+    bmp[28] = 24;
+    QImage plain;
+    ASSERT_TRUE(plain.loadFromData(bmp, "BMP"));
+    EXPECT_TRUE(decodeFlag(bmp.toHex().toStdString()).isNull());
 }
 
 TEST(ListLanguages, NameAndVersionRules) {
