@@ -2,6 +2,7 @@
 #include "l10n/Language.h"
 #include "platform/Dialogs.h"
 #include "platform/docview/DocumentView.h"
+#include "platform/docview/PieceWriter.h"
 #include "run/TTopros.h"
 #include "windows/THelper.h"
 #include "windows/TPas.h"
@@ -112,12 +113,19 @@ TEST_F(SmallWindows, HelpWindowCentresTheDocumentAndHidesOnAnyClick) {
     THelper& h = app->helper();
     TTopros& topros = app->topros();
     topros.setEnabled(false);
+    QImage page(200, 120, QImage::Format_RGB32);
+    page.fill(Qt::yellow);
+    const docview::PieceResult piece = docview::pieceFromImage(page, QStringLiteral("page"));
+    ASSERT_TRUE(piece.ok()) << piece.error.toStdString();
+    ASSERT_TRUE(h.OleContainer1->loadFromBytes(piece.piece));
     h.setWindowState(Qt::WindowNoState);
     h.show();
     h.resize(801, 601);
     QCoreApplication::processEvents();
     const QSize doc = h.OleContainer1->naturalSize();
+    ASSERT_FALSE(doc.isEmpty());
     EXPECT_EQ(h.Panel2->size(), doc);
+    EXPECT_EQ(h.OleContainer1->geometry(), QRect(QPoint(0, 0), doc));
     EXPECT_EQ(h.Panel2->x(), 801 / 2 - doc.width() / 2);
     EXPECT_EQ(h.Panel2->y(), 601 / 2 - doc.height() / 2);
     EXPECT_FALSE(h.OleContainer1->isEnabled());
@@ -132,7 +140,9 @@ TEST_F(SmallWindows, HelpWindowCentresTheDocumentAndHidesOnAnyClick) {
          {static_cast<QWidget*>(&h), h.Panel2, h.Panel3, static_cast<QWidget*>(h.Button2)}) {
         h.show();
         topros.setEnabled(false);
-        QTest::mouseClick(target, Qt::LeftButton, {}, QPoint(1, 1));
+        // The document's panel is clicked in its middle, on the (disabled) document itself.
+        const QPoint at = target == h.Panel2 ? h.Panel2->rect().center() : QPoint(1, 1);
+        QTest::mouseClick(target, Qt::LeftButton, {}, at);
         EXPECT_FALSE(h.isVisible()) << target->objectName().toStdString();
         EXPECT_TRUE(topros.isEnabled());
     }
