@@ -219,7 +219,8 @@ PieceResult pieceFromPageFile(const QString& path) {
                 path,
                 QStringLiteral("a text page holds at most %1 KB").arg(kMaxTextPageBytes >> 10));
         const QString text = QString::fromUtf8(bytes);
-        return pieceFromImage(typesetPage(text, ext != QLatin1String("txt")), path);
+        return pieceFromImage(
+            typesetPage(text, ext != QLatin1String("txt"), QFileInfo(path).absolutePath()), path);
     }
     return fail(path,
                 QStringLiteral("unknown page file kind \"%1\" (png, jpg, bmp, emf, wmf, txt, html)")

@@ -5,6 +5,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QPainter>
 #include <QTextDocument>
+#include <QUrl>
 #include <cmath>
 
 namespace kvz::docview {
@@ -19,7 +20,7 @@ int mmToPx(double mm) {
 
 } // namespace
 
-QImage typesetPage(const QString& text, bool html) {
+QImage typesetPage(const QString& text, bool html, const QString& baseDir) {
     const int width = mmToPx(kPageWidthMm);
     const int margin = mmToPx(kMarginMm);
     const int dpm = int(std::lround(kTextPageDpi / 0.0254));
@@ -34,6 +35,8 @@ QImage typesetPage(const QString& text, bool html) {
     font.setPointSizeF(12);
     doc.setDefaultFont(font);
     doc.setDocumentMargin(0);
+    if (!baseDir.isEmpty())
+        doc.setBaseUrl(QUrl::fromLocalFile(baseDir + QLatin1Char('/')));
     if (html)
         doc.setHtml(text);
     else

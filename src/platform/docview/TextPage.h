@@ -10,6 +10,7 @@ namespace kvz::docview {
 
 inline constexpr int kTextPageDpi = 150;
 
-QImage typesetPage(const QString& text, bool html);
+// Pictures an HTML page names by a relative path are looked up in baseDir.
+QImage typesetPage(const QString& text, bool html, const QString& baseDir = QString());
 
 } // namespace kvz::docview

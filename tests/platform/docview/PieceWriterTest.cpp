@@ -81,6 +81,22 @@ TEST_F(PieceWriterTest, PicturesBecomeStaticDibsWithTheSamePixels) {
     EXPECT_EQ(decodeDib(bytesOf(r.picture->data)).dib->image.size(), img.size());
 }
 
+TEST_F(PieceWriterTest, HtmlPagesShowPicturesBesideThem) {
+    QImage square(150, 150, QImage::Format_RGB32); // an inch at 150 dpi
+    square.fill(Qt::black);
+    ASSERT_TRUE(square.save(dir.filePath(QStringLiteral("sq.png"))));
+    const QString html =
+        write(QStringLiteral("p.html"), QByteArray("<p>Рисунок:</p><img src=\"sq.png\">"));
+    const ReadResult r = readBack(pieceFromPageFile(html));
+    ASSERT_TRUE(r.picture && r.picture->kind == PictureKind::Dib);
+    const QImage page = decodeDib(bytesOf(r.picture->data)).dib->image;
+    int dark = 0;
+    for (int y = 0; y < page.height(); ++y)
+        for (int x = 0; x < page.width(); ++x)
+            dark += qGray(page.pixel(x, y)) < 128;
+    EXPECT_GT(dark, 150 * 150 / 2) << "the picture is on the page";
+}
+
 TEST_F(PieceWriterTest, LargePhotosAreShrunkKeepingTheirPrintedSize) {
     QImage photo(4000, 3000, QImage::Format_RGB32);
     photo.fill(qRgb(10, 200, 30));
