@@ -120,5 +120,19 @@ TEST(Emf, BrokenEmfPlusRecordsAreLeftOutNotTrusted) {
     EXPECT_NE(EmfPicture::load(bytesOf(emf), error), nullptr) << error.toStdString();
 }
 
+// Repainting a page already drawn at this size reuses the drawing; a new size draws anew.
+TEST(Emf, RenderingIsCachedForTheCurrentSize) {
+    const PieceResult piece =
+        pieceFromPageFile(kvz::testing::fixture(QStringLiteral("docview/drawing.emf")));
+    ASSERT_TRUE(piece.ok());
+    PageRenderer renderer;
+    QString error;
+    ASSERT_TRUE(renderer.loadPiece(bytesOf(piece.piece), error));
+    const qint64 first = renderer.render(QSize(300, 200)).cacheKey();
+    EXPECT_EQ(renderer.render(QSize(300, 200)).cacheKey(), first);
+    EXPECT_NE(renderer.render(QSize(301, 200)).cacheKey(), first);
+    EXPECT_EQ(renderer.render(QSize(301, 200)).size(), QSize(301, 200));
+}
+
 } // namespace
 } // namespace kvz::docview
