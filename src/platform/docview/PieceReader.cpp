@@ -14,6 +14,7 @@ constexpr std::uint32_t kCfBitmap = 2;
 constexpr std::uint32_t kCfMetafilePict = 3;
 constexpr std::uint32_t kCfDib = 8;
 constexpr std::uint32_t kCfEnhMetafile = 14;
+constexpr std::uint32_t kPrivateFormat = 0xC000;
 constexpr std::uint32_t kPlaceableKey = 0x9AC6CDD7;
 
 constexpr std::uint32_t kAspectContent = 1;
@@ -100,8 +101,9 @@ std::optional<Candidate> readPresentation(const QByteArray& stream) {
     if (marker == 0xFFFFFFFF || marker == 0xFFFFFFFE) {
         format = r.u32();
     } else if (marker != 0) {
-        // A registered format name: nothing we can draw.
-        return std::nullopt;
+        // A registered format's name: nothing we can draw, but its extent still counts.
+        r.skip(marker);
+        format = kPrivateFormat;
     } else {
         return std::nullopt; // no presentation data at all
     }

@@ -86,6 +86,13 @@ TEST(PieceReader, CompoundFileWithoutPictureIsAnEmptyPage) {
     Presentation privateFormat{.format = 0xC123, .data = QByteArray(64, 'z')};
     Presentation lying{.data = readFixture(QStringLiteral("bits8.dib")), .sizeField = 100000};
     Presentation noData{.width = 5000, .height = 2500, .data = QByteArray(40, '\0')};
+    // A presentation whose format is a registered name rather than a number.
+    QByteArray namedFormat;
+    put32(namedFormat, 13);
+    namedFormat += QByteArray("Embed Source", 13);
+    namedFormat +=
+        presentationStream(Presentation{.width = 3000, .height = 2000, .data = QByteArray(16, 'q')})
+            .mid(8);
     const Case cases[] = {
         {"no streams", {{"Other", QByteArray("abc")}}, QSizeF(210, 297)},
         {"private format",
@@ -96,6 +103,7 @@ TEST(PieceReader, CompoundFileWithoutPictureIsAnEmptyPage) {
          {{"\x02OlePres000", presentationStream(noData)}},
          QSizeF(50, 25)},
         {"garbage CONTENTS", {{"CONTENTS", QByteArray(300, '\x07')}}, QSizeF(210, 297)},
+        {"named format", {{"\x02OlePres000", namedFormat}}, QSizeF(30, 20)},
         {"truncated OlePres",
          {{"\x02OlePres000", presentationStream(lying).left(30)}},
          QSizeF(210, 297)},
