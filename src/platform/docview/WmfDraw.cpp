@@ -1,9 +1,9 @@
 // Drawing side of the metafile player: pens, brushes, shapes, text and bitmaps.
 
-#include "l10n/Cp1251.h"
 #include "platform/docview/DibDecoder.h"
 #include "platform/docview/WmfDib.h"
 #include "platform/docview/WmfPlayback.h"
+#include "platform/docview/WmfText.h"
 
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -16,30 +16,6 @@
 namespace kvz::wmf::detail {
 
 namespace {
-
-// Windows-1252 differs from Latin-1 only in 0x80..0x9F.
-constexpr std::array<char16_t, 32> kCp1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-constexpr int RUSSIAN_CHARSET = 204;
-constexpr int DEFAULT_CHARSET = 1;
-
-// The character set decides how the bytes read. DEFAULT_CHARSET meant the system's code page,
-// Windows-1251 on the machines our tests come from; so do the "... Cyr" font names.
-QString decodeText(std::span<const std::uint8_t> bytes, const Font& font) {
-    const bool cyrillic = font.charset == RUSSIAN_CHARSET || font.charset == DEFAULT_CHARSET ||
-                          font.face.endsWith(QLatin1String(" Cyr"), Qt::CaseInsensitive);
-    if (cyrillic)
-        return cp1251::toUnicode(
-            std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-    QString s;
-    s.reserve(qsizetype(bytes.size()));
-    for (std::uint8_t b : bytes)
-        s.append(b >= 0x80 && b < 0xA0 ? QChar(kCp1252High[b - 0x80]) : QChar(char16_t(b)));
-    return s;
-}
 
 bool hasFonts() {
     // Fonts need a GUI application; a bare core application (a command-line tool) has none.
@@ -345,7 +321,7 @@ void Playback::text(double x, double y, std::span<const std::uint8_t> chars,
         return;
 
     const double sx = scaleX(), sy = scaleY();
-    const QString s = decodeText(chars, dc.font);
+    const QString s = decodeText(chars, dc.font.charset, dc.font.face);
 
     // Height: negative is the em height, positive the cell height, zero a default size.
     double height = std::abs(dc.font.height * sy);
