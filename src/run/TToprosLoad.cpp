@@ -103,8 +103,10 @@ bool TTopros::LoadTest(QIODevice& stream) {
         }
     };
     hooks.progress = [&](int percent) {
+        // Painted at once rather than by running the event loop, so no timer or socket event of
+        // another window can run in the middle of a load.
         wait.ProgressBar1->setValue(percent);
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        wait.ProgressBar1->repaint();
     };
     hooks.askPassword = [&]() -> std::optional<std::string> {
         wait.stopAnimation();
