@@ -93,8 +93,11 @@ bool TTopros::LoadTest(QIODevice& stream) {
     hooks.stage = [&](LoadStage stage) {
         if (stage == LoadStage::Loading) {
             wait.Panel1->setText(msg.text(2));
-            if (!wait.isVisible())
+            if (!wait.isVisible()) {
                 wait.show();
+                // Once, so the window system maps it before the long unpacking starts.
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            }
             wait.repaint();
             wait.startAnimation();
         } else if (stage == LoadStage::Composing) {
@@ -103,8 +106,8 @@ bool TTopros::LoadTest(QIODevice& stream) {
         }
     };
     hooks.progress = [&](int percent) {
-        // Painted at once rather than by running the event loop, so no timer or socket event of
-        // another window can run in the middle of a load.
+        // Painted at once rather than by running the event loop, so other windows' timers and
+        // sockets do not run at every step of a load.
         wait.ProgressBar1->setValue(percent);
         wait.ProgressBar1->repaint();
     };
