@@ -108,7 +108,11 @@ TEST(WmfText, CharsetDecidesHowBytesRead) {
         {0, "Arial", "\x80 \x93x\x94", QString::fromUtf8("€ “x”")},
         {204, "Arial", "\xA8\xB8 \xB9", QString::fromUtf8("Ёё №")},
         // The Symbol font's own encoding, as formula editors write it.
-        {2, "Symbol", "a\xB4" "b\xB9" "p\xA3\xD6", QString::fromUtf8("α×β≠π≤√")},
+        {2, "Symbol",
+         "a\xB4"
+         "b\xB9"
+         "p\xA3\xD6",
+         QString::fromUtf8("α×β≠π≤√")},
         {0, "Symbol", "D-W", QString::fromUtf8("Δ−Ω")},
     };
     for (const Case& c : cases) {
