@@ -549,3 +549,27 @@ TEST(WmfBitmaps, PaletteIndexedColourTable) {
     EXPECT_EQ(at(image, 10, 50), QColor(Qt::blue));
     EXPECT_EQ(at(image, 90, 50), QColor(Qt::red));
 }
+
+TEST(WmfBitmaps, DibStretchBltWithAndWithoutBitmap) {
+    // The DIB of stretchDib (bottom row red, green; top row blue, white) through DIBSTRETCHBLT,
+    // whose source rectangle counts from the top.
+    const std::vector<std::uint8_t> sd = stretchDib(0x00CC0020);
+    std::vector<std::uint8_t> p;
+    WmfBuilder::put32(p, 0x00CC0020);
+    for (int v : {2, 2, 0, 0, 100, 100, 0, 0})
+        WmfBuilder::put16(p, std::uint16_t(v));
+    p.insert(p.end(), sd.begin() + 22, sd.end()); // the DIB after STRETCHDIB's 11 words
+    WmfBuilder b;
+    b.placeable(0, 0, 100, 100).raw(0x0B41, p);
+    const QImage image = render(b.bytes());
+    EXPECT_EQ(at(image, 10, 90), QColor(Qt::red));
+    EXPECT_EQ(at(image, 10, 10), QColor(Qt::blue));
+
+    // Without a bitmap it paints the brush (PATCOPY) over the target rectangle only.
+    WmfBuilder fill;
+    fill.placeable(0, 0, 100, 100).solidBrush(kBlue).select(0);
+    fill.rec(0x0B41, {0x0021, 0x00F0, 0, 99, 99, 99, 99, 50, 50, 0, 0});
+    const QImage filled = render(fill.bytes());
+    EXPECT_EQ(at(filled, 25, 25), QColor(Qt::blue));
+    EXPECT_EQ(at(filled, 75, 75), QColor(Qt::white));
+}
