@@ -119,6 +119,12 @@ bool readLine(QProcess& p, const QByteArray& prefix, int timeoutMs, QByteArray* 
         timeoutMs);
 }
 
+// QProcess writes only while it waits on the process; a command must go out at once.
+void send(QProcess& p, const char* line) {
+    p.write(line);
+    p.waitForBytesWritten(2000);
+}
+
 } // namespace
 
 TEST(LockdownX11, AltTabKeepsTheLockedWindowUntilLifted) {
@@ -163,7 +169,15 @@ TEST(LockdownX11, AltTabKeepsTheLockedWindowUntilLifted) {
         EXPECT_EQ(activeName().toStdString(), "kvizor-locked") << "Alt+Tab number " << i + 1;
     }
 
-    probe.write("lift\n");
+    // A message box of the program comes up over the locked window and takes the keyboard.
+    send(probe, "dialog\n");
+    EXPECT_TRUE(waitFor([&] { return activeName() == QLatin1String("kvizor-dialog"); }, 5000))
+        << "the dialog did not become active: " << activeName().toStdString();
+    x.run(xdotool, {QStringLiteral("key"), QStringLiteral("Return")});
+    EXPECT_TRUE(readLine(probe, "dialog closed", 5000)) << "Enter did not reach the dialog";
+    EXPECT_TRUE(waitFor([&] { return activeName() == QLatin1String("kvizor-locked"); }, 5000));
+
+    send(probe, "lift\n");
     QByteArray lifted;
     ASSERT_TRUE(readLine(probe, "lifted", 5000, &lifted));
     EXPECT_EQ(lifted.toStdString(), "lifted 0");
@@ -186,6 +200,6 @@ TEST(LockdownX11, AltTabKeepsTheLockedWindowUntilLifted) {
         8000))
         << "after lifting, Alt+Tab did not switch: " << activeName().toStdString();
 
-    probe.write("quit\n");
+    send(probe, "quit\n");
     probe.waitForFinished(5000);
 }

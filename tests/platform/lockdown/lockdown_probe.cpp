@@ -1,11 +1,13 @@
 // A window that locks the workstation the way the examinee window does, for the X11 lock-down
-// check: prints "ready" once shown, and on the input lines "lift" and "quit" lifts the lock
-// ("lifted") or ends.
+// check: prints "ready" once shown; on the input line "dialog" opens a message box over the locked
+// window ("dialog closed" when it is answered), on "lift" lifts the lock ("lifted"), on "quit"
+// ends.
 
 #include "platform/Lockdown.h"
 #include "shell/RunState.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
@@ -33,6 +35,15 @@ int main(int argc, char** argv) {
         if (n <= 0 || command == "quit") {
             input.setEnabled(false);
             app.quit();
+        } else if (command == "dialog") {
+            auto* box = new QMessageBox(QMessageBox::Question, QStringLiteral("kvizor-dialog"),
+                                        QStringLiteral("?"), QMessageBox::Ok, &window);
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            QObject::connect(box, &QMessageBox::finished, [] {
+                std::printf("dialog closed\n");
+                std::fflush(stdout);
+            });
+            box->open();
         } else if (command == "lift") {
             kvz::liftLockdown(runState);
             std::printf("lifted %d\n", kvz::isLockedWindow(&window) ? 1 : 0);
