@@ -136,16 +136,25 @@ TEST(LockdownX11, AltTabKeepsTheLockedWindowUntilLifted) {
 
     XSession x;
     ASSERT_TRUE(x.startServer(xvfb)) << "Xvfb did not start";
-    x.start(openbox, {QStringLiteral("--sm-disable")});
-    ASSERT_TRUE(waitFor(
-        [&] {
-            return x
-                .run(tool("xprop").isEmpty() ? xdotool : tool("xprop"),
-                     {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
-                .contains(QLatin1String("window id"));
-        },
-        10000))
-        << "openbox did not come up";
+    // openbox now and then gives up on a server that has only just opened its socket: it is
+    // started again until it manages the screen.
+    const QString xprop = tool("xprop");
+    const auto managed = [&] {
+        return x
+            .run(xprop.isEmpty() ? xdotool : xprop,
+                 {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
+            .contains(QLatin1String("window id"));
+    };
+    QString wmErrors;
+    bool wmUp = false;
+    for (int attempt = 0; attempt < 4 && !wmUp; ++attempt) {
+        QProcess& wm = x.start(openbox, {QStringLiteral("--sm-disable")});
+        wmUp = waitFor([&] { return managed() || wm.state() == QProcess::NotRunning; }, 8000) &&
+               managed();
+        if (!wmUp)
+            wmErrors += QString::fromLocal8Bit(wm.readAllStandardError());
+    }
+    ASSERT_TRUE(wmUp) << "openbox did not come up: " << wmErrors.toStdString();
 
     const auto activeName = [&] {
         return x.run(xdotool, {QStringLiteral("getactivewindow"), QStringLiteral("getwindowname")});
