@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QIODevice>
 #include <algorithm>
 
 namespace kvz {
@@ -25,6 +26,12 @@ std::uint32_t sortKey(QChar c) {
 std::optional<CatalogueInfo> ReadCatalogueFile(const QString& path) {
     QFile file(path);
     if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return ReadCatalogue(file);
+}
+
+std::optional<CatalogueInfo> ReadCatalogue(QIODevice& file) {
+    if (!file.isOpen() || file.isSequential())
         return std::nullopt;
     const std::int64_t size = file.size();
     const std::int64_t limit = std::min(size, kCatalogueTrailerMax);

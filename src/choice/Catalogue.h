@@ -6,6 +6,8 @@
 
 #include <QString>
 #include <QStringList>
+
+class QIODevice;
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -28,6 +30,8 @@ inline constexpr std::int64_t kCatalogueTrailerMax = 64 * 1024;
 // end with four zero-led texts within kCatalogueTrailerMax bytes. Reads only the end of the
 // file, in bounded chunks.
 std::optional<CatalogueInfo> ReadCatalogueFile(const QString& path);
+// The same from an open random-access device (a file, a buffer).
+std::optional<CatalogueInfo> ReadCatalogue(QIODevice& device);
 
 // The trailer of fileName (for example "Физика 9.tst") in programFolder + "/Base".
 std::optional<CatalogueInfo> ReadCatalogueInfo(const QString& programFolder,

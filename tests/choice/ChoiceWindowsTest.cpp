@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -127,6 +128,26 @@ TEST_F(PrepereTest, OkAsksFirstAndDoesNothingWithoutSelection) {
     EXPECT_TRUE(rs.testName.empty());
     EXPECT_TRUE(w.isVisible());
     EXPECT_TRUE(w.isEnabled());
+}
+
+TEST_F(PrepereTest, ProfileRunOnlyConfirms) {
+    TPrepere& w = prepere();
+    RunState& rs = app->runState();
+    rs.interactive = false;
+    w.ListBox1->setCurrentRow(1);
+    QTimer::singleShot(0, [&] {
+        Dialogs::queueAnswer(false);
+        w.Button1->click(); // "No": the window stays
+        Dialogs::queueAnswer(true);
+        w.Button1->click();
+    });
+    EXPECT_EQ(w.runModal(), int(QDialog::Accepted));
+    EXPECT_EQ(w.selectedTestName(), QStringLiteral("Механика"));
+    EXPECT_EQ(Dialogs::shown().size(), 2u);
+    EXPECT_FALSE(w.isVisible());
+    // Nothing was loaded or set.
+    EXPECT_TRUE(rs.testName.empty());
+    EXPECT_FALSE(app->inform().isVisible());
 }
 
 TEST_F(PrepereTest, BackShowsTheMainWindowAndClosingEndsThroughIt) {
