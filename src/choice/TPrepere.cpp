@@ -336,7 +336,9 @@ bool TPrepere::longItemHint(QListWidget* list, QEvent* event) {
     }
     const QRect rect = list->visualItemRect(item);
     const int needed = list->fontMetrics().horizontalAdvance(item->text());
-    if (needed <= rect.width() - 2) {
+    // An item's rectangle grows with the longest text; what shows of it is the viewport's width.
+    const int shown = std::min(rect.right(), list->viewport()->width()) - rect.left();
+    if (needed <= shown - 2) {
         QToolTip::hideText();
         return true;
     }

@@ -8,13 +8,16 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCursor>
 #include <QDialog>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 
 using namespace kvz;
 using namespace kvz::testing;
@@ -128,6 +131,27 @@ TEST_F(PrepereTest, OkAsksFirstAndDoesNothingWithoutSelection) {
     EXPECT_TRUE(rs.testName.empty());
     EXPECT_TRUE(w.isVisible());
     EXPECT_TRUE(w.isEnabled());
+}
+
+TEST_F(PrepereTest, OnlyItemsTooLongForTheListShowAHint) {
+    TPrepere& w = prepere();
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    w.ListBox2->clear();
+    w.ListBox2->addItems({QStringLiteral("Сила"), QString(200, QLatin1Char('x'))});
+    w.ListBox2->setFixedWidth(120);
+    QCoreApplication::processEvents();
+    const auto hintOver = [&](int row) {
+        const QPoint pos = w.ListBox2->visualItemRect(w.ListBox2->item(row)).center();
+        // The hint stays only while the pointer is over its item.
+        QCursor::setPos(w.ListBox2->viewport()->mapToGlobal(pos));
+        QHelpEvent help(QEvent::ToolTip, pos, w.ListBox2->viewport()->mapToGlobal(pos));
+        QCoreApplication::sendEvent(w.ListBox2->viewport(), &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    EXPECT_TRUE(hintOver(0).isEmpty());
+    EXPECT_EQ(hintOver(1), QString(200, QLatin1Char('x')));
 }
 
 TEST_F(PrepereTest, ProfileRunOnlyConfirms) {
