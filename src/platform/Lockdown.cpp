@@ -20,6 +20,10 @@ constexpr int kGrabIntervalMs = 250;
 // A short wait before taking the activation back, so that a window of our own that took it
 // (a message dialog) is seen as ours.
 constexpr int kReactivateDelayMs = 100;
+// Right after a locked window is shown it is not yet mapped and the grab fails: it is tried
+// again this often until it holds, so there is no gap for a quick Alt+Tab.
+constexpr int kFirstGrabIntervalMs = 10;
+constexpr int kFirstGrabTries = 300;
 
 struct LockedWindow {
     QPointer<QWidget> widget;
@@ -36,6 +40,11 @@ public:
         supported_ = QGuiApplication::platformName() == QLatin1String("xcb");
         grabTimer_.setInterval(kGrabIntervalMs);
         connect(&grabTimer_, &QTimer::timeout, this, [this] { holdKeyboard(); });
+        firstGrab_.setInterval(kFirstGrabIntervalMs);
+        connect(&firstGrab_, &QTimer::timeout, this, [this] {
+            if (holdKeyboard() || ++firstGrabTries_ >= kFirstGrabTries)
+                firstGrab_.stop();
+        });
     }
 
     static LockdownController* find() {
@@ -77,6 +86,7 @@ public:
             return;
         qApp->removeEventFilter(this);
         grabTimer_.stop();
+        firstGrab_.stop();
         // Give the keyboard back first, then the windows their old looks.
         for (const LockedWindow& l : locked_) {
             if (l.widget && l.widget->windowHandle())
@@ -116,6 +126,10 @@ protected:
                 (w->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) && !isLocked(w))
                 lock(w);
             else if (isLocked(w))
+                grabSoon();
+            break;
+        case QEvent::WindowActivate:
+            if (isLocked(w))
                 holdKeyboard();
             break;
         case QEvent::WindowDeactivate:
@@ -141,13 +155,20 @@ private:
         if (QWindow* handle = w->windowHandle())
             handle->setFlags(flags);
         w->setWindowState((w->windowState() & ~Qt::WindowMaximized) | Qt::WindowFullScreen);
-        holdKeyboard();
+        grabSoon();
+    }
+
+    void grabSoon() {
+        firstGrabTries_ = 0;
+        if (!holdKeyboard())
+            firstGrab_.start();
     }
 
     // The grab only succeeds once the window is mapped; the timer keeps trying.
-    void holdKeyboard() {
+    // True when a locked window on screen holds the keyboard now.
+    bool holdKeyboard() {
         if (QApplication::activePopupWidget())
-            return;
+            return false;
         QWidget* target = nullptr;
         QWidget* active = QApplication::activeWindow();
         for (const LockedWindow& l : locked_) {
@@ -157,8 +178,8 @@ private:
                     break;
             }
         }
-        if (target && target->windowHandle())
-            target->windowHandle()->setKeyboardGrabEnabled(true);
+        return target && target->windowHandle() &&
+               target->windowHandle()->setKeyboardGrabEnabled(true);
     }
 
     void takeActivationBack() {
@@ -180,6 +201,8 @@ private:
     bool saidUnsupported_ = false;
     std::vector<LockedWindow> locked_;
     QTimer grabTimer_;
+    QTimer firstGrab_;
+    int firstGrabTries_ = 0;
 };
 
 } // namespace

@@ -186,6 +186,17 @@ TEST(LockdownX11, AltTabKeepsTheLockedWindowUntilLifted) {
     EXPECT_TRUE(readLine(probe, "dialog closed", 5000)) << "Enter did not reach the dialog";
     EXPECT_TRUE(waitFor([&] { return activeName() == QLatin1String("kvizor-locked"); }, 5000));
 
+    // The next full-screen window of the program joins the lock and keeps the keyboard.
+    send(probe, "next\n");
+    QByteArray next;
+    ASSERT_TRUE(readLine(probe, "next", 5000, &next));
+    EXPECT_EQ(next.toStdString(), "next 1");
+    EXPECT_TRUE(waitFor([&] { return activeName() == QLatin1String("kvizor-next"); }, 5000))
+        << activeName().toStdString();
+    x.run(xdotool, {QStringLiteral("key"), QStringLiteral("alt+Tab")});
+    QThread::msleep(400);
+    EXPECT_EQ(activeName().toStdString(), "kvizor-next");
+
     send(probe, "lift\n");
     QByteArray lifted;
     ASSERT_TRUE(readLine(probe, "lifted", 5000, &lifted));

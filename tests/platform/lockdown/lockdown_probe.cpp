@@ -1,7 +1,8 @@
 // A window that locks the workstation the way the examinee window does, for the X11 lock-down
 // check: prints "ready" once shown; on the input line "dialog" opens a message box over the locked
 // window ("dialog closed" when it is answered), on "lift" lifts the lock ("lifted"), on "quit"
-// ends.
+// ends; "next" hides the window and shows a second one maximised, as the run window follows the
+// examinee window ("next 1" when the lock took it in).
 
 #include "platform/Lockdown.h"
 #include "shell/RunState.h"
@@ -22,6 +23,8 @@ int main(int argc, char** argv) {
     window.resize(320, 200);
     window.show();
     kvz::applyLockdown(runState, &window);
+    QWidget next;
+    next.setWindowTitle(QStringLiteral("kvizor-next"));
 
     QTimer::singleShot(300, &app, [] {
         std::printf("ready\n");
@@ -44,9 +47,17 @@ int main(int argc, char** argv) {
                 std::fflush(stdout);
             });
             box->open();
+        } else if (command == "next") {
+            window.hide();
+            next.showMaximized();
+            QTimer::singleShot(200, &app, [&] {
+                std::printf("next %d\n", kvz::isLockedWindow(&next) ? 1 : 0);
+                std::fflush(stdout);
+            });
         } else if (command == "lift") {
             kvz::liftLockdown(runState);
-            std::printf("lifted %d\n", kvz::isLockedWindow(&window) ? 1 : 0);
+            std::printf("lifted %d\n",
+                        kvz::isLockedWindow(&window) || kvz::isLockedWindow(&next) ? 1 : 0);
             std::fflush(stdout);
         }
     });
