@@ -151,11 +151,16 @@ ZipReadStatus MemoryZip::extract(std::string_view name, std::size_t cap, QByteAr
     out.reserve(qsizetype(reserve));
     if (progress)
         progress(0);
-    char buf[64 * 1024];
+    // Read straight into the result, a chunk at a time, one byte past the cap at most.
+    constexpr std::size_t kChunk = 1 << 20;
     int lastPercent = 0;
     ZipReadStatus status = ZipReadStatus::Ok;
     for (;;) {
-        const zip_int64_t got = zip_fread(f, buf, sizeof buf);
+        const std::size_t have = std::size_t(out.size());
+        const std::size_t want = std::min(kChunk, cap + 1 - have);
+        out.resize(qsizetype(have + want));
+        const zip_int64_t got = zip_fread(f, out.data() + have, want);
+        out.resize(qsizetype(have + std::size_t(std::max<zip_int64_t>(got, 0))));
         if (got < 0) {
             const int code = zip_error_code_zip(zip_file_get_error(f));
             status = isPasswordError(code) ? ZipReadStatus::BadPassword : ZipReadStatus::Corrupt;
@@ -163,11 +168,10 @@ ZipReadStatus MemoryZip::extract(std::string_view name, std::size_t cap, QByteAr
         }
         if (got == 0)
             break;
-        if (std::size_t(out.size()) + std::size_t(got) > cap) {
+        if (std::size_t(out.size()) > cap) {
             status = ZipReadStatus::TooLarge;
             break;
         }
-        out.append(buf, qsizetype(got));
         if (progress && expected > 0) {
             const int percent =
                 int(std::min<std::size_t>(100, std::size_t(out.size()) * 100 / expected));
