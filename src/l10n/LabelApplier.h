@@ -11,6 +11,10 @@ namespace kvz {
 
 struct LabelLine;
 
+// Dynamic property of a window whose controls are not all built yet: label lines naming its
+// missing controls are skipped quietly instead of being reported as faults of the language file.
+inline constexpr const char* kLabelsPending = "kvizorLabelsPending";
+
 // False when the component is missing or the property is not a text it has.
 bool applyLabel(QWidget* window, const LabelLine& line);
 

@@ -1,6 +1,7 @@
 #include "results/TResultats.h"
 
 #include "app/KvizorApp.h"
+#include "l10n/LabelApplier.h"
 
 #include <QVBoxLayout>
 
@@ -8,6 +9,8 @@ namespace kvz {
 
 TResultats::TResultats(KvizorApp& app) : app_(app) {
     setObjectName(QStringLiteral("Resultats"));
+    // This window's controls come with its own subsystem.
+    setProperty(kLabelsPending, true);
     setWindowTitle(QStringLiteral("Результаты"));
     Panel1 = new QWidget(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));

@@ -1,6 +1,7 @@
 #include "run/TTopros.h"
 
 #include "app/KvizorApp.h"
+#include "l10n/LabelApplier.h"
 #include "platform/docview/DocumentView.h"
 
 #include <QListWidget>
@@ -21,6 +22,8 @@ QAction* namedAction(QObject* parent, const char* name, const QString& text) {
 
 TTopros::TTopros(KvizorApp& app) : app_(app) {
     setObjectName(QStringLiteral("Topros"));
+    // The run driver adds the rest of this window's controls.
+    setProperty(kLabelsPending, true);
     setWindowTitle(QStringLiteral("Квизор"));
 
     MainMenu1 = new QMenuBar(this);

@@ -394,7 +394,9 @@ QStringList TBasic::applyLabelSection(const QString& languagePath) {
                 window = w;
         if (!window && windowName == QLatin1String("Start"))
             window = app_.splash();
-        if (!applyLabel(window, line))
+        // A window whose controls are still being built says so; its missing names are not
+        // the language file's fault and are not reported.
+        if (!applyLabel(window, line) && !(window && window->property(kLabelsPending).toBool()))
             failures << windowName + QLatin1Char(' ') + cp1251::toUnicode(line.component);
     }
     return failures;
