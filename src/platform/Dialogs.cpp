@@ -39,10 +39,10 @@ bool Dialogs::show(QWidget* parent, DialogKind kind, const QString& text) {
     }
 
     QMessageBox box(parent);
-    box.setWindowTitle(QString());
     box.setText(text);
     box.setStyleSheet(QStringLiteral("QMessageBox { background-color: white; }"));
     const DialogButtonCaptions& c = captions();
+    box.setWindowTitle(c.title);
     switch (kind) {
     case DialogKind::Confirmation: {
         box.setIcon(QMessageBox::Question);
@@ -76,15 +76,25 @@ void Dialogs::error(QWidget* parent, const QString& text) {
 void Dialogs::information(QWidget* parent, const QString& text) {
     show(parent, DialogKind::Information, text);
 }
-void Dialogs::plain(QWidget* parent, const QString& text) { show(parent, DialogKind::Plain, text); }
+void Dialogs::plain(QWidget* parent, const QString& text) {
+    show(parent, DialogKind::Plain, text);
+}
 
 void Dialogs::startAnswering() {
     answering() = Answering{};
     answering().on = true;
 }
-void Dialogs::stopAnswering() { answering() = Answering{}; }
-void Dialogs::queueAnswer(bool yes) { answering().answers.push_back(yes); }
-const std::vector<Dialogs::Record>& Dialogs::shown() { return answering().shown; }
-void Dialogs::clearShown() { answering().shown.clear(); }
+void Dialogs::stopAnswering() {
+    answering() = Answering{};
+}
+void Dialogs::queueAnswer(bool yes) {
+    answering().answers.push_back(yes);
+}
+const std::vector<Dialogs::Record>& Dialogs::shown() {
+    return answering().shown;
+}
+void Dialogs::clearShown() {
+    answering().shown.clear();
+}
 
 } // namespace kvz

@@ -15,6 +15,7 @@ namespace kvz {
 enum class DialogKind { Confirmation, Error, Information, Plain };
 
 struct DialogButtonCaptions {
+    QString title = QStringLiteral("Квизор"); // the program's name, msg[000]
     QString yes = QStringLiteral("Да");
     QString no = QStringLiteral("Нет");
     QString ok = QStringLiteral("OK");

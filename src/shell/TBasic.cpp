@@ -332,6 +332,7 @@ void TBasic::Panel2Click(QAction* entry) {
     }
 
     DialogButtonCaptions& c = Dialogs::captions();
+    c.title = messages_.text(0);
     c.yes = messages_.text(7);
     c.no = messages_.text(10);
     c.ok = messages_.text(25);

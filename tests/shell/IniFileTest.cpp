@@ -51,13 +51,13 @@ TEST(IniDocument, IntegersAndFlags) {
         const char* value;
         int expected;
     } cases[] = {
-        {"128", 128}, {"0x80", 128}, {"$80", 128},  {"$ff", 255},      {"-5", -5},
-        {"abc", 210}, {"", 210},     {"12a", 210},  {"0x", 210},       {"99999999999", 210},
-        {"2", 2},     {" 7 ", 7},    {"\"9\"", 9},  {"$FFFFFFFF", -1}, {"0X1A", 26},
+        {"128", 128}, {"0x80", 128}, {"$80", 128}, {"$ff", 255},      {"-5", -5},
+        {"abc", 210}, {"", 210},     {"12a", 210}, {"0x", 210},       {"99999999999", 210},
+        {"2", 2},     {" 7 ", 7},    {"\"9\"", 9}, {"$FFFFFFFF", -1}, {"0X1A", 26},
     };
     for (const auto& c : cases) {
-        const IniDocument doc = IniDocument::parse(std::string("[Start]\nTransparency=") +
-                                                   c.value + "\n");
+        const IniDocument doc =
+            IniDocument::parse(std::string("[Start]\nTransparency=") + c.value + "\n");
         EXPECT_EQ(doc.readInteger("Start", "Transparency", 210), c.expected) << c.value;
     }
     EXPECT_TRUE(IniDocument::parse("[T]\nStudent=2\n").readBool("T", "Student", false));
