@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QPointer>
+#include <QScreen>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
@@ -122,8 +123,7 @@ protected:
         switch (event->type()) {
         case QEvent::Show:
             // The run, results and help windows fill the screen: they join the lock.
-            if (w->isWindow() && w->windowType() == Qt::Window &&
-                (w->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) && !isLocked(w))
+            if (w->isWindow() && w->windowType() == Qt::Window && fillsScreen(w) && !isLocked(w))
                 lock(w);
             else if (isLocked(w))
                 grabSoon();
@@ -143,6 +143,14 @@ protected:
     }
 
 private:
+    // Maximised, full screen, or placed over the whole screen by hand.
+    static bool fillsScreen(const QWidget* w) {
+        if (w->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))
+            return true;
+        const QScreen* screen = w->screen();
+        return screen && w->geometry().contains(screen->geometry());
+    }
+
     void lock(QWidget* w) {
         if (isLocked(w))
             return;

@@ -3,9 +3,9 @@
 // Workstation lock-down while a test is taken. On X11 a locked window fills the screen above
 // the panels, holds the keyboard (so Alt+Tab, Alt+Shift+Tab and Alt+F4 never reach the window
 // manager) and takes the activation back when another program takes it. While the lock is in
-// force, every further window shown maximised or full screen (the run, results and help
-// windows) is locked the same way; dialogs are not. Where no keyboard grab is possible
-// (Wayland, offscreen, no X server) the program says so once in the log and runs unlocked.
+// force, every further window shown maximised, full screen or over the whole screen (the run,
+// results and help windows) is locked the same way; dialogs are not. Where no keyboard grab is
+// possible (Wayland, offscreen, no X server) the program says so once in the log and runs unlocked.
 
 #include <QString>
 

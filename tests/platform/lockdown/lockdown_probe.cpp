@@ -1,14 +1,15 @@
 // A window that locks the workstation the way the examinee window does, for the X11 lock-down
 // check: prints "ready" once shown; on the input line "dialog" opens a message box over the locked
 // window ("dialog closed" when it is answered), on "lift" lifts the lock ("lifted"), on "quit"
-// ends; "next" hides the window and shows a second one maximised, as the run window follows the
-// examinee window ("next 1" when the lock took it in).
+// ends; "next" hides the window and shows a second one over the whole screen, as the run window
+// follows the examinee window ("next 1" when the lock took it in).
 
 #include "platform/Lockdown.h"
 #include "shell/RunState.h"
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
@@ -49,7 +50,9 @@ int main(int argc, char** argv) {
             box->open();
         } else if (command == "next") {
             window.hide();
-            next.showMaximized();
+            // Placed over the screen by hand, as the loader places its windows.
+            next.setGeometry(window.screen()->geometry());
+            next.show();
             QTimer::singleShot(200, &app, [&] {
                 std::printf("next %d\n", kvz::isLockedWindow(&next) ? 1 : 0);
                 std::fflush(stdout);
