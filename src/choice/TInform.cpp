@@ -6,6 +6,7 @@
 #include "l10n/MessageTable.h"
 #include "platform/Dialogs.h"
 #include "platform/Lockdown.h"
+#include "platform/Named.h"
 #include "platform/docview/DocumentView.h"
 #include "run/TTopros.h"
 #include "shell/RunState.h"
@@ -25,12 +26,6 @@
 namespace kvz {
 
 namespace {
-
-template <typename T> T* named(QWidget* parent, const char* name) {
-    auto* w = new T(parent);
-    w->setObjectName(QLatin1String(name));
-    return w;
-}
 
 QLabel* centredLabel(QWidget* parent, const char* name, const QString& text) {
     auto* l = named<QLabel>(parent, name);

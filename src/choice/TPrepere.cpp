@@ -8,6 +8,7 @@
 #include "l10n/Cp1251.h"
 #include "l10n/MessageTable.h"
 #include "platform/Dialogs.h"
+#include "platform/Named.h"
 #include "platform/Shell.h"
 #include "run/TTopros.h"
 #include "shell/IniFile.h"
@@ -43,12 +44,6 @@ namespace {
 
 constexpr int kFileNameRole = Qt::UserRole;
 constexpr int kHintMs = 5000;
-
-template <typename T> T* named(QWidget* parent, const char* name) {
-    auto* w = new T(parent);
-    w->setObjectName(QLatin1String(name));
-    return w;
-}
 
 QLabel* label(QWidget* parent, const char* name, const QString& text) {
     auto* l = named<QLabel>(parent, name);

@@ -9,12 +9,11 @@ namespace kvz::pack {
 namespace {
 
 int usage() {
-    std::fputs("usage: kvizor-pack build FOLDER -o NAME.tst\n", stderr);
-    return 2;
+    return printUsage("kvizor-pack build FOLDER -o NAME.tst");
 }
 
 void error(const QString& text) {
-    std::fprintf(stderr, "kvizor-pack: %s\n", text.toLocal8Bit().constData());
+    printError(text);
 }
 
 } // namespace

@@ -13,8 +13,7 @@ namespace kvz::pack {
 namespace {
 
 int usage() {
-    std::fputs("usage: kvizor-pack inspect NAME.tst [--password P]\n", stderr);
-    return 2;
+    return printUsage("kvizor-pack inspect NAME.tst [--password P]");
 }
 
 void out(const QString& line) {

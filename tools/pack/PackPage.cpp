@@ -11,12 +11,11 @@ namespace kvz::pack {
 namespace {
 
 int usage() {
-    std::fputs("usage: kvizor-pack page FILE -o PIECE\n", stderr);
-    return 2;
+    return printUsage("kvizor-pack page FILE -o PIECE");
 }
 
 void error(const QString& text) {
-    std::fprintf(stderr, "kvizor-pack: %s\n", text.toLocal8Bit().constData());
+    printError(text);
 }
 
 } // namespace

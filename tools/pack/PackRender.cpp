@@ -15,12 +15,11 @@ namespace kvz::pack {
 namespace {
 
 int usage() {
-    std::fputs("usage: kvizor-pack render INPUT -o OUT.png [--size WxH]\n", stderr);
-    return 2;
+    return printUsage("kvizor-pack render INPUT -o OUT.png [--size WxH]");
 }
 
 void error(const QString& text) {
-    std::fprintf(stderr, "kvizor-pack: %s\n", text.toLocal8Bit().constData());
+    printError(text);
 }
 
 } // namespace
