@@ -13,6 +13,7 @@
 #include "net/TMessager.h"
 #include "net/TSelectTest.h"
 #include "platform/Dialogs.h"
+#include "platform/Lockdown.h"
 #include "platform/Shell.h"
 #include "profile/TProfil.h"
 #include "results/TResultats.h"
@@ -24,11 +25,6 @@
 #include "windows/THelper.h"
 #include "windows/TPas.h"
 #include "windows/TProgres.h"
-
-#if __has_include("platform/Lockdown.h")
-#include "platform/Lockdown.h"
-#define KVIZOR_HAVE_LOCKDOWN 1
-#endif
 
 #include <QAction>
 #include <QActionGroup>
@@ -463,15 +459,11 @@ bool TBasic::FormClose() {
     if (!rs.resultsShown && !Dialogs::confirm(this, messages_.text(9)))
         return false;
 
-    if (!rs.lockdownOff) {
-#ifdef KVIZOR_HAVE_LOCKDOWN
+    if (!rs.lockdownOff)
         liftLockdown(rs);
-#else
-        // Lock-down lands with platform/Lockdown.h: kvz::liftLockdown(rs) goes here.
-#endif
-    }
     rs.verdicts.clear();
     rs.verdicts.shrink_to_fit();
+    app_.topros().questionSet = QuestionSet{};
 
     if (rs.interactive) {
         Settings settings(rs.programFolder);
