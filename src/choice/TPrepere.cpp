@@ -25,6 +25,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHelpEvent>
 #include <QKeyEvent>
@@ -33,6 +34,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QToolTip>
 #include <QVBoxLayout>
@@ -285,6 +287,11 @@ int TPrepere::runModal() {
 
 void TPrepere::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    if (!placed_) {
+        placed_ = true;
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            move(screen->availableGeometry().center() - frameGeometry().center() + pos());
+    }
     const RunState& rs = app_.runState();
     const QSignalBlocker quiet(CheckBox1);
     CheckBox1->setChecked(Settings(rs.programFolder).testDisorder());

@@ -66,6 +66,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    bool placed_ = false; // centred on its first showing; later the examinee's place stays
     void FormCreate();
     void CheckBox1Click();
     void Button2Click();
