@@ -15,7 +15,9 @@ namespace {
 // only this far rather than filling memory.
 constexpr qint64 kMaxIniFileBytes = 16 * 1024 * 1024;
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string_view trim(std::string_view s) {
     while (!s.empty() && (isBlank(s.front()) || s.front() == '\r' || s.front() == '\n'))
@@ -153,7 +155,9 @@ long IniDocument::findSection(std::string_view section) const {
     return -1;
 }
 
-bool IniDocument::hasSection(std::string_view section) const { return findSection(section) >= 0; }
+bool IniDocument::hasSection(std::string_view section) const {
+    return findSection(section) >= 0;
+}
 
 std::optional<std::string> IniDocument::value(std::string_view section,
                                               std::string_view key) const {
@@ -222,8 +226,7 @@ IniDocument::entries(std::string_view section) const {
     return out;
 }
 
-void IniDocument::setValue(std::string_view section, std::string_view key,
-                           std::string_view value) {
+void IniDocument::setValue(std::string_view section, std::string_view key, std::string_view value) {
     std::string line = std::string(key) + "=" + std::string(value);
     const long start = findSection(section);
     if (start < 0) {

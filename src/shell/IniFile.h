@@ -72,9 +72,7 @@ public:
     bool readBool(std::string_view section, std::string_view key, bool def) const {
         return load().readBool(section, key, def);
     }
-    std::vector<std::string> keys(std::string_view section) const {
-        return load().keys(section);
-    }
+    std::vector<std::string> keys(std::string_view section) const { return load().keys(section); }
 
     // On a refused write returns false and puts "Unable to write to <path>" into error.
     bool writeString(std::string_view section, std::string_view key, std::string_view value,
