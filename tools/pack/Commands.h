@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <cstdio>
+#include <optional>
 
 namespace kvz::pack {
 
@@ -12,6 +14,18 @@ int runPage(const QStringList& args);
 int runRender(const QStringList& args);
 int runBuild(const QStringList& args);
 int runInspect(const QStringList& args);
+
+// A command's arguments: one input and options that each take a value.
+struct CommandLine {
+    QString input;
+    QHash<QString, QString> options;
+    QString option(const QString& name) const { return options.value(name); }
+};
+
+// Nothing when an argument is unknown, an option lacks its value, there is a second input or
+// none, or one of the required options is missing.
+std::optional<CommandLine> parseCommandLine(const QStringList& args, const QStringList& known,
+                                            const QStringList& required);
 
 inline int printUsage(const char* usage) {
     std::fprintf(stderr, "usage: %s\n", usage);

@@ -67,26 +67,19 @@ QString rightAnswer(const TQuestionRec& q) {
 } // namespace
 
 int runInspect(const QStringList& args) {
-    QString path;
-    std::string password;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--password") && i + 1 < args.size())
-            password = cp1251::fromUnicode(args[++i]);
-        else if (path.isEmpty() && !args[i].startsWith(QLatin1Char('-')))
-            path = args[i];
-        else
-            return usage();
-    }
-    if (path.isEmpty())
+    const std::optional<CommandLine> line =
+        parseCommandLine(args, {QStringLiteral("--password")}, {});
+    if (!line)
         return usage();
+    const QString path = line->input;
+    const std::string password = cp1251::fromUnicode(line->option(QStringLiteral("--password")));
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "kvizor-pack: %s: cannot be read\n", path.toLocal8Bit().constData());
+        printError(QStringLiteral("%1: cannot be read").arg(path));
         return 1;
     }
     if (std::size_t(f.size()) > kMaxArchiveSize) {
-        std::fprintf(stderr, "kvizor-pack: %s: larger than a test may be\n",
-                     path.toLocal8Bit().constData());
+        printError(QStringLiteral("%1: larger than a test may be").arg(path));
         return 1;
     }
     QByteArray bytes = f.readAll();
@@ -106,8 +99,7 @@ int runInspect(const QStringList& args) {
 
     ArchiveReadResult r = readTestArchive(std::move(bytes), password);
     if (!r.archive) {
-        std::fprintf(stderr, "kvizor-pack: %s: %s\n", path.toLocal8Bit().constData(),
-                     r.error.toUtf8().constData());
+        printError(QStringLiteral("%1: %2").arg(path, r.error));
         return 1;
     }
     const TestArchive a = *r.archive;

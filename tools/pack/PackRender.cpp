@@ -18,46 +18,36 @@ int usage() {
     return printUsage("kvizor-pack render INPUT -o OUT.png [--size WxH]");
 }
 
-void error(const QString& text) {
-    printError(text);
-}
-
 } // namespace
 
 // A piece is drawn as it is; a page file first becomes the piece the viewer would get.
 int runRender(const QStringList& args) {
-    QString input, output, sizeText;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("-o") && i + 1 < args.size())
-            output = args[++i];
-        else if (args[i] == QLatin1String("--size") && i + 1 < args.size())
-            sizeText = args[++i];
-        else if (input.isEmpty() && !args[i].startsWith(QLatin1Char('-')))
-            input = args[i];
-        else
-            return usage();
-    }
-    if (input.isEmpty() || output.isEmpty())
+    const std::optional<CommandLine> line = parseCommandLine(
+        args, {QStringLiteral("-o"), QStringLiteral("--size")}, {QStringLiteral("-o")});
+    if (!line)
         return usage();
+    const QString input = line->input;
+    const QString output = line->option(QStringLiteral("-o"));
+    const QString sizeText = line->option(QStringLiteral("--size"));
     QSize size;
     if (!sizeText.isEmpty()) {
         const QRegularExpressionMatch m =
             QRegularExpression(QStringLiteral("^(\\d{1,5})x(\\d{1,5})$")).match(sizeText);
         if (!m.hasMatch()) {
-            error(QStringLiteral("--size wants WIDTHxHEIGHT, got \"%1\"").arg(sizeText));
+            printError(QStringLiteral("--size wants WIDTHxHEIGHT, got \"%1\"").arg(sizeText));
             return 2;
         }
         size = QSize(m.captured(1).toInt(), m.captured(2).toInt());
         if (size.isEmpty() || size.width() > docview::kMaxImageSide ||
             size.height() > docview::kMaxImageSide) {
-            error(QStringLiteral("--size %1 is out of range").arg(sizeText));
+            printError(QStringLiteral("--size %1 is out of range").arg(sizeText));
             return 2;
         }
     }
 
     QFile file(input);
     if (!file.open(QIODevice::ReadOnly)) {
-        error(QStringLiteral("%1: cannot be read (%2)").arg(input, file.errorString()));
+        printError(QStringLiteral("%1: cannot be read (%2)").arg(input, file.errorString()));
         return 1;
     }
     QByteArray piece = file.read(4);
@@ -65,13 +55,13 @@ int runRender(const QStringList& args) {
     if (piece != QByteArrayLiteral("BDOC")) {
         const docview::PieceResult made = docview::pieceFromPageFile(input);
         if (!made.ok()) {
-            error(made.error);
+            printError(made.error);
             return 1;
         }
         piece = made.piece;
     } else {
         if (!file.open(QIODevice::ReadOnly)) {
-            error(QStringLiteral("%1: cannot be read").arg(input));
+            printError(QStringLiteral("%1: cannot be read").arg(input));
             return 1;
         }
         piece = file.readAll();
@@ -80,23 +70,24 @@ int runRender(const QStringList& args) {
     docview::PageRenderer renderer;
     QString why;
     if (!renderer.loadPiece(docview::asBytes(piece.constData(), std::size_t(piece.size())), why)) {
-        error(QStringLiteral("%1: %2").arg(input, why));
+        printError(QStringLiteral("%1: %2").arg(input, why));
         return 1;
     }
     if (!renderer.hasPicture())
-        error(QStringLiteral("%1: %2; an empty page is drawn").arg(input, renderer.pictureNote()));
+        printError(
+            QStringLiteral("%1: %2; an empty page is drawn").arg(input, renderer.pictureNote()));
     if (size.isEmpty())
         size = renderer.naturalSize(96, 96);
     const QImage& image = renderer.render(size);
     if (image.isNull()) {
-        error(QStringLiteral("%1: cannot be drawn at %2x%3")
-                  .arg(input)
-                  .arg(size.width())
-                  .arg(size.height()));
+        printError(QStringLiteral("%1: cannot be drawn at %2x%3")
+                       .arg(input)
+                       .arg(size.width())
+                       .arg(size.height()));
         return 1;
     }
     if (!image.save(output, "PNG")) {
-        error(QStringLiteral("%1: cannot be written").arg(output));
+        printError(QStringLiteral("%1: cannot be written").arg(output));
         return 1;
     }
     return 0;
