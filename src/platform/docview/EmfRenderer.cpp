@@ -38,6 +38,68 @@ bool emfPlusChainSound(Bytes data) {
     return true;
 }
 
+// Where the bitmaps of the records that carry them sit: offsets of (offBmi, cbBmi, offBits,
+// cbBits) quadruples from the record's start.
+struct BitmapFields {
+    std::uint32_t type;
+    std::size_t minSize;
+    std::size_t at[2]; // 0: no second bitmap
+};
+constexpr BitmapFields kBitmapRecords[] = {
+    {76, 100, {84, 0}},   // BITBLT
+    {77, 108, {84, 0}},   // STRETCHBLT
+    {78, 128, {84, 112}}, // MASKBLT
+    {79, 140, {96, 124}}, // PLGBLT
+    {80, 76, {48, 0}},    // SETDIBITSTODEVICE
+    {81, 80, {48, 0}},    // STRETCHDIBITS
+    {93, 32, {16, 0}},    // CREATEMONOBRUSH
+    {94, 32, {16, 0}},    // CREATEDIBPATTERNBRUSHPT
+    {114, 108, {84, 0}},  // ALPHABLEND
+    {116, 108, {84, 0}},  // TRANSPARENTBLT
+};
+
+// One bitmap of a record: its header and colour table inside the record, and for uncompressed
+// pixels as many bytes as its size implies. The converter copies by what the header says, so a
+// bitmap that claims more than the record holds would be read past the picture's end.
+bool bitmapSound(Bytes record, std::size_t at) {
+    const std::uint32_t offBmi = readLe32(record, at);
+    const std::uint32_t cbBmi = readLe32(record, at + 4);
+    const std::uint32_t offBits = readLe32(record, at + 8);
+    const std::uint32_t cbBits = readLe32(record, at + 12);
+    if (cbBmi == 0 && cbBits == 0)
+        return true;
+    if (cbBmi < 40 || offBmi > record.size() || cbBmi > record.size() - offBmi)
+        return false;
+    if (offBits > record.size() || cbBits > record.size() - offBits)
+        return false;
+    const Bytes bmi = record.subspan(offBmi, cbBmi);
+    const std::uint32_t headerSize = readLe32(bmi, 0);
+    const std::int64_t width = std::int32_t(readLe32(bmi, 4));
+    const std::int64_t height = std::int32_t(readLe32(bmi, 8));
+    const std::uint32_t bitCount = readLe32(bmi, 12) >> 16;
+    const std::uint32_t compression = readLe32(bmi, 16);
+    const std::uint32_t colorsUsed = readLe32(bmi, 32);
+    if (headerSize < 40 || headerSize > cbBmi || width <= 0 || height == 0 || width > 65535 ||
+        height > 65535 || height < -65535)
+        return false;
+    if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 &&
+        bitCount != 32)
+        return false;
+    const std::uint64_t colors = colorsUsed != 0 ? colorsUsed
+                                 : bitCount <= 8 ? (1u << bitCount)
+                                                 : 0;
+    const std::uint64_t masks = compression == 3 ? 12 : 0;
+    if (std::uint64_t(headerSize) + masks + colors * 4 > cbBmi)
+        return false;
+    if (compression == 0 || compression == 3) {
+        const std::uint64_t stride = ((std::uint64_t(width) * bitCount + 31) / 32) * 4;
+        const std::uint64_t rows = std::uint64_t(height < 0 ? -height : height);
+        if (stride * rows > cbBits)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool emfPlusSound(Bytes emf) {
@@ -88,6 +150,15 @@ QString checkEmf(Bytes emf) {
             return QStringLiteral("enhanced metafile record at %1 has a wrong size").arg(pos);
         if ((type == kEmrHeader) != (pos == 0) || type == 0 || type > 122)
             return QStringLiteral("enhanced metafile record at %1 has a wrong type").arg(pos);
+        for (const BitmapFields& f : kBitmapRecords) {
+            if (f.type != type)
+                continue;
+            const Bytes record = emf.subspan(pos, size);
+            if (size < f.minSize || !bitmapSound(record, f.at[0]) ||
+                (f.at[1] != 0 && !bitmapSound(record, f.at[1])))
+                return QStringLiteral("enhanced metafile record at %1 holds a broken bitmap")
+                    .arg(pos);
+        }
         pos += size;
         if (type == kEmrEof)
             return {};

@@ -134,5 +134,68 @@ TEST(Emf, RenderingIsCachedForTheCurrentSize) {
     EXPECT_EQ(renderer.render(QSize(301, 200)).size(), QSize(301, 200));
 }
 
+// A small EMF: header, one monochrome pattern brush made from an 8 x 8 bitmap, end record.
+QByteArray monoBrushEmf(std::uint32_t cbBits, std::int32_t height, std::uint32_t offBits) {
+    auto put = [](QByteArray& b, int at, std::uint32_t v) { qToLittleEndian(v, b.data() + at); };
+    const int bitsSpace = 32; // 8 rows of 4 bytes
+    QByteArray brush(80 + bitsSpace, '\0');
+    put(brush, 0, 93); // CREATEMONOBRUSH
+    put(brush, 4, std::uint32_t(brush.size()));
+    put(brush, 8, 1);   // object slot
+    put(brush, 16, 32); // offBmi
+    put(brush, 20, 48); // cbBmi: header and two colours
+    put(brush, 24, offBits);
+    put(brush, 28, cbBits);
+    put(brush, 32, 40);
+    put(brush, 36, 8);
+    put(brush, 40, std::uint32_t(height));
+    put(brush, 44, 1 | (1 << 16)); // planes, bits per pixel
+    put(brush, 72 + 4, 0x00FFFFFF);
+    QByteArray eof(20, '\0');
+    put(eof, 0, 14);
+    put(eof, 4, 20);
+    put(eof, 12, 16);
+    put(eof, 16, 20);
+    QByteArray header(88, '\0');
+    put(header, 0, 1);
+    put(header, 4, 88);
+    put(header, 16, 100); // bounds right, bottom
+    put(header, 20, 100);
+    put(header, 32, 2000); // frame in 0.01 mm
+    put(header, 36, 2000);
+    put(header, 40, 0x464D4520);
+    put(header, 44, 0x10000);
+    put(header, 48, std::uint32_t(88 + brush.size() + eof.size()));
+    put(header, 52, 3);
+    put(header, 56, 2);
+    put(header, 72, 1024);
+    put(header, 76, 768);
+    put(header, 80, 320);
+    put(header, 84, 240);
+    return header + brush + eof;
+}
+
+// The converter copies a bitmap by what its header claims; a bitmap that claims more than its
+// record holds must be refused before it gets there.
+TEST(Emf, BitmapsThatClaimMoreThanTheirRecordAreRefused) {
+    QString error;
+    const QByteArray good = monoBrushEmf(32, 8, 80);
+    EXPECT_TRUE(checkEmf(bytesOf(good)).isEmpty()) << checkEmf(bytesOf(good)).toStdString();
+    EXPECT_NE(EmfPicture::load(bytesOf(good), error), nullptr) << error.toStdString();
+    const struct {
+        const char* name;
+        QByteArray emf;
+    } cases[] = {
+        {"fewer pixel bytes than the rows need", monoBrushEmf(16, 8, 80)},
+        {"more rows than the bytes hold", monoBrushEmf(32, 1000, 80)},
+        {"pixels past the record", monoBrushEmf(64, 8, 80)},
+        {"pixel offset past the record", monoBrushEmf(32, 8, 0x7FFFFFF0)},
+    };
+    for (const auto& c : cases) {
+        EXPECT_FALSE(checkEmf(bytesOf(c.emf)).isEmpty()) << c.name;
+        EXPECT_EQ(EmfPicture::load(bytesOf(c.emf), error), nullptr) << c.name;
+    }
+}
+
 } // namespace
 } // namespace kvz::docview
