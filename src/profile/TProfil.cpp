@@ -26,8 +26,8 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHideEvent>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -195,19 +195,27 @@ TProfil::TProfil(KvizorApp& app) : app_(app) {
     buttons->addStretch(1);
     buttons->addWidget(Button7);
     buttons->addWidget(Button2);
+    // Two columns, so the editor fits a 1024 x 768 screen: what is tested on the left, what
+    // happens with the results on the right.
+    auto* left = new QVBoxLayout;
+    left->addLayout(top);
+    left->addWidget(GroupBox1);
+    left->addWidget(GroupBox5);
+    left->addStretch(1);
+    auto* right = new QVBoxLayout;
+    right->addLayout(results);
+    for (QWidget* w : std::initializer_list<QWidget*>{Label4, Edit6, Label6, Edit5, Label5, Edit4,
+                                                      CheckBox1, CheckBox3, CheckBox2, GroupBox3})
+        right->addWidget(w);
+    right->addStretch(1);
+    auto* columns = new QHBoxLayout;
+    columns->addLayout(left, 1);
+    columns->addSpacing(8);
+    columns->addLayout(right, 1);
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(top);
-    layout->addWidget(GroupBox1);
-    layout->addWidget(GroupBox5);
-    layout->addLayout(results);
-    for (QWidget* w : {static_cast<QWidget*>(Label4), static_cast<QWidget*>(Edit6),
-                       static_cast<QWidget*>(Label6), static_cast<QWidget*>(Edit5),
-                       static_cast<QWidget*>(Label5), static_cast<QWidget*>(Edit4),
-                       static_cast<QWidget*>(CheckBox1), static_cast<QWidget*>(CheckBox3),
-                       static_cast<QWidget*>(CheckBox2), static_cast<QWidget*>(GroupBox3)})
-        layout->addWidget(w);
+    layout->addLayout(columns);
     layout->addLayout(buttons);
-    setMinimumWidth(520);
+    setMinimumWidth(860);
 
     runFileDialog = [](QFileDialog& d) { return d.exec(); };
     waitBetweenPrompts = [](int ms) {
