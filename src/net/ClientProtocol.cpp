@@ -21,11 +21,12 @@ std::string withoutExtension(const std::string& file) {
 
 } // namespace
 
-ClientProtocol::ClientProtocol(ProtocolHost& host, RunState& runState,
-                               const MessageTable& messages)
+ClientProtocol::ClientProtocol(ProtocolHost& host, RunState& runState, const MessageTable& messages)
     : host_(host), runState_(runState), messages_(messages) {}
 
-std::string ClientProtocol::msg(int n) const { return messages_.msg(n); }
+std::string ClientProtocol::msg(int n) const {
+    return messages_.msg(n);
+}
 
 void ClientProtocol::setComputerName(std::string name) {
     name = name.substr(0, std::min(name.find('\0'), std::size_t{256}));
@@ -36,9 +37,8 @@ std::size_t ClientProtocol::bytesToRead(std::size_t available) const {
     if (loading_)
         return 0; // the archive is being loaded: what follows waits in the socket
     if (discardLeft_ > 0)
-        return static_cast<std::size_t>(
-            std::min<std::int64_t>({std::int64_t(available), std::int64_t(kReadBufferSize),
-                                    discardLeft_}));
+        return static_cast<std::size_t>(std::min<std::int64_t>(
+            {std::int64_t(available), std::int64_t(kReadBufferSize), discardLeft_}));
     switch (readState_) {
     case ReadState::Idle:
         return std::min(available, 4 - word_.size());
@@ -128,7 +128,9 @@ void ClientProtocol::dispatchWord() {
     // Any other word is dropped.
 }
 
-void ClientProtocol::updateStart() { host_.setStartEnabled(permitted_); }
+void ClientProtocol::updateStart() {
+    host_.setStartEnabled(permitted_);
+}
 
 void ClientProtocol::allow(std::string_view password, bool withPassword) {
     readState_ = ReadState::Idle;
@@ -503,9 +505,15 @@ bool ClientProtocol::connectionLost() {
     return wasDownloading;
 }
 
-void ClientProtocol::requestTest() { host_.send("GIVEMETEST" + offerFile_); }
-void ClientProtocol::sendStart() { host_.send("START"); }
-void ClientProtocol::sendMessage(std::string_view text) { host_.send("SEND" + std::string(text)); }
+void ClientProtocol::requestTest() {
+    host_.send("GIVEMETEST" + offerFile_);
+}
+void ClientProtocol::sendStart() {
+    host_.send("START");
+}
+void ClientProtocol::sendMessage(std::string_view text) {
+    host_.send("SEND" + std::string(text));
+}
 
 void ClientProtocol::selectChoice(int position) {
     choiceSelected_ =

@@ -99,8 +99,8 @@ public:
     bool connectionLost();
 
     // Messages of the workstation.
-    void requestTest();      // "GIVEMETEST" + offerFile
-    void sendStart();        // "START"
+    void requestTest();                      // "GIVEMETEST" + offerFile
+    void sendStart();                        // "START"
     void sendMessage(std::string_view text); // "SEND" + text (the caller logs it)
 
     // The choice list, as the engine keeps it; the window mirrors it.

@@ -8,7 +8,9 @@ namespace kvz {
 
 namespace {
 
-int offsetAt(std::size_t k) { return static_cast<int>(std::lround(15.0 * std::sin(double(k)))); }
+int offsetAt(std::size_t k) {
+    return static_cast<int>(std::lround(15.0 * std::sin(double(k))));
+}
 
 std::string shifted(std::string_view text, int sign) {
     std::string out(text);
@@ -21,8 +23,12 @@ std::string shifted(std::string_view text, int sign) {
 
 } // namespace
 
-std::string UnscramblePassword(std::string_view text) { return shifted(text, +1); }
-std::string ScramblePassword(std::string_view text) { return shifted(text, -1); }
+std::string UnscramblePassword(std::string_view text) {
+    return shifted(text, +1);
+}
+std::string ScramblePassword(std::string_view text) {
+    return shifted(text, -1);
+}
 
 OfferItem SplitOfferItem(std::string_view item) {
     OfferItem out;
@@ -114,8 +120,8 @@ std::optional<double> parseReal(std::string_view text) {
     if (!text.empty() && text.front() == '+')
         text.remove_prefix(1);
     double value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value,
-                                           std::chars_format::general);
+    const auto [end, ec] =
+        std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
     if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value) ||
         text.empty())
         return std::nullopt;

@@ -10,8 +10,7 @@ const std::string kWorkedList = "REFR\r\n7\r\n45000.5\r\nRAZB\r\nAuto\r\n2\r\n29
                                 "<10, Physics>:20480*Optics\r\n"
                                 "<11, Algebra>:10240*Equations\r\n";
 
-std::string list(const std::string& mode, const std::vector<std::string>& lines,
-                 int number = 3) {
+std::string list(const std::string& mode, const std::vector<std::string>& lines, int number = 3) {
     std::string out = "REFR\r\n" + std::to_string(number) + "\r\n45000.25\r\nNO\r\n" + mode +
                       "\r\n" + std::to_string(lines.size()) + "\r\n" +
                       std::to_string(lines.empty() ? 0 : lines.back().size()) + "\r\n";
@@ -84,8 +83,8 @@ TEST(ClientProtocol, ListCutAtEveryPointIsAnsweredOnce) {
 
 TEST(ClientProtocol, BytesOneAtATime) {
     ProtocolRig rig;
-    const std::string stream = kWorkedList + "_MAY" + "TSTN" + "a.tst\r\n5\r\nMath\r\n3\r\n" +
-                               "NMAY";
+    const std::string stream =
+        kWorkedList + "_MAY" + "TSTN" + "a.tst\r\n5\r\nMath\r\n3\r\n" + "NMAY";
     for (char c : stream)
         rig.arrive(std::string(1, c));
     // A payload is what one step can read, so the test announcement is cut; the words around
@@ -188,8 +187,7 @@ TEST(ClientProtocol, ListWithoutLinesAndRefreshKeepsSelection) {
 
     // "B" moves to the front: it stays selected.
     rig.arrive(list("Auto", {"<5, Math>:200*B", "<6, Art>:300*C"}));
-    EXPECT_EQ(rig.engine.choiceItems(),
-              (std::vector<std::string>{"B <5, Math>", "C <6, Art>"}));
+    EXPECT_EQ(rig.engine.choiceItems(), (std::vector<std::string>{"B <5, Math>", "C <6, Art>"}));
     EXPECT_EQ(rig.engine.choiceSelected(), 0);
     // "B" is gone: nothing is selected.
     rig.arrive(list("Auto", {"<6, Art>:300*C", "<5, Math>:100*A"}));
@@ -244,10 +242,9 @@ TEST(ClientProtocol, FreshLinesFollowTheWindows) {
         rig.host.client = c.client;
         rig.host.run = c.run;
         rig.host.results = c.results;
-        EXPECT_EQ(rig.engine.freshMessage(), "FRESH\r\n" +
-                                                 std::to_string(rig.engine.clientNumber()) +
-                                                 (c.choice ? "\r\n1\r\n" : "\r\n0\r\n") +
-                                                 c.line4 + "\r\n" + c.line5 + "\r\n");
+        EXPECT_EQ(rig.engine.freshMessage(),
+                  "FRESH\r\n" + std::to_string(rig.engine.clientNumber()) +
+                      (c.choice ? "\r\n1\r\n" : "\r\n0\r\n") + c.line4 + "\r\n" + c.line5 + "\r\n");
     }
 }
 
@@ -268,7 +265,8 @@ TEST(ClientProtocol, EndlessListAndMessageAreBounded) {
     rig.arrive("REFR\r\n1\r\n2\r\nNO\r\nAuto\r\n5\r\n3\r\n");
     const std::string chunk(60000, 'x');
     std::size_t fed = 0;
-    while (rig.engine.readState() == ReadState::AwaitList && fed < 4 * ClientProtocol::kMaxListBytes) {
+    while (rig.engine.readState() == ReadState::AwaitList &&
+           fed < 4 * ClientProtocol::kMaxListBytes) {
         rig.arrive(chunk);
         fed += chunk.size();
     }

@@ -1,5 +1,5 @@
-#include "net/Masks.h"
 #include "net/ProtocolText.h"
+#include "net/Masks.h"
 
 #include <gtest/gtest.h>
 
@@ -50,8 +50,7 @@ TEST(ProtocolText, LinesAndNumbers) {
     EXPECT_EQ(splitLines("a\r\nb\nc\rd", &terminated),
               (std::vector<std::string>{"a", "b", "c", "d"}));
     EXPECT_FALSE(terminated);
-    EXPECT_EQ(splitLines("\r\n\r\nx\r\n", &terminated),
-              (std::vector<std::string>{"", "", "x"}));
+    EXPECT_EQ(splitLines("\r\n\r\nx\r\n", &terminated), (std::vector<std::string>{"", "", "x"}));
     EXPECT_TRUE(terminated);
     EXPECT_EQ(parseInt32("-1"), -1);
     EXPECT_EQ(parseInt32(" 42"), 42);
