@@ -14,6 +14,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -86,7 +87,12 @@ struct ArchiveReadResult {
 inline constexpr int kMaxPasswordPrompts = 6;
 
 // Reads a whole .tst file (archive plus catalogue trailer). typedPassword: the test password
-// known so far (Windows-1251). Pass the bytes moved in: they are let go half way through.
+// known so far (Windows-1251). The source is let go half way through, before the pages are
+// cut; the pages share one buffer, that of WORD.doc.
+ArchiveReadResult readTestArchive(std::unique_ptr<ArchiveSource> source,
+                                  const std::string& typedPassword,
+                                  const ArchiveReadHooks& hooks = {});
+// The same from bytes in memory. Pass them moved in.
 ArchiveReadResult readTestArchive(QByteArray bytes, const std::string& typedPassword,
                                   const ArchiveReadHooks& hooks = {});
 
