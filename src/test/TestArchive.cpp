@@ -422,10 +422,18 @@ QByteArray encodeCatalogueTrailer(const CatalogueInfo& info) {
 std::optional<QByteArray> writeTestArchive(const TestArchive& archive,
                                            const std::string& typedPassword,
                                            const CatalogueInfo& catalogue, QString* error) {
+    const QByteArray trailer = encodeCatalogueTrailer(catalogue);
+    if (std::size_t(trailer.size()) > kMaxCatalogueTrailerSize) {
+        if (error)
+            *error = QStringLiteral("the catalogue takes %1 bytes, at most %2 can be found")
+                         .arg(trailer.size())
+                         .arg(kMaxCatalogueTrailerSize);
+        return std::nullopt;
+    }
     auto zip = writeEncryptedZip(encodeTestEntries(archive), archivePassword(typedPassword), error);
     if (!zip)
         return std::nullopt;
-    zip->append(encodeCatalogueTrailer(catalogue));
+    zip->append(trailer);
     return zip;
 }
 

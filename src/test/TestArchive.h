@@ -31,6 +31,9 @@ inline constexpr int kSlotEntrySize = 30;
 inline constexpr std::size_t kMaxWordDocSize = std::size_t(512) << 20;
 inline constexpr std::size_t kMaxSmallEntrySize = std::size_t(1) << 20;
 inline constexpr std::size_t kMaxArchiveSize = std::size_t(768) << 20;
+// Readers look for the end of the ZIP no further back than 64 KiB from the end of the file,
+// where the catalogue trailer sits: a longer trailer makes an archive they cannot open.
+inline constexpr std::size_t kMaxCatalogueTrailerSize = 0xFFFF;
 
 // settings.dat
 struct ArchiveSettings {
@@ -99,7 +102,8 @@ ArchiveReadResult readTestArchive(QByteArray bytes, const std::string& typedPass
 // The seven entries (optional ones only when present in the archive), in the reader's layout.
 std::vector<ZipEntry> encodeTestEntries(const TestArchive& archive);
 
-// The whole .tst file: encrypted ZIP of the entries plus the catalogue trailer.
+// The whole .tst file: encrypted ZIP of the entries plus the catalogue trailer. Refused when the
+// trailer is longer than kMaxCatalogueTrailerSize.
 std::optional<QByteArray> writeTestArchive(const TestArchive& archive,
                                            const std::string& typedPassword,
                                            const CatalogueInfo& catalogue,
