@@ -100,7 +100,11 @@ QPushButton* TCalculator::addKey(const QString& text, Key key, const char* name)
 }
 
 void TCalculator::popUp() {
-    if (!isVisible())
+    // Minimised (there is no task bar under the lock-down to bring it back) or closed: shown
+    // again as it was.
+    if (isMinimized())
+        showNormal();
+    else if (!isVisible())
         show();
     raise();
     activateWindow();

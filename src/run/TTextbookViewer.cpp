@@ -177,7 +177,11 @@ bool TTextbookViewer::open(const QString& path) {
 }
 
 void TTextbookViewer::popUp() {
-    if (!isVisible())
+    // Minimised (there is no task bar under the lock-down to bring it back) or closed: shown
+    // again as it was.
+    if (isMinimized())
+        showNormal();
+    else if (!isVisible())
         show();
     raise();
     activateWindow();
