@@ -68,6 +68,9 @@ struct RunState {
     bool languageFolderMissing = false;
     bool timeByDifficulty = false;
     bool fixedOrder = false;
+    // Set by the client window while its connection to the testing server is up: the server's
+    // time (serverStartTime) then stands in for the local clock at the start and the finish.
+    bool connectedToServer = false;
     std::vector<MarkEntry> markScale;
     std::uint8_t markCount = 0;
     int resultsPanelHeight = 0;
