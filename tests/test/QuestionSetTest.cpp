@@ -152,6 +152,7 @@ TEST(QuestionSetTest, HasNextNeedsAnOpenQuestionAfterTheFirst) {
     EXPECT_FALSE(one.hasNext);
 
     QuestionSet closed = makeSet(3, 0, 0);
+    closed.questionTimerOn = true;
     state.timeByDifficulty = true;
     closed.questions[0].timeLimitMs = 60000;
     closed.questions[1].timeLimitMs = 999; // under a second: not open

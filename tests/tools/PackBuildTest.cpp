@@ -155,7 +155,7 @@ TEST_F(PackBuildTest, RoundTripThroughTheReader) {
     EXPECT_FALSE(a.settings139->textbookDuringTest || a.settings139->referenceAllowed);
     EXPECT_TRUE(a.settings139->showIntroduction && a.settings139->showMark);
     ASSERT_EQ(a.settings139->markScale.size(), 2u);
-    EXPECT_EQ(a.settings139->markScale[0].threshold, "100");
+    EXPECT_EQ(a.settings139->markScale[0].threshold, "10000");
     EXPECT_EQ(a.settings139->markScale[1].markText, "\xF5\xEE\xF0\xEE\xF8\xEE"); // "хорошо"
     EXPECT_TRUE(a.introduction.startsWith("BDOC"));
     EXPECT_TRUE(a.reference.startsWith("BDOC"));
@@ -180,7 +180,7 @@ TEST_F(PackBuildTest, RoundTripThroughTheReader) {
     EXPECT_EQ(inspect.code, 0) << inspect.err.toStdString();
     EXPECT_TRUE(inspect.out.contains(QStringLiteral("B01 #2 kind B: text \"Ньютон\"")))
         << inspect.out.toStdString();
-    EXPECT_TRUE(inspect.out.contains(QStringLiteral("mark: from 100 -> отлично")));
+    EXPECT_TRUE(inspect.out.contains(QStringLiteral("mark: from 10000 -> отлично")));
     const PackRun wrong = pack({QStringLiteral("inspect"), out});
     EXPECT_NE(wrong.code, 0);
     EXPECT_TRUE(wrong.err.contains(QStringLiteral("wrong password"))) << wrong.err.toStdString();
