@@ -284,6 +284,10 @@ TTopros::TTopros(KvizorApp& app) : app_(app), driver_(questionSet, app.runState(
     Timer1.setInterval(1000);
     connect(&Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
 
+    // The markers over the page, the textbook link, the calculator and the reference.
+    setupMarkers();
+    setupAids();
+
     // The window sees keys before its controls.
     qApp->installEventFilter(this);
 }

@@ -4,11 +4,14 @@
 #include "run/RunDriver.h"
 #include "test/QuestionSet.h"
 
+#include <QCursor>
 #include <QTimer>
 #include <QWidget>
 #include <array>
+#include <vector>
 
 class QAction;
+class QPainter;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -29,6 +32,8 @@ namespace kvz {
 class KvizorApp;
 class DocumentView;
 class StestsDelegate;
+class TCalculator;
+class TTextbookViewer;
 
 // The test run window: one question at a time with its answer row, the question list, the two
 // clocks, the finish prompt and the review of a finished test. The rules live in RunDriver and
@@ -173,6 +178,42 @@ private:
     KvizorApp& app_;
     RunDriver driver_;
     StestsDelegate* stestsDelegate_ = nullptr;
+
+    // Markers on the page (TToprosMarkers.cpp) and the aids (TToprosAids.cpp).
+public:
+    // Mouse over the page or its scroll box; pos in Quest's coordinates.
+    void QuestMouseDown(Qt::MouseButton button, QPoint pos);
+    void QuestMouseMove(QPoint pos);
+    void QuestMouseUp(Qt::MouseButton button, QPoint pos);
+    // Drops the marker in hand without a change (the page went away).
+    void cancelMarkerDrag();
+    void LUchebnik1MouseEnter();
+    void LUchebnik1MouseLeave();
+    void LUchebnik1Click();
+    void N5Click(); // the calculator, F2
+    void N3Click(); // the reference document, F1
+    TCalculator* calculatorWindow() const { return calculator_; }
+    TTextbookViewer* textbookViewer() const { return textbookViewer_; }
+
+private:
+    void setupMarkers();
+    void setupAids();
+    bool markersOnPage() const;
+    void syncMarkerCells();
+    QRect markerCellRect(GridCell cell) const;
+    QPoint pagePoint(QPoint questPos) const;
+    const QCursor& markerCursor(int number);
+    void paintMarkers(QPainter& painter);
+    void setMarkerCursor(int number);
+    void endMarkerDrag();
+    void focusSlotOfNumber(int number);
+
+    QPoint markerDownPoint_; // on the screen, where the drag began
+    bool markerGliding_ = false;
+    bool markerCursorSet_ = false;
+    std::vector<QCursor> markerCursors_; // 0: the arrow, 1..10: the markers
+    TCalculator* calculator_ = nullptr;
+    TTextbookViewer* textbookViewer_ = nullptr;
 };
 
 } // namespace kvz

@@ -1,0 +1,276 @@
+// The run window's markers and aids on the offscreen platform: markers painted over the page,
+// dragged with the mouse and kept in step with the drop-downs; the calculator and the reference
+// on their keys only when the test offers them; the textbook link's hint, look and click.
+
+#include "app/KvizorApp.h"
+#include "l10n/Cp1251.h"
+#include "l10n/MessageTable.h"
+#include "platform/Dialogs.h"
+#include "platform/Lockdown.h"
+#include "platform/docview/DocumentView.h"
+#include "platform/docview/PieceWriter.h"
+#include "run/TCalculator.h"
+#include "run/TTextbookViewer.h"
+#include "run/TTopros.h"
+#include "shell/RunState.h"
+#include "windows/THelper.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBrowser>
+#include <gtest/gtest.h>
+
+namespace kvz {
+namespace {
+
+// A 4:3 white page; ordering questions have slot i at column 2, row 2 + 2i.
+TQuestionRec question(const char* kind, int choices, std::string textbook = {}) {
+    QImage image(64, 48, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    TQuestionRec q;
+    q.kindText = kind;
+    q.choiceCount = std::uint8_t(choices);
+    q.body = docview::pieceFromImage(image, QStringLiteral("page")).piece;
+    q.textbook = std::move(textbook);
+    if (kind[0] == 'D')
+        for (int i = 0; i < choices; ++i)
+            q.rightSlots[std::size_t(i)] = {2, std::uint8_t(2 + 2 * i), std::uint8_t(choices - i)};
+    return q;
+}
+
+class ToprosAidsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(program.isValid());
+        app = std::make_unique<KvizorApp>(QStringList{}, program.path());
+        app->createWindows();
+        Dialogs::startAnswering();
+        Dialogs::clearShown();
+    }
+    void TearDown() override {
+        liftLockdown(app->runState());
+        Dialogs::stopAnswering();
+        app.reset();
+    }
+    void start(std::vector<TQuestionRec> questions, bool calculator = false) {
+        TTopros& w = run();
+        QuestionSet& set = w.questionSet;
+        set = QuestionSet{};
+        set.questions = std::move(questions);
+        set.labels = makeLabels(set.questions);
+        set.calculatorAllowed = calculator;
+        computeTimeBudgets(set, false);
+        w.Stests->clear();
+        for (const std::string& l : set.labels)
+            w.Stests->addItem(QString::fromLatin1(l));
+        w.N5->setVisible(calculator);
+        w.StartRun();
+        ASSERT_TRUE(w.isVisible());
+        QApplication::setActiveWindow(&w);
+        // A paint lays the grid over the page as it is on screen.
+        w.Quest->grab();
+    }
+    TTopros& run() { return app->topros(); }
+    RunState& state() { return app->runState(); }
+    // The middle of a grid cell, in the page view's coordinates.
+    QPoint cellCentre(int col, int row) {
+        const MarkerBoard& b = run().markerBoard;
+        return run().Quest->pageRect().topLeft() +
+               QPoint(col * b.cellWidth() + b.cellWidth() / 2,
+                      row * b.cellHeight() + b.cellHeight() / 2);
+    }
+    void drag(QPoint from, QPoint to) {
+        QWidget* q = run().Quest;
+        QTest::mousePress(q, Qt::LeftButton, {}, from);
+        QTest::mouseMove(q, to);
+        QTest::mouseRelease(q, Qt::LeftButton, {}, to);
+    }
+    QString dropDown(int slot) { return run().CbOtvetOfset[std::size_t(slot - 1)]->currentText(); }
+    // Whether a marker's disc is painted around p (its middle holds the white number).
+    bool redAt(QPoint p) {
+        const QPoint side(run().markerBoard.cellWidth() * 3 / 10, 0);
+        const QColor c = run().Quest->grab().toImage().pixelColor(p - side);
+        return c.red() > 120 && c.green() < 100 && c.blue() < 100;
+    }
+    void pressKey(Qt::Key k) { QTest::keyClick(&run(), k); }
+
+    QTemporaryDir program;
+    std::unique_ptr<KvizorApp> app;
+};
+
+TEST_F(ToprosAidsTest, MarkersStayOnThePageWhileTheOrderingPanelIsShown) {
+    start({question("D", 5), question("A", 2)});
+    TTopros& w = run();
+    ASSERT_GT(w.markerBoard.cellWidth(), 0);
+    const QPoint m3 = cellCentre(2, 6);
+    EXPECT_TRUE(redAt(m3));
+    EXPECT_FALSE(redAt(cellCentre(6, 6)));
+    // A repaint of the page never loses them.
+    w.Quest->update();
+    QTest::qWait(20);
+    EXPECT_TRUE(redAt(m3));
+    // Another kind of question: no markers.
+    pressKey(Qt::Key_PageDown);
+    ASSERT_FALSE(w.pD->isVisible());
+    EXPECT_FALSE(redAt(m3));
+}
+
+TEST_F(ToprosAidsTest, DraggingMarkerThreeOntoFiveExchangesThemEverywhere) {
+    start({question("D", 5), question("A", 2)});
+    TTopros& w = run();
+    drag(cellCentre(2, 6), cellCentre(2, 10));
+    EXPECT_EQ(w.markerBoard.numberAt(2, 6), 5);
+    EXPECT_EQ(w.markerBoard.numberAt(2, 10), 3);
+    EXPECT_EQ(dropDown(3), QStringLiteral("05"));
+    EXPECT_EQ(dropDown(5), QStringLiteral("03"));
+    EXPECT_EQ(dropDown(1), QStringLiteral("01"));
+    EXPECT_TRUE(w.questionSet.answers[0].touched);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the pointer is a pointer again";
+    EXPECT_TRUE(redAt(cellCentre(2, 6)));
+    EXPECT_TRUE(redAt(cellCentre(2, 10)));
+    // The exchange is the stored answer.
+    pressKey(Qt::Key_PageDown);
+    EXPECT_EQ(w.questionSet.answers[0].slots[2].number, 5);
+    EXPECT_EQ(w.questionSet.answers[0].slots[4].number, 3);
+    pressKey(Qt::Key_PageUp);
+    EXPECT_EQ(dropDown(3), QStringLiteral("05"));
+    EXPECT_EQ(w.markerBoard.numberAt(2, 10), 3);
+}
+
+TEST_F(ToprosAidsTest, DropsThatChangeNothing) {
+    start({question("D", 5)});
+    TTopros& w = run();
+    const QPoint m3 = cellCentre(2, 6);
+    const QRect page = w.Quest->pageRect();
+    const QPoint cases[] = {
+        cellCentre(8, 6),                        // an empty cell
+        m3,                                      // itself
+        QPoint(page.right() + 2, m3.y()),        // right of the page
+        QPoint(page.left() - 3, page.top() - 3), // above and left of it
+        cellCentre(1, 1) + QPoint(0, 0),         // another empty cell
+    };
+    for (const QPoint& to : cases) {
+        drag(m3, to);
+        for (int slot = 1; slot <= 5; ++slot)
+            EXPECT_EQ(dropDown(slot), QStringLiteral("0%1").arg(slot)) << to.x() << "," << to.y();
+        EXPECT_EQ(w.markerBoard.numberAt(2, 6), 3);
+        EXPECT_FALSE(w.questionSet.answers[0].touched);
+        EXPECT_FALSE(w.markerBoard.dragging());
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        EXPECT_TRUE(redAt(m3)) << "the marker is back on its cell";
+    }
+    // A press on an empty cell starts nothing.
+    QTest::mousePress(w.Quest, Qt::LeftButton, {}, cellCentre(8, 8));
+    EXPECT_FALSE(w.markerBoard.dragging());
+    QTest::mouseRelease(w.Quest, Qt::LeftButton, {}, cellCentre(8, 8));
+}
+
+TEST_F(ToprosAidsTest, CalculatorOnlyWhenTheTestOffersIt) {
+    start({question("A", 2)}, false);
+    TTopros& w = run();
+    pressKey(Qt::Key_F2);
+    w.N5Click();
+    EXPECT_EQ(w.calculatorWindow(), nullptr);
+    EXPECT_TRUE(w.findChildren<TCalculator*>().isEmpty());
+
+    start({question("A", 2)}, true);
+    pressKey(Qt::Key_F2);
+    TCalculator* calc = w.calculatorWindow();
+    ASSERT_NE(calc, nullptr);
+    EXPECT_TRUE(calc->isVisible());
+    EXPECT_EQ(calc->windowTitle(), app->messages().text(18));
+    calc->hide();
+    pressKey(Qt::Key_F2);
+    EXPECT_TRUE(calc->isVisible());
+    EXPECT_EQ(w.calculatorWindow(), calc);
+    EXPECT_EQ(w.findChildren<TCalculator*>().size(), 1);
+}
+
+TEST_F(ToprosAidsTest, ReferenceOnF1OnlyWhenAllowed) {
+    state().referenceAllowed = false;
+    start({question("A", 2)});
+    TTopros& w = run();
+    pressKey(Qt::Key_F1);
+    EXPECT_FALSE(app->helper().isVisible());
+    EXPECT_TRUE(w.isEnabled());
+
+    state().referenceAllowed = true;
+    start({question("A", 2)});
+    pressKey(Qt::Key_F1);
+    EXPECT_TRUE(app->helper().isVisible());
+    EXPECT_FALSE(w.isEnabled());
+    app->helper().hide();
+    EXPECT_TRUE(w.isEnabled());
+}
+
+TEST_F(ToprosAidsTest, TextbookLinkHintLookAndClick) {
+    const QString folder = state().programFolder;
+    ASSERT_FALSE(folder.isEmpty());
+    {
+        QFile page(folder + QStringLiteral("/book.htm"));
+        ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+        page.write(cp1251::fromUnicode(QStringLiteral("<h1>Закон Ома</h1>")).c_str());
+    }
+    state().textbookDuringTest = true;
+    start({question("A", 2, ">book.htm|a b"), question("A", 2), question("A", 2, ">paper.doc"),
+           question("A", 2, ">missing.htm")});
+    TTopros& w = run();
+    QLabel* link = w.LUchebnik1;
+    ASSERT_TRUE(link->isVisible());
+    EXPECT_TRUE(link->isEnabled());
+    EXPECT_EQ(link->toolTip(), QStringLiteral("book.htm a b"));
+
+    QEvent enter(QEvent::Enter);
+    QApplication::sendEvent(link, &enter);
+    EXPECT_TRUE(link->styleSheet().contains(QStringLiteral("rgb(0, 0, 255)")));
+    EXPECT_TRUE(link->styleSheet().contains(QStringLiteral("underline")));
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(link, &leave);
+    EXPECT_TRUE(link->styleSheet().isEmpty());
+
+    QTest::mouseClick(link, Qt::LeftButton);
+    TTextbookViewer* viewer = w.textbookViewer();
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_TRUE(viewer->isVisible());
+    auto* browser = qobject_cast<QTextBrowser*>(viewer->content());
+    ASSERT_NE(browser, nullptr);
+    EXPECT_TRUE(browser->toPlainText().contains(QStringLiteral("Закон Ома")));
+    viewer->hide();
+
+    // No link: disabled, and hovering changes nothing.
+    pressKey(Qt::Key_PageDown);
+    EXPECT_FALSE(link->isEnabled());
+    QApplication::sendEvent(link, &enter);
+    EXPECT_TRUE(link->styleSheet().isEmpty());
+    QTest::mouseClick(link, Qt::LeftButton);
+    EXPECT_FALSE(viewer->isVisible());
+
+    // A file only another program can show, while the workstation is locked: a message.
+    applyLockdown(state(), &w);
+    pressKey(Qt::Key_PageDown);
+    ASSERT_EQ(link->toolTip(), QStringLiteral("paper.doc"));
+    {
+        QFile doc(folder + QStringLiteral("/paper.doc"));
+        ASSERT_TRUE(doc.open(QIODevice::WriteOnly));
+    }
+    QTest::mouseClick(link, Qt::LeftButton);
+    ASSERT_EQ(Dialogs::shown().size(), 1u);
+    EXPECT_EQ(Dialogs::shown()[0].text, app->messages().text(67));
+    EXPECT_FALSE(app->messages().text(67).isEmpty());
+
+    // A link to a file that is not there.
+    pressKey(Qt::Key_PageDown);
+    QTest::mouseClick(link, Qt::LeftButton);
+    ASSERT_EQ(Dialogs::shown().size(), 2u);
+    EXPECT_EQ(Dialogs::shown()[1].kind, DialogKind::Error);
+    EXPECT_EQ(Dialogs::shown()[1].text, app->messages().text(8));
+}
+
+} // namespace
+} // namespace kvz
