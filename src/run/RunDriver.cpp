@@ -82,6 +82,13 @@ void RunDriver::start() {
     arrive(0);
 }
 
+void RunDriver::resume(int item) {
+    review_ = false;
+    running_ = true;
+    testRed_ = false;
+    arrive(item >= 0 && item < set_.size() ? item : 0);
+}
+
 void RunDriver::enterReview() {
     review_ = true;
     running_ = false;
@@ -107,6 +114,8 @@ void RunDriver::arrive(int item) {
     set_.updating = true;
     host_.arrived();
     set_.updating = wasUpdating;
+    if (!review_ && running_)
+        notify(RunChange::Arrived);
 }
 
 void RunDriver::next() {
@@ -186,6 +195,7 @@ void RunDriver::FinishTest() {
     if (host_.promptVisible())
         host_.hidePrompt();
     state_.finishTime = state_.connectedToServer ? state_.serverStartTime : clock::now();
+    notify(RunChange::Finishing);
     host_.finished();
 }
 
@@ -232,6 +242,8 @@ void RunDriver::tick(bool windowVisible) {
         }
         testRed_ = set_.testTimeLeftMs <= kTestBlinkMs ? !testRed_ : false;
     }
+    if (running_)
+        notify(RunChange::Ticked);
 }
 
 QColor stestsItemColour(const StestsItemLook& look, const QColor& normal, const QColor& face) {
