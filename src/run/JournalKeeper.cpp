@@ -1,8 +1,12 @@
 #include "run/JournalKeeper.h"
 
+#include "results/ResultArchive.h"
+#include "results/ResultPassword.h"
 #include "shell/Clock.h"
 #include "test/TestArchive.h"
+#include "test/ZipMemory.h"
 
+#include <QDir>
 #include <QFile>
 
 namespace kvz {
@@ -11,8 +15,8 @@ JournalKeeper::JournalKeeper(JournalStore store) : writer_(std::move(store)) {}
 
 void JournalKeeper::begin(RunJournal identity, const QuestionSet& set, const RunState& state,
                           int current) {
+    // A resumed journal keeps its finished flag: a run that had ended never opens again.
     journal_ = std::move(identity);
-    journal_.finished = false;
     active_ = true;
     ticks_ = 0;
     write(set, state, current);
@@ -38,6 +42,8 @@ void JournalKeeper::finishing(const QuestionSet& set, const RunState& state, int
     journal_.finished = true;
     journal_.finishTime = state.finishTime;
     write(set, state, current);
+    // On disk before the result is stored, so a crash after storing it is known as such.
+    writer_.flush();
 }
 
 void JournalKeeper::end() {
@@ -93,6 +99,33 @@ UnfinishedRun checkUnfinishedRun(const JournalStore& store, std::size_t maxArchi
     run.archive = std::move(bytes);
     run.verdict = UnfinishedRun::Verdict::Resume;
     return run;
+}
+
+std::optional<QString> findStoredResult(const QString& folder, const QByteArray& summaryEntry,
+                                        int maxFiles) {
+    const QDir dir(folder);
+    // Newest first: a result stored just before a crash is among the last ones.
+    const QStringList names = dir.entryList({QStringLiteral("*.rst")}, QDir::Files, QDir::Time);
+    int opened = 0;
+    for (const QString& name : names) {
+        if (++opened > maxFiles)
+            break;
+        QFile file(dir.filePath(name));
+        // A result archive is small; anything large is not ours.
+        if (file.size() > (qint64(4) << 20) || !file.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray bytes = file.readAll();
+        auto zip = MemoryZip::open(bytes);
+        if (!zip)
+            continue;
+        zip->setPassword(resultPassword());
+        QByteArray summary;
+        if (zip->extract(kSummaryEntryName, std::size_t(summaryEntry.size()) + 1, summary) ==
+                ZipReadStatus::Ok &&
+            summary == summaryEntry)
+            return file.fileName();
+    }
+    return std::nullopt;
 }
 
 std::optional<ResumedPieces> loadResumedRun(const RunJournal& journal, QByteArray archive,

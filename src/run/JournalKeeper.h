@@ -35,7 +35,8 @@ public:
     void record(const QuestionSet& set, const RunState& state, int current);
     // One tick of the clock: written every kTicksPerWrite ticks.
     void tick(const QuestionSet& set, const RunState& state, int current);
-    // The test has ended (finishTime set), its result not yet stored.
+    // The test has ended (finishTime set), its result not yet stored. Returns once the record
+    // is on disk.
     void finishing(const QuestionSet& set, const RunState& state, int current);
     // The result is stored (and sent): the journal goes.
     void end();
@@ -86,5 +87,12 @@ struct ResumedPieces {
 std::optional<ResumedPieces> loadResumedRun(const RunJournal& journal, QByteArray archive,
                                             QuestionSet& set, RunState& state,
                                             QString* reason = nullptr);
+
+// A run that had ended may have stored its result just before the program stopped. Before it
+// is stored again, the results folder is searched for a result whose summary entry (examinee,
+// test, counts, start and finish time to the millisecond) is this one; its path, or nullopt.
+// At most maxFiles result files are opened.
+std::optional<QString> findStoredResult(const QString& folder, const QByteArray& summaryEntry,
+                                        int maxFiles = 10000);
 
 } // namespace kvz

@@ -89,6 +89,12 @@ void RunDriver::resume(int item) {
     arrive(item >= 0 && item < set_.size() ? item : 0);
 }
 
+void RunDriver::finishResumed(int item, DateTime finishTime) {
+    resume(item);
+    resumedFinish_ = finishTime;
+    FinishTest();
+}
+
 void RunDriver::enterReview() {
     review_ = true;
     running_ = false;
@@ -194,7 +200,11 @@ void RunDriver::FinishTest() {
     // An open prompt would stay over the results and offer to go on with a finished test.
     if (host_.promptVisible())
         host_.hidePrompt();
-    state_.finishTime = state_.connectedToServer ? state_.serverStartTime : clock::now();
+    if (resumedFinish_)
+        state_.finishTime = *resumedFinish_;
+    else
+        state_.finishTime = state_.connectedToServer ? state_.serverStartTime : clock::now();
+    resumedFinish_.reset();
     notify(RunChange::Finishing);
     host_.finished();
 }

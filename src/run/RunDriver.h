@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace kvz {
@@ -59,6 +60,9 @@ public:
     // A run brought back after the program stopped: the clocks running again at `item`, as the
     // set was restored (answers and clocks as they stood).
     void resume(int item);
+    // A run brought back that had already ended before its result was stored: it ends again
+    // at once, keeping the finish time it had, so its result is the same one.
+    void finishResumed(int item, DateTime finishTime);
     // Review of the finished run: first item, free navigation, no clocks, no leaving cost.
     void enterReview();
 
@@ -105,6 +109,7 @@ private:
     bool questionRed_ = false;
     bool testRed_ = false;
     std::function<void(RunChange)> changed_;
+    std::optional<DateTime> resumedFinish_;
 };
 
 // How an item of the question list is painted.
