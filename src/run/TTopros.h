@@ -51,6 +51,10 @@ public:
     // screen and its results have not been shown. The run driver fills it in.
     void SaveResult();
 
+    // Review mode of the finished test, entered from the results window.
+    void EnterReview();
+    QWidget* PUchebnik1 = nullptr; // textbook link
+
 private:
     bool failLoad();
     void showOrderPanels();
