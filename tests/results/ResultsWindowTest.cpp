@@ -218,7 +218,7 @@ TEST_F(ResultsWindowTest, UnwritableResultsFolderKeepsTheResultAndTells) {
     plain.close();
     app->runState().resultsFolder = temp.filePath(QStringLiteral("plain/Results"));
     showResults();
-    const QString kept = temp.filePath(QStringLiteral("xdg-data/kvizor/results"));
+    const QString kept = temp.filePath(QStringLiteral("xdg-data/kvizor/rescued-results"));
     ASSERT_EQ(resultFiles(kept).size(), 1);
     EXPECT_EQ(results().lastResultPath(), kept + QLatin1Char('/') + resultFiles(kept)[0]);
     ASSERT_EQ(Dialogs::shown().size(), 1u);
