@@ -15,12 +15,16 @@
 #include "windows/TPas.h"
 #include "windows/TProgres.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QBuffer>
+#include <QCheckBox>
+#include <QFileDevice>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QRadioButton>
 #include <QScreen>
 
 namespace kvz {
@@ -29,8 +33,6 @@ namespace {
 
 // Copies what is left of the stream, refusing more than a test may hold.
 std::optional<QByteArray> readStream(QIODevice& stream) {
-    if (!stream.isOpen() || !stream.isReadable())
-        return std::nullopt;
     QByteArray bytes;
     if (!stream.isSequential()) {
         const qint64 left = stream.size() - stream.pos();
@@ -52,6 +54,22 @@ std::optional<QByteArray> readStream(QIODevice& stream) {
     return bytes;
 }
 
+// What is left of the stream, as the archive reader takes it: a file is read in place and an
+// archive already in memory is shared, so a large test is never held twice.
+std::unique_ptr<ArchiveSource> archiveSourceOf(QIODevice& stream) {
+    if (!stream.isOpen() || !stream.isReadable())
+        return nullptr;
+    if (auto* file = qobject_cast<QFileDevice*>(&stream); file && !file->isSequential())
+        return fileSource(*file);
+    if (auto* buffer = qobject_cast<QBuffer*>(&stream)) {
+        const QByteArray& all = buffer->data();
+        const qint64 pos = std::min(buffer->pos(), qint64(all.size()));
+        return memorySource(pos == 0 ? all : all.sliced(pos));
+    }
+    std::optional<QByteArray> bytes = readStream(stream);
+    return bytes ? memorySource(std::move(*bytes)) : nullptr;
+}
+
 bool loadPiece(DocumentView* view, const QByteArray& piece) {
     if (!view)
         return false;
@@ -70,12 +88,6 @@ bool TTopros::failLoad() {
     return false;
 }
 
-void TTopros::showOrderPanels() {
-    const bool fixed = app_.runState().fixedOrder;
-    pPoradok->setVisible(fixed);
-    pProizvolno->setVisible(!fixed);
-}
-
 bool TTopros::LoadTest(QIODevice& stream) {
     RunState& state = app_.runState();
     TProgres& wait = app_.progres();
@@ -85,8 +97,8 @@ bool TTopros::LoadTest(QIODevice& stream) {
     wait.ProgressBar1->setMaximum(100);
 
     wait.Panel1->setText(msg.text(1));
-    std::optional<QByteArray> bytes = readStream(stream);
-    if (!bytes)
+    std::unique_ptr<ArchiveSource> source = archiveSourceOf(stream);
+    if (!source)
         return failLoad();
 
     ArchiveReadHooks hooks;
@@ -122,7 +134,7 @@ bool TTopros::LoadTest(QIODevice& stream) {
     };
 
     ArchiveReadResult read =
-        readTestArchive(std::move(*bytes), cp1251::fromUnicode(pas.Edit1->text()), hooks);
+        readTestArchive(std::move(source), cp1251::fromUnicode(pas.Edit1->text()), hooks);
     if (!read.archive)
         return failLoad();
     TestArchive& archive = *read.archive;
@@ -142,7 +154,7 @@ bool TTopros::LoadTest(QIODevice& stream) {
     // The list scrolls rather than growing to the height of all its items: 254 of them would
     // not fit on any screen.
     N5->setVisible(questionSet.calculatorAllowed);
-    showOrderPanels();
+    showOrderPanels(state.fixedOrder);
 
     wait.Panel1->clear();
     TInform& inform = app_.inform();
@@ -156,16 +168,38 @@ bool TTopros::LoadTest(QIODevice& stream) {
 
 void TTopros::StartRun() {
     RunState& state = app_.runState();
-    startRunLogic(questionSet, state, clock::randomSeed());
+    Timer1.stop();
+    if (promptVisible())
+        hidePrompt();
+    questionSet.updating = true;
+    for (QRadioButton* b : Otvetbool1x) {
+        b->setAutoExclusive(false);
+        b->setChecked(false);
+        b->setAutoExclusive(true);
+    }
+    for (QCheckBox* b : Otvetbool)
+        b->setChecked(false);
+    otvetstr->clear();
+
+    PUchebnik1->setVisible(state.textbookDuringTest);
     N6->setVisible(state.referenceAllowed);
     N9->setVisible(false);
     N4->setVisible(true);
     N3->setVisible(N6->isVisible() || N5->isVisible());
-    showOrderPanels();
-    if (Stests->count() > 0)
-        Stests->setCurrentRow(0);
-    if (!questionSet.questions.empty())
-        Quest->loadFromBytes(questionSet.questions.front().body);
+    // A review before a repeated run left the answer panels disabled.
+    for (QWidget* w : {pB, pA1, pA2, pD})
+        w->setEnabled(true);
+    prav_Panel->hide();
+    Panel6->hide();
+    showOrderPanels(state.fixedOrder);
+
+    startRunLogic(questionSet, state, clock::randomSeed());
+    driver_.start();
+    showFullScreen(this);
+    // Hook for the network client: "START" goes to the server here when connected.
+    Timer1.start();
+    updateClockPanels();
+    questionSet.updating = false;
 }
 
 } // namespace kvz
