@@ -142,7 +142,7 @@ IniDocument IniDocument::parse(std::string_view bytes) {
         doc.lines_.push_back(std::move(line));
     }
     if (sawLf && !sawCrLf)
-        doc.eol_ = "\n";
+        doc.eol_.assign(1, '\n'); // not = "\n": GCC 12 at -O3 sees a false overlap there
     return doc;
 }
 
@@ -233,7 +233,9 @@ void IniDocument::setValue(std::string_view section, std::string_view key, std::
         // A last line without its line break gets one before the new section.
         if (!lines_.empty() && lines_.back().eol.empty())
             lines_.back().eol = eol_;
-        lines_.push_back({"[" + std::string(section) + "]", eol_});
+        std::string header(1, '['); // not "[" + ...: a GCC 12 -O3 false overlap warning
+        header.append(section).push_back(']');
+        lines_.push_back({std::move(header), eol_});
         lines_.push_back({std::move(line), eol_});
         return;
     }

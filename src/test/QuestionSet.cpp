@@ -152,9 +152,10 @@ void startRunLogic(QuestionSet& set, RunState& state, std::uint32_t seed) {
         q.timeSpentMs = 0;
     }
     state.startTime = clock::now();
+    // With the per-question clock off every question stays open, whatever its budget.
     set.hasNext = false;
     for (std::size_t k = 1; k < set.questions.size(); ++k)
-        if (set.questions[k].timeLeftMs >= kOpenQuestionMs)
+        if (!set.questionTimerOn || set.questions[k].timeLeftMs >= kOpenQuestionMs)
             set.hasNext = true;
     set.updating = false;
 }

@@ -263,8 +263,7 @@ TestDescription readDescription(Reader& in) {
     a.reference = in.page(t, "Reference", false);
 
     ArchiveSettings& s = a.settings;
-    // Both times are always written: an empty time would keep whatever the previous test left,
-    // and a question with no time at all counts as closed even with its clock off.
+    // Both times are always written: an empty time would keep whatever the previous test left.
     const std::optional<DateTime> testTime = in.time(t, "TestTime");
     const std::optional<DateTime> questionTime = in.time(t, "QuestionTime");
     s.testTime = testTime.value_or(*parseTimeText("01:00:00"));
