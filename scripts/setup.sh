@@ -13,7 +13,7 @@ KVIZOR_TEST_PACKAGES=(
     libgtest-dev libgmock-dev clang libclang-rt-14-dev
     xvfb xauth xdotool x11-utils openbox
     zip unzip python3 python3-olefile
-    fonts-dejavu-extra
+    fonts-dejavu-extra desktop-file-utils
 )
 
 kvizor_install() {

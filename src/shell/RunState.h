@@ -22,8 +22,24 @@ struct LanguageEntry {
 };
 
 struct MarkEntry {
-    std::string threshold; // a whole number as text; 10000 is stored as "100"
+    std::string threshold; // a whole number as text, in hundredths of a percent (5000 = 50.00 %)
     std::string markText;  // "|" is a line break
+};
+
+// The figures of the last checked test; rebuilt when the next finished test is checked.
+struct CheckSummary {
+    int questionCount = 0;
+    std::uint8_t rightCount = 0;
+    std::uint8_t answeredCount = 0;
+    std::string rightPercentText;    // "66.67"
+    std::string answeredPercentText; // "100.00"
+    double score = 0;                // difficulty-weighted percentage of right answers, 0..100
+    std::string scoreText;           // score as "0.00"
+    // The exact ratio behind score, so the mark is chosen without rounding doubts.
+    std::int64_t gainedWeight = 0;
+    std::int64_t totalWeight = 0;
+    std::string verdictCode; // per question its kind letter, then '1' right or '0' wrong
+    int markIndex = -1;      // entry of markScale, -1 when no mark is shown
 };
 
 struct RunState {
@@ -52,10 +68,14 @@ struct RunState {
     bool languageFolderMissing = false;
     bool timeByDifficulty = false;
     bool fixedOrder = false;
+    // Set by the client window while its connection to the testing server is up: the server's
+    // time (serverStartTime) then stands in for the local clock at the start and the finish.
+    bool connectedToServer = false;
     std::vector<MarkEntry> markScale;
     std::uint8_t markCount = 0;
     int resultsPanelHeight = 0;
     std::vector<std::string> verdicts;
+    CheckSummary checkSummary;
 
     // The profile given on the command line.
     std::string profileType;

@@ -1,5 +1,6 @@
 #include "test/QuestionSet.h"
 
+#include "run/RunDriver.h"
 #include "shell/Clock.h"
 
 #include <cmath>
@@ -151,12 +152,10 @@ void startRunLogic(QuestionSet& set, RunState& state, std::uint32_t seed) {
         q.timeLeftMs = state.timeByDifficulty ? q.timeLimitMs : set.questionTimeMs;
         q.timeSpentMs = 0;
     }
+    if (state.connectedToServer)
+        state.reportedStartTime = state.serverStartTime;
     state.startTime = clock::now();
-    // With the per-question clock off every question stays open, whatever its budget.
-    set.hasNext = false;
-    for (std::size_t k = 1; k < set.questions.size(); ++k)
-        if (!set.questionTimerOn || set.questions[k].timeLeftMs >= kOpenQuestionMs)
-            set.hasNext = true;
+    set.hasNext = HasNextQuestion(set, 0, false);
     set.updating = false;
 }
 

@@ -239,7 +239,9 @@ ArchiveReadResult readTestArchive(QByteArray input, const std::string& typedPass
         for (int i = 0; i < m; ++i) {
             const unsigned value = unsigned(s[7 + 2 * i]) | unsigned(s[8 + 2 * i]) << 8;
             MarkEntry e;
-            e.threshold = value == 10000 ? std::string("100") : std::to_string(value);
+            // Kept as stored: thresholds are hundredths of a percent, and writing "100" for 10000
+            // would turn a 100.00 % limit into 1.00 % and write it back as 100.
+            e.threshold = std::to_string(value);
             const qsizetype cr = s139.indexOf('\r', pos);
             if (cr < 0)
                 return fail(QStringLiteral("settings139.dat: mark %1 has no end").arg(i + 1));

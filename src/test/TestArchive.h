@@ -50,7 +50,7 @@ struct ArchiveSettings139 {
     bool showIntroduction = true;
     bool referenceAllowed = true;
     bool showMark = false;
-    std::vector<MarkEntry> markScale; // threshold as decimal text, 10000 as "100"
+    std::vector<MarkEntry> markScale; // threshold as decimal text, hundredths of a percent
 };
 
 // Everything an archive holds. The reader fills it; the writer takes the same thing, so a

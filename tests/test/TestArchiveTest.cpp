@@ -269,13 +269,14 @@ TEST(TestArchiveTest, EmptyTimeTextKeepsThePreviousValue) {
     EXPECT_EQ(set.questions[0].timeLimitMs, 30000);
 }
 
-TEST(TestArchiveTest, ThresholdTenThousandReadsAsHundred) {
+// 10000 means 100.00 %; read as "100" it would be taken for 1.00 % when the mark is chosen.
+TEST(TestArchiveTest, ThresholdsKeepTheirStoredValue) {
     TestArchive a = threeKinds();
     a.settings139->markScale = {{"10000", "5"}, {"9999", "4"}, {"65535", "3"}};
     ArchiveReadResult r = readTestArchive(build(a), "");
     ASSERT_TRUE(r.archive);
     const auto& scale = r.archive->settings139->markScale;
-    EXPECT_EQ(scale[0].threshold, "100");
+    EXPECT_EQ(scale[0].threshold, "10000");
     EXPECT_EQ(scale[1].threshold, "9999");
     EXPECT_EQ(scale[2].threshold, "65535");
 }

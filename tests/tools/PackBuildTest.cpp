@@ -165,7 +165,7 @@ TEST_F(PackBuildTest, RoundTripThroughTheReader) {
     EXPECT_EQ(a.settings139->markScale[0].threshold, "6999");
     EXPECT_EQ(a.settings139->markScale[1].threshold, "8499");
     EXPECT_EQ(a.settings139->markScale[1].markText, "\xF5\xEE\xF0\xEE\xF8\xEE"); // "хорошо"
-    EXPECT_EQ(a.settings139->markScale[2].threshold, "100"); // 10000, read back as "100"
+    EXPECT_EQ(a.settings139->markScale[2].threshold, "10000");
     EXPECT_TRUE(a.introduction.startsWith("BDOC"));
     EXPECT_TRUE(a.reference.startsWith("BDOC"));
 

@@ -1,0 +1,121 @@
+#pragma once
+
+// The rules of a test run without any window: the question cursor, open and closed questions,
+// the leaving cost, next/prior/pick, the one-second tick with its two clocks, finishing, and
+// review. The run window implements RunHost and does what the driver tells it; tests drive the
+// same rules with a fake host and tick the clock by calling tick().
+
+#include "shell/RunState.h"
+#include "test/QuestionSet.h"
+
+#include <QColor>
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace kvz {
+
+// What the driver asks of the window.
+class RunHost {
+public:
+    virtual ~RunHost() = default;
+    // Stores the answer controls into the current question's answer record.
+    virtual void saveAnswer() = 0;
+    // The cursor has moved: select the current item, show its question and answer.
+    virtual void arrived() = 0;
+    virtual bool promptVisible() const = 0;
+    virtual void showPrompt() = 0;
+    virtual void hidePrompt() = 0;
+    // The run has ended (finishTime set): show the results and hide the run window.
+    virtual void finished() = 0;
+    // Review is over: show the results again and hide the run window.
+    virtual void leaveReview() = 0;
+};
+
+// "HH:MM:SS" from milliseconds; hours take more digits when they need them.
+std::string FormatMs(std::int32_t ms);
+
+// Whether an open question follows (or precedes) item `current`. In review every question
+// counts as open, and so does every question while the question clock is off.
+bool HasNextQuestion(const QuestionSet& set, int current, bool review);
+bool HasPriorQuestion(const QuestionSet& set, int current, bool review);
+
+class RunDriver {
+public:
+    RunDriver(QuestionSet& set, RunState& state, RunHost& host);
+
+    // A new run: the first item, the clocks running (the set was prepared by startRunLogic).
+    void start();
+    // Review of the finished run: first item, free navigation, no clocks, no leaving cost.
+    void enterReview();
+
+    // Next1Click, Prior1Click and a click on the list (free order only).
+    void next();
+    void prior();
+    void pick(int item);
+    // The finish command: the first press opens the prompt, the second ends the test.
+    void SaveResult();
+    // The prompt's "Продолжить".
+    void continueRun();
+    void FinishTest();
+
+    // One second of the clock. windowVisible: the run window is on screen (time spent counts).
+    void tick(bool windowVisible);
+
+    int current() const { return current_; }
+    bool running() const { return running_; }
+    bool review() const { return review_; }
+    // Free order, or review, which always navigates freely.
+    bool freeOrder() const;
+    bool isOpen(int item) const;
+    bool priorEnabled() const { return priorEnabled_; }
+    // Blink phases: red now, or the normal face colour.
+    bool questionClockRed() const { return questionRed_; }
+    bool testClockRed() const { return testRed_; }
+
+private:
+    TQuestionRec* currentQuestion();
+    void leave();
+    void arrive(int item);
+
+    QuestionSet& set_;
+    RunState& state_;
+    RunHost& host_;
+    int current_ = 0;
+    bool running_ = false;
+    bool review_ = false;
+    bool priorEnabled_ = false;
+    bool questionRed_ = false;
+    bool testRed_ = false;
+};
+
+// How an item of the question list is painted.
+struct StestsItemLook {
+    bool touched = false;
+    bool selected = false;
+    bool review = false;
+    bool right = false; // its verdict is msg[022]
+    bool wrong = false; // its verdict is msg[023]
+};
+QColor stestsItemColour(const StestsItemLook& look, const QColor& normal, const QColor& face);
+// Height of the red (used) part of an item's time bar; 0..itemHeight.
+int timeBarUsedHeight(std::int32_t timeLeftMs, std::int32_t timeLimitMs, int itemHeight);
+
+// Which answer row a question shows.
+enum class AnswerPanel { None, A1, A2, B, D };
+AnswerPanel answerPanelFor(const TQuestionRec& question);
+
+// The answer controls as plain data: what SaveAnswer stores and ShowAnswer fills.
+struct AnswerControls {
+    std::array<bool, kMaxChoices> checks{};  // Otvetbool1..5
+    std::array<bool, kMaxChoices> radios{};  // Otvetbool11..15
+    std::string text;                        // otvetstr, Windows-1251
+    std::array<TSlotRec, kMaxSlots> slots{}; // workSlots
+};
+// Stores the visible panel's controls into the answer record.
+void SaveAnswer(AnswerPanel visible, const AnswerControls& controls, TAnswerRec& answer);
+// The controls for a stored answer: both choice rows from chosen, the text, and the work slots
+// at the question's places holding the examinee's numbers.
+AnswerControls ShowAnswer(const TQuestionRec& question, const TAnswerRec& answer);
+
+} // namespace kvz

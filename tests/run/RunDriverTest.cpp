@@ -1,0 +1,408 @@
+// The run rules driven without a window: a fake host records what the window would be told,
+// and the clock is ticked by calling it.
+
+#include "run/RunDriver.h"
+#include "shell/Clock.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace kvz {
+namespace {
+
+struct FakeHost : RunHost {
+    const RunDriver* driver = nullptr;
+    bool prompt = false;
+    std::vector<int> arrivals;
+    int saves = 0;
+    int finishes = 0;
+    int reviewsLeft = 0;
+    int promptsShown = 0;
+    bool updatingDuringArrival = false;
+    QuestionSet* set = nullptr;
+
+    void saveAnswer() override { ++saves; }
+    void arrived() override {
+        arrivals.push_back(driver->current());
+        updatingDuringArrival = set->updating;
+    }
+    bool promptVisible() const override { return prompt; }
+    void showPrompt() override {
+        prompt = true;
+        ++promptsShown;
+    }
+    void hidePrompt() override { prompt = false; }
+    void finished() override { ++finishes; }
+    void leaveReview() override { ++reviewsLeft; }
+};
+
+// n questions of kind A, each with timeLeftMs seconds[i] * 1000 (the question clock on).
+class RunDriverTest : public ::testing::Test {
+protected:
+    void make(const std::vector<double>& seconds, bool questionClock = true) {
+        set = QuestionSet{};
+        for (double s : seconds) {
+            TQuestionRec q;
+            q.kindText = "A";
+            q.choiceCount = 3;
+            q.timeLimitMs = q.timeLeftMs = std::int32_t(s * 1000);
+            set.questions.push_back(q);
+        }
+        set.labels = makeLabels(set.questions);
+        set.answers.resize(set.questions.size());
+        set.questionTimerOn = questionClock;
+        host = FakeHost{};
+        host.set = &set;
+        driver = std::make_unique<RunDriver>(set, state, host);
+        host.driver = driver.get();
+        driver->start();
+    }
+    void tick(int times = 1) {
+        for (int i = 0; i < times; ++i)
+            driver->tick(true);
+    }
+    std::int32_t left(int item) const { return set.questions[std::size_t(item)].timeLeftMs; }
+
+    QuestionSet set;
+    RunState state;
+    FakeHost host;
+    std::unique_ptr<RunDriver> driver;
+};
+
+TEST_F(RunDriverTest, ClosedQuestionsAreSkippedAndCannotBePicked) {
+    make({60, 60, 0.5, 60, 60});
+    driver->pick(1);
+    EXPECT_EQ(driver->current(), 1);
+    driver->next(); // over the closed third question
+    EXPECT_EQ(driver->current(), 3);
+    EXPECT_TRUE(driver->priorEnabled());
+    driver->prior(); // and back over it
+    EXPECT_EQ(driver->current(), 1);
+    driver->pick(2);
+    EXPECT_EQ(driver->current(), 1) << "a closed question cannot be picked";
+    driver->pick(4);
+    EXPECT_FALSE(set.hasNext);
+    driver->next();
+    EXPECT_TRUE(host.prompt) << "Next on the last question opens the finish prompt";
+    EXPECT_EQ(driver->current(), 4);
+    for (int bad : {-1, 5, 100})
+        driver->pick(bad);
+    EXPECT_EQ(driver->current(), 4);
+    // Every move saved first, and showed the answer with updating set.
+    EXPECT_EQ(host.saves, 5);
+    EXPECT_TRUE(host.updatingDuringArrival);
+    EXPECT_FALSE(set.updating);
+}
+
+TEST_F(RunDriverTest, SkippingToTheEndOpensThePrompt) {
+    make({60, 60, 0, 0});
+    driver->pick(1);
+    set.hasNext = true; // as if the later questions closed after arriving here
+    driver->next();
+    EXPECT_EQ(driver->current(), 1);
+    EXPECT_TRUE(host.prompt);
+}
+
+TEST_F(RunDriverTest, LeavingCostsASecondOfTheQuestionLeft) {
+    make({7.5, 60, 0.9});
+    driver->next();
+    EXPECT_EQ(left(0), 6500); // 7.5 s shows 6.5 s when visited again
+    EXPECT_EQ(FormatMs(left(0)), "00:00:06");
+    driver->prior();
+    EXPECT_EQ(left(1), 59000);
+    EXPECT_EQ(driver->current(), 0);
+    // Picking the question already on screen is not leaving it.
+    driver->pick(0);
+    EXPECT_EQ(left(0), 6500);
+    EXPECT_EQ(host.arrivals.size(), 3u);
+
+    // With the question clock off every question is open, and leaving still costs.
+    make({0.5, 0.5, 3}, false);
+    driver->next();
+    EXPECT_EQ(driver->current(), 1);
+    driver->pick(2);
+    driver->pick(0);
+    EXPECT_EQ(left(2), 2000);
+    EXPECT_EQ(left(0), 500) << "under a second left: no cost";
+}
+
+TEST_F(RunDriverTest, FixedOrderEndsWithoutPromptWhenTheLastOpenQuestionRunsOut) {
+    state.fixedOrder = true;
+    make({60, 2, 0});
+    driver->next();
+    EXPECT_EQ(driver->current(), 1);
+    driver->prior();
+    driver->pick(0);
+    EXPECT_EQ(driver->current(), 1) << "fixed order: no way back";
+    EXPECT_FALSE(set.hasNext);
+    tick();
+    EXPECT_EQ(host.finishes, 0);
+    tick();
+    EXPECT_EQ(host.finishes, 1);
+    EXPECT_EQ(host.promptsShown, 0);
+    EXPECT_FALSE(driver->running());
+    tick(5); // the clock is off
+    EXPECT_EQ(host.finishes, 1);
+}
+
+TEST_F(RunDriverTest, QuestionTimeOut) {
+    // Runs out with an open question after it: moves on as Next would.
+    make({1, 60, 60});
+    tick();
+    EXPECT_EQ(driver->current(), 1);
+    EXPECT_EQ(left(0), 0);
+
+    // Runs out on the last item while an earlier question is open: back to the first open one.
+    make({0.5, 60, 60, 2});
+    driver->pick(3);
+    EXPECT_EQ(left(1), 60000);
+    driver->pick(2);
+    driver->pick(3);
+    const int saves = host.saves;
+    tick(2);
+    EXPECT_EQ(driver->current(), 1);
+    EXPECT_EQ(host.saves, saves + 1) << "the answer on screen is kept before moving";
+    EXPECT_EQ(host.finishes, 0);
+
+    // Runs out on the only open question in free order: the test ends.
+    make({0, 1});
+    driver->pick(1);
+    EXPECT_EQ(driver->current(), 1);
+    tick();
+    EXPECT_EQ(host.finishes, 1);
+}
+
+TEST_F(RunDriverTest, ATickNeverDrivesTheTimeBelowZero) {
+    make({0.5, 60});
+    tick();
+    EXPECT_EQ(left(0), 0);
+    EXPECT_EQ(driver->current(), 1);
+    EXPECT_EQ(timeBarUsedHeight(left(0), 500, 20), 20);
+}
+
+TEST_F(RunDriverTest, TestClockRunsThirtyMinutesAndEndsTheRunUnderAnOpenPrompt) {
+    make({3600, 3600}, false);
+    set.testTimerOn = true;
+    set.testTimeMs = set.testTimeLeftMs = 30 * 60000;
+    driver->SaveResult();
+    ASSERT_TRUE(host.prompt);
+    std::vector<bool> blink;
+    for (int i = 0; i < 30 * 60 - 1; ++i) {
+        tick();
+        if (set.testTimeLeftMs <= 17000)
+            blink.push_back(driver->testClockRed());
+    }
+    EXPECT_EQ(host.finishes, 0);
+    EXPECT_EQ(set.testTimeLeftMs, 1000);
+    // Normal above 15 s, then red and normal in turn every second.
+    ASSERT_GE(blink.size(), 4u);
+    EXPECT_FALSE(blink[0]); // 17 s
+    EXPECT_FALSE(blink[1]); // 16 s
+    EXPECT_TRUE(blink[2]);  // 15 s
+    for (std::size_t i = 3; i < blink.size(); ++i)
+        EXPECT_NE(blink[i], blink[i - 1]) << i;
+
+    state.serverStartTime = 45000.25;
+    clock::setNowForTesting([] { return 46000.5; });
+    tick();
+    clock::setNowForTesting({});
+    EXPECT_EQ(host.finishes, 1);
+    EXPECT_FALSE(host.prompt) << "the prompt does not stay over the results";
+    EXPECT_EQ(state.finishTime, 46000.5);
+    EXPECT_EQ(set.testTimeLeftMs, set.testTimeMs);
+    EXPECT_EQ(set.questions[0].timeSpentMs, 30 * 60000);
+    EXPECT_EQ(set.questions[0].timeLeftMs, 3600000) << "the question clock is off";
+    driver->SaveResult();
+    EXPECT_EQ(host.finishes, 1);
+}
+
+TEST_F(RunDriverTest, FinishCommandAsksOnceThenEnds) {
+    make({60, 60});
+    driver->SaveResult();
+    EXPECT_TRUE(host.prompt);
+    EXPECT_EQ(host.finishes, 0);
+    driver->continueRun();
+    EXPECT_FALSE(host.prompt);
+    tick(3);
+    EXPECT_TRUE(driver->running());
+    driver->SaveResult();
+    driver->SaveResult(); // "Завершить!" twice
+    EXPECT_EQ(host.finishes, 1);
+    EXPECT_FALSE(host.prompt);
+    EXPECT_FALSE(driver->running());
+
+    // Connected to a server, the server's time is the finish time.
+    make({60});
+    state.connectedToServer = true;
+    state.serverStartTime = 45123.5;
+    driver->FinishTest();
+    driver->FinishTest();
+    EXPECT_EQ(state.finishTime, 45123.5);
+    EXPECT_EQ(host.finishes, 1);
+}
+
+TEST_F(RunDriverTest, TimeSpentCountsOnlyWhileTheWindowIsShown) {
+    make({60, 60});
+    tick(3);
+    driver->tick(false);
+    EXPECT_EQ(set.questions[0].timeSpentMs, 3000);
+    EXPECT_EQ(left(0), 56000);
+}
+
+TEST_F(RunDriverTest, QuestionClockBlinksInTheLastFiveSeconds) {
+    make({8, 60});
+    std::vector<bool> red;
+    for (int i = 0; i < 7; ++i) {
+        tick();
+        red.push_back(driver->questionClockRed());
+    }
+    // 7, 6 s normal; 5, 4, 3, 2, 1 s: red, normal, red, normal, red.
+    EXPECT_EQ(red, (std::vector<bool>{false, false, true, false, true, false, true}));
+    driver->next();
+    EXPECT_FALSE(driver->questionClockRed()) << "a new question starts in the normal colour";
+}
+
+TEST_F(RunDriverTest, ReviewNavigatesFreelyWithoutClocksOrCost) {
+    state.fixedOrder = true;
+    make({0, 60, 0});
+    driver->FinishTest();
+    const int saves = host.saves;
+    driver->enterReview();
+    EXPECT_TRUE(driver->review());
+    EXPECT_TRUE(driver->freeOrder());
+    EXPECT_EQ(driver->current(), 0);
+    EXPECT_TRUE(set.hasNext);
+    EXPECT_FALSE(driver->priorEnabled());
+    driver->next();
+    EXPECT_EQ(driver->current(), 1);
+    driver->pick(2); // closed questions can be visited
+    EXPECT_EQ(driver->current(), 2);
+    EXPECT_EQ(left(1), 60000);
+    tick(5);
+    EXPECT_EQ(left(2), 0);
+    EXPECT_EQ(driver->current(), 2);
+    driver->next(); // on the last item: back to the results
+    EXPECT_EQ(host.reviewsLeft, 1);
+    EXPECT_EQ(host.promptsShown, 0);
+    driver->SaveResult();
+    EXPECT_EQ(host.finishes, 1);
+    EXPECT_EQ(host.saves, saves) << "review stores nothing";
+}
+
+TEST_F(RunDriverTest, AnEmptyQuestionListIsHarmless) {
+    make({});
+    set.testTimerOn = true;
+    set.testTimeMs = set.testTimeLeftMs = 2000;
+    EXPECT_FALSE(set.hasNext);
+    driver->next();
+    EXPECT_TRUE(host.prompt);
+    driver->prior();
+    driver->pick(0);
+    tick(2);
+    EXPECT_EQ(host.finishes, 1);
+    driver->enterReview();
+    driver->next();
+    EXPECT_EQ(host.reviewsLeft, 1);
+}
+
+TEST(RunTextsTest, FormatMs) {
+    const std::pair<std::int32_t, const char*> cases[] = {
+        {0, "00:00:00"},          {999, "00:00:00"},     {6500, "00:00:06"},
+        {60000, "00:01:00"},      {3723000, "01:02:03"}, {86399000, "23:59:59"},
+        {360000000, "100:00:00"}, {-1000, "00:00:00"},
+    };
+    for (auto [ms, text] : cases)
+        EXPECT_EQ(FormatMs(ms), text) << ms;
+}
+
+TEST(RunTextsTest, TimeBarAndItemColours) {
+    EXPECT_EQ(timeBarUsedHeight(60000, 60000, 16), 0);
+    EXPECT_EQ(timeBarUsedHeight(30000, 60000, 16), 8);
+    EXPECT_EQ(timeBarUsedHeight(0, 60000, 16), 16);
+    EXPECT_EQ(timeBarUsedHeight(1000, 0, 16), 0);
+    EXPECT_EQ(timeBarUsedHeight(90000, 60000, 16), 0);
+
+    const QColor normal(Qt::white), face(200, 200, 200);
+    struct Case {
+        StestsItemLook look;
+        QColor colour;
+    } cases[] = {
+        {{}, normal},
+        {{.touched = true}, face},
+        {{.touched = true, .right = true}, face}, // verdicts only in review
+        {{.touched = true, .review = true, .right = true}, QColor(0, 255, 0)},
+        {{.touched = true, .review = true, .wrong = true}, QColor(255, 0, 0)},
+        {{.touched = false, .review = true, .wrong = true}, normal},
+        {{.selected = true}, QColor(128, 128, 128)},
+        {{.touched = true, .selected = true, .review = true, .right = true}, QColor(0, 128, 0)},
+        {{.touched = true, .selected = true, .review = true, .wrong = true}, QColor(128, 0, 0)},
+        {{.selected = true, .review = true}, QColor(128, 128, 128)},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(stestsItemColour(c.look, normal, face), c.colour)
+            << c.look.touched << c.look.selected << c.look.review << c.look.right << c.look.wrong;
+}
+
+TEST(RunAnswersTest, SaveAndShowAnswerAsData) {
+    TQuestionRec q;
+    q.kindText = "D";
+    q.choiceCount = 3;
+    for (int i = 0; i < 3; ++i)
+        q.rightSlots[std::size_t(i)] = {std::uint8_t(2 + i), std::uint8_t(5), std::uint8_t(3 - i)};
+    TAnswerRec a;
+    a.chosen = {true, false, true, false, false};
+    a.text = "abc";
+    a.slots[0].number = 2;
+    a.slots[1].number = 1;
+    a.slots[2].number = 3;
+
+    const AnswerControls c = ShowAnswer(q, a);
+    EXPECT_EQ(c.checks, a.chosen);
+    EXPECT_EQ(c.radios, a.chosen);
+    EXPECT_EQ(c.text, "abc");
+    EXPECT_EQ(c.slots[1], (TSlotRec{3, 5, 1}));
+
+    // Only the visible panel is stored.
+    AnswerControls edited = c;
+    edited.checks = {false, true, false, false, false};
+    edited.radios = {false, false, false, true, false};
+    edited.text = "xyz";
+    std::swap(edited.slots[0].number, edited.slots[2].number);
+    const struct {
+        AnswerPanel panel;
+        std::array<bool, kMaxChoices> chosen;
+        std::string text;
+        std::uint8_t slot1;
+    } cases[] = {
+        {AnswerPanel::A1, edited.checks, "abc", 2}, {AnswerPanel::A2, edited.radios, "abc", 2},
+        {AnswerPanel::B, a.chosen, "xyz", 2},       {AnswerPanel::D, a.chosen, "abc", 3},
+        {AnswerPanel::None, a.chosen, "abc", 2},
+    };
+    for (const auto& k : cases) {
+        TAnswerRec saved = a;
+        SaveAnswer(k.panel, edited, saved);
+        EXPECT_EQ(saved.chosen, k.chosen) << int(k.panel);
+        EXPECT_EQ(saved.text, k.text) << int(k.panel);
+        EXPECT_EQ(saved.slots[0].number, k.slot1) << int(k.panel);
+        EXPECT_FALSE(saved.touched);
+    }
+
+    TQuestionRec kinds;
+    const std::pair<std::string, AnswerPanel> panels[] = {{"A", AnswerPanel::A2},
+                                                          {"B", AnswerPanel::B},
+                                                          {"D", AnswerPanel::D},
+                                                          {"", AnswerPanel::None},
+                                                          {"AB", AnswerPanel::None}};
+    for (const auto& [kind, panel] : panels) {
+        kinds.kindText = kind;
+        EXPECT_EQ(answerPanelFor(kinds), panel) << kind;
+    }
+    kinds.kindText = "A";
+    kinds.multiChoice = true;
+    EXPECT_EQ(answerPanelFor(kinds), AnswerPanel::A1);
+}
+
+} // namespace
+} // namespace kvz
