@@ -3,6 +3,7 @@
 
 #include "MarkScale.h"
 #include "l10n/Cp1251.h"
+#include "run/Checking.h"
 #include "support/TestPaths.h"
 #include "test/ArchivePassword.h"
 #include "test/TestArchive.h"
@@ -285,9 +286,10 @@ Answer=1
     ASSERT_EQ(scale.size(), 4u);
     const std::pair<double, int> cases[] = {{0, 0},     {49.99, 0}, {50.0, 1}, {69.99, 1},
                                             {84.99, 2}, {85.0, 3},  {100, 3}};
+    // Read by the program's own mark choice.
     for (const auto& [score, entry] : cases)
-        EXPECT_EQ(pack::markEntryFor(scale, score), entry) << score;
-    EXPECT_EQ(scale[std::size_t(pack::markEntryFor(scale, 85.0))].markText, "5");
+        EXPECT_EQ(ChooseMark(score, scale, int(scale.size())), entry) << score;
+    EXPECT_EQ(scale[std::size_t(ChooseMark(85.0, scale, 4))].markText, "5");
 
     const PackRun inspect = pack({QStringLiteral("inspect"), out});
     for (const char* line : {"mark 0: 0.00 to 49.99 % -> 2 (threshold 4999)",
@@ -305,16 +307,17 @@ TEST(PackMarkScaleTest, PercentagesAndBands) {
     for (const char* bad : {"", "-1", "100.01", "101", "1.234", "5.", ".5", "5,5", "1e2", " 5"})
         EXPECT_FALSE(pack::parsePercent(bad)) << bad;
 
-    // One mark is the whole scale; a foreign scale out of order has entries never given.
-    const std::vector<MarkEntry> one = pack::storedScale({{0, "OK"}});
-    ASSERT_EQ(one.size(), 1u);
-    EXPECT_EQ(pack::markEntryFor(one, 37.5), 0);
-    EXPECT_EQ(pack::markEntryFor({}, 50), -1);
+    // A foreign scale out of order has entries the program never gives.
     const std::vector<MarkEntry> backwards = {{"9000", "5"}, {"7000", "4"}, {"100", "2"}};
-    EXPECT_EQ(pack::markEntryFor(backwards, 60), 0);
+    EXPECT_EQ(ChooseMark(60.0, backwards, 3), 0);
     EXPECT_FALSE(pack::bandOfEntry(backwards, 1));
     ASSERT_TRUE(pack::bandOfEntry(backwards, 2));
     EXPECT_EQ(pack::bandOfEntry(backwards, 2)->fromHundredths, 9001);
+    // One mark is the whole scale.
+    const std::vector<MarkEntry> one = pack::storedScale({{0, "OK"}});
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one[0].threshold, "10000");
+    EXPECT_EQ(ChooseMark(37.5, one, 1), 0);
 }
 
 // Without an introduction or a reference page the archive turns both off, so the program shows
@@ -419,15 +422,14 @@ TEST(PackSamplesTest, EverySampleBuildsAndLoads) {
             EXPECT_TRUE(marks && state.showMark && state.textbookDuringTest);
             ASSERT_EQ(state.markCount, 4);
             // From 90 % "5": 89.99 % is a "4", 90 % a "5", 10 % a "2".
-            EXPECT_EQ(state.markScale[std::size_t(pack::markEntryFor(state.markScale, 89.99))]
-                          .markText.substr(0, 1),
-                      "4");
-            EXPECT_EQ(state.markScale[std::size_t(pack::markEntryFor(state.markScale, 90))]
-                          .markText.substr(0, 1),
-                      "5");
-            EXPECT_EQ(state.markScale[std::size_t(pack::markEntryFor(state.markScale, 10))]
-                          .markText.substr(0, 1),
-                      "2");
+            const auto mark = [&](double score) {
+                const int e = ChooseMark(score, state.markScale, state.markCount);
+                return e < 0 ? std::string()
+                             : state.markScale[std::size_t(e)].markText.substr(0, 1);
+            };
+            EXPECT_EQ(mark(89.99), "4");
+            EXPECT_EQ(mark(90), "5");
+            EXPECT_EQ(mark(10), "2");
         }
         if (difficulty) {
             EXPECT_TRUE(state.timeByDifficulty);

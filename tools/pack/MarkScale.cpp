@@ -63,17 +63,6 @@ std::vector<MarkEntry> storedScale(std::vector<MarkFrom> marks) {
     return scale;
 }
 
-int markEntryFor(const std::vector<MarkEntry>& scale, double score) {
-    const int count = int(scale.size());
-    if (count == 0)
-        return -1;
-    int index = count - 1;
-    for (int e = count - 2; e >= 0; --e)
-        if (!(score * 100 > thresholdOf(scale[std::size_t(e)])))
-            index = e;
-    return index;
-}
-
 std::optional<ScoreBand> bandOfEntry(const std::vector<MarkEntry>& scale, int e) {
     const int count = int(scale.size());
     if (e < 0 || e >= count)

@@ -29,12 +29,8 @@ struct MarkFrom {
 // start at 0 and no two may start at the same score (the caller checks both).
 std::vector<MarkEntry> storedScale(std::vector<MarkFrom> marks);
 
-// The entry a stored scale gives for a score (0..100), read as the program reads it; -1 for an
-// empty scale.
-int markEntryFor(const std::vector<MarkEntry>& scale, double score);
-
-// The scores (x 100) entry e of a stored scale covers, as the program reads it: from, to (both
-// inclusive); nullopt when the entry is never chosen.
+// The scores (x 100) entry e of a stored scale covers, as the program's mark choice reads it:
+// from, to (both inclusive); nullopt when the entry is never chosen.
 struct ScoreBand {
     int fromHundredths = 0;
     int toHundredths = 0;
