@@ -2,9 +2,12 @@
 #include "shell/StartUp.h"
 #include "shell/TBasic.h"
 #include "shell/TStart.h"
+#include "shell/UserFolder.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
+#include <QStandardPaths>
 
 int main(int argc, char* argv[]) {
     QApplication qapp(argc, argv);
@@ -13,7 +16,12 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
     QStringList parameters = QCoreApplication::arguments();
     parameters.removeFirst();
-    const QString executableFolder = QCoreApplication::applicationDirPath();
+    // An installed copy works in the user's own folder, where it may write settings and results.
+    const QString executableFolder = kvz::workingProgramFolder(
+        QCoreApplication::applicationDirPath(),
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+    QApplication::setWindowIcon(
+        QIcon(QCoreApplication::applicationDirPath() + QStringLiteral("/kvizor.svg")));
 
     const QString folder = kvz::resolveProgramFolder(parameters, executableFolder);
     const kvz::StartLanguage language = kvz::prepareStartLanguage(folder, kvz::systemTempFolder());

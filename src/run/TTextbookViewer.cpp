@@ -1,0 +1,190 @@
+#include "run/TTextbookViewer.h"
+
+#include "run/TextbookLink.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QImageReader>
+#include <QLabel>
+#include <QPdfDocument>
+#include <QPdfView>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+#include <memory>
+
+namespace kvz {
+
+namespace {
+
+// The share of the screen the window takes: the run window stays visible around it.
+constexpr double kScreenShare = 0.85;
+
+std::optional<QByteArray> readSmallFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > TTextbookViewer::kMaxTextBytes)
+        return std::nullopt;
+    QByteArray bytes = file.read(TTextbookViewer::kMaxTextBytes);
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return bytes;
+}
+
+// Textbook pages written on the other desktop are often in Windows-1251 without saying so;
+// pages and the pages they link to are decoded here. Links leave only for other local pages:
+// a web address would open a browser beside the locked test.
+class TextbookBrowser : public QTextBrowser {
+public:
+    explicit TextbookBrowser(QWidget* parent) : QTextBrowser(parent) {
+        setOpenLinks(false);
+        setOpenExternalLinks(false);
+        connect(this, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) {
+            const QUrl target = source().resolved(url);
+            if (target.isLocalFile() &&
+                textbookViewFor(target.toLocalFile()) == TextbookView::Html &&
+                QFileInfo::exists(target.toLocalFile()))
+                setSource(target);
+            else if (url.scheme().isEmpty() && url.path().isEmpty() && url.hasFragment())
+                scrollToAnchor(url.fragment());
+        });
+    }
+
+    bool loadPage(const QString& path) {
+        if (!readSmallFile(path))
+            return false;
+        setSource(QUrl::fromLocalFile(path), QTextDocument::HtmlResource);
+        return true;
+    }
+
+protected:
+    QVariant loadResource(int type, const QUrl& name) override {
+        if (type == QTextDocument::HtmlResource && name.isLocalFile()) {
+            const auto bytes = readSmallFile(name.toLocalFile());
+            return bytes ? QVariant(decodeTextbookText(*bytes)) : QVariant();
+        }
+        return QTextBrowser::loadResource(type, name);
+    }
+};
+
+// Owns its document and lets go of it before it goes: a document that outlives its view's
+// insides would signal into them.
+class TextbookPdfView : public QPdfView {
+public:
+    explicit TextbookPdfView(QWidget* parent) : QPdfView(parent) {}
+    ~TextbookPdfView() override {
+        QPdfDocument* document = this->document();
+        setDocument(nullptr);
+        delete document;
+    }
+};
+
+} // namespace
+
+TTextbookViewer::TTextbookViewer(QWidget* over, const QString& closeText)
+    : QDialog(over, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                        Qt::WindowMaximizeButtonHint | Qt::WindowStaysOnTopHint) {
+    setObjectName(QStringLiteral("TextbookViewer"));
+    setModal(false);
+    layout_ = new QVBoxLayout(this);
+    closeButton_ = new QPushButton(closeText, this);
+    closeButton_->setObjectName(QStringLiteral("textbookClose"));
+    closeButton_->setAutoDefault(false);
+    connect(closeButton_, &QPushButton::clicked, this, &QDialog::close);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(closeButton_);
+    layout_->addLayout(buttons);
+
+    if (const QScreen* screen = over ? over->screen() : QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        resize(int(area.width() * kScreenShare), int(area.height() * kScreenShare));
+    }
+}
+
+QWidget* TTextbookViewer::makeContent(const QString& path) {
+    switch (textbookViewFor(path)) {
+    case TextbookView::Html: {
+        auto* browser = new TextbookBrowser(this);
+        if (!browser->loadPage(path)) {
+            delete browser;
+            return nullptr;
+        }
+        return browser;
+    }
+    case TextbookView::Text: {
+        const auto bytes = readSmallFile(path);
+        if (!bytes)
+            return nullptr;
+        auto* text = new QPlainTextEdit(this);
+        text->setReadOnly(true);
+        text->setPlainText(decodeTextbookText(*bytes));
+        return text;
+    }
+    case TextbookView::Picture: {
+        QImageReader reader(path);
+        reader.setAutoTransform(true);
+        const QImage image = reader.read();
+        if (image.isNull())
+            return nullptr;
+        auto* label = new QLabel(this);
+        label->setAlignment(Qt::AlignCenter);
+        // Large pictures are scaled down to the window; small ones keep their size.
+        const QSize room = size() - QSize(40, 80);
+        QPixmap pixmap = QPixmap::fromImage(image);
+        if (pixmap.width() > room.width() || pixmap.height() > room.height())
+            pixmap = pixmap.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        label->setPixmap(pixmap);
+        auto* area = new QScrollArea(this);
+        area->setWidget(label);
+        area->setWidgetResizable(true);
+        area->setAlignment(Qt::AlignCenter);
+        return area;
+    }
+    case TextbookView::Pdf: {
+        auto document = std::make_unique<QPdfDocument>();
+        if (document->load(path) != QPdfDocument::Error::None || document->pageCount() <= 0)
+            return nullptr;
+        auto* view = new TextbookPdfView(this);
+        view->setDocument(document.release());
+        view->setPageMode(QPdfView::PageMode::MultiPage);
+        view->setZoomMode(QPdfView::ZoomMode::FitToWidth);
+        return view;
+    }
+    case TextbookView::Outside:
+        break;
+    }
+    return nullptr;
+}
+
+bool TTextbookViewer::open(const QString& path) {
+    QWidget* next = makeContent(path);
+    if (!next)
+        return false;
+    next->setObjectName(QStringLiteral("textbookContent"));
+    delete content_;
+    content_ = next;
+    layout_->insertWidget(0, content_, 1);
+    setWindowTitle(QFileInfo(path).completeBaseName());
+    popUp();
+    content_->setFocus();
+    return true;
+}
+
+void TTextbookViewer::popUp() {
+    // Minimised (there is no task bar under the lock-down to bring it back) or closed: shown
+    // again as it was.
+    if (isMinimized())
+        showNormal();
+    else if (!isVisible())
+        show();
+    raise();
+    activateWindow();
+}
+
+} // namespace kvz
