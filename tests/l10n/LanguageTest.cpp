@@ -137,7 +137,7 @@ TEST(BuiltinLanguage, InfoAndEveryMessage) {
 
     MessageTable table;
     loadLanguageText(table, std::string_view(bytes.constData(), std::size_t(bytes.size())));
-    for (int n = 0; n <= 66; ++n)
+    for (int n = 0; n <= 67; ++n)
         EXPECT_FALSE(table.msg(n).empty()) << n;
     EXPECT_EQ(table.msg(0), cp("Квизор"));
     EXPECT_EQ(table.msg(4), cp("\\Новая папка "));
@@ -150,7 +150,8 @@ TEST(BuiltinLanguage, InfoAndEveryMessage) {
     EXPECT_EQ(table.msg(61), cp("Выбирать методом случайных чисел\r\nПредлагать пользователю "
                                 "выбрать"));
     EXPECT_EQ(table.msg(65), cp("Копию результата сохранять в:"));
-    for (int n = 67; n <= 70; ++n)
+    EXPECT_EQ(table.msg(67), cp("Этот файл нельзя открыть во время тестирования."));
+    for (int n = 68; n <= 70; ++n)
         EXPECT_TRUE(table.msg(n).empty()) << n;
 }
 
