@@ -1,0 +1,88 @@
+#pragma once
+
+// Where the run journal lives and how it reaches the disk: the user's XDG state folder, never
+// the program or results folder (those may be shared or read-only). A write is atomic: a new
+// file in the same folder, flushed, renamed over the old one, the folder flushed; a power cut
+// leaves the old journal or the new one. Nothing here deletes a journal that was not finished:
+// one that cannot be used is set aside under another name for the supervisor.
+
+#include "run/RunJournal.h"
+
+#include <QByteArray>
+#include <QString>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace kvz {
+
+class JournalStore {
+public:
+    // folder: where the journal lives; created (private to the user) on the first write.
+    explicit JournalStore(QString folder);
+
+    // $XDG_STATE_HOME/kvizor, or ~/.local/state/kvizor.
+    static QString defaultFolder();
+
+    const QString& folder() const { return folder_; }
+    QString path() const;
+
+    bool write(const QByteArray& bytes, QString* error = nullptr) const;
+
+    struct Loaded {
+        bool exists = false; // a journal file is there
+        std::optional<RunJournal> journal;
+        JournalReadError error = JournalReadError::None;
+        QString ioError; // the file is there but could not be read
+    };
+    // Reads at most kMaxJournalBytes; a larger file counts as damaged.
+    Loaded read() const;
+
+    // Renames the journal to "run-<date>-<time>[-n].journal.aside" beside it, replacing
+    // nothing; returns the new path, or nullopt (with error) when it could not.
+    std::optional<QString> setAside(QString* error = nullptr) const;
+
+    // The run ended and its result is stored: the journal goes. True also when there was none.
+    bool remove(QString* error = nullptr) const;
+
+private:
+    QString folder_;
+};
+
+// Writes journals on a thread of its own so a slow disk never holds the clock or a paint. Only
+// the latest state matters: a write still waiting is replaced by a newer one, and remove()
+// drops a waiting write, so a finished run's journal never comes back after it was removed.
+class JournalWriter {
+public:
+    explicit JournalWriter(JournalStore store);
+    ~JournalWriter(); // finishes what is waiting
+    JournalWriter(const JournalWriter&) = delete;
+    JournalWriter& operator=(const JournalWriter&) = delete;
+
+    const JournalStore& store() const { return store_; }
+
+    void save(QByteArray encoded);
+    void remove();
+    // Waits until everything asked for so far is on disk (or failed).
+    void flush();
+    // The last failure of a write or a removal, empty when the last one went well.
+    QString lastError() const;
+
+private:
+    enum class Op { None, Write, Remove };
+    void run();
+
+    JournalStore store_;
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable idle_;
+    Op pending_ = Op::None;
+    QByteArray pendingBytes_;
+    bool busy_ = false;
+    bool stopping_ = false;
+    QString lastError_;
+    std::thread thread_;
+};
+
+} // namespace kvz

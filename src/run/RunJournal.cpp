@@ -1,0 +1,426 @@
+#include "run/RunJournal.h"
+
+#include "platform/docview/ByteReader.h"
+
+#include <QCryptographicHash>
+#include <QMessageAuthenticationCode>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace kvz {
+
+namespace {
+
+using docview::ByteReader;
+
+constexpr char kMagic[4] = {'K', 'V', 'Z', 'J'};
+
+// The key of the journal's checksum. It is no secret from someone who takes the program apart;
+// it keeps a journal edited by hand (more time, other answers) from being taken as ours.
+const QByteArray& macKey() {
+    static const QByteArray key =
+        QByteArray::fromHex("5b1e9f2c7a04d8e3b6610f4c92ad37e8c51b08f6e2d94a7013cc5e29b8f4a16d");
+    return key;
+}
+
+// The stored password is masked with a stream drawn from the same key, so it does not lie in
+// the pupil's folder as plain text. This is a mask, not encryption: the profile file keeps the
+// same password scrambled, and the program has to open the archive again without a person.
+std::string maskPassword(const std::string& text) {
+    std::string out = text;
+    QByteArray stream;
+    for (std::uint32_t block = 0; std::size_t(stream.size()) < out.size(); ++block) {
+        QByteArray seed("password");
+        seed.append(reinterpret_cast<const char*>(&block), sizeof block);
+        stream += QMessageAuthenticationCode::hash(seed, macKey(), QCryptographicHash::Sha256);
+    }
+    for (std::size_t i = 0; i < out.size(); ++i)
+        out[i] = char(std::uint8_t(out[i]) ^ std::uint8_t(stream[qsizetype(i)]));
+    return out;
+}
+
+QByteArray mac(const char* data, std::size_t size) {
+    return QMessageAuthenticationCode::hash(QByteArray::fromRawData(data, qsizetype(size)),
+                                            macKey(), QCryptographicHash::Sha256);
+}
+
+class Writer {
+public:
+    void u8(std::uint8_t v) { out_.append(char(v)); }
+    void u16(std::uint16_t v) { le(v, 2); }
+    void u32(std::uint32_t v) { le(v, 4); }
+    void i32(std::int32_t v) { le(std::uint32_t(v), 4); }
+    void u64(std::uint64_t v) { le(v, 8); }
+    void flag(bool v) { u8(v ? 1 : 0); }
+    void time(DateTime t) {
+        std::uint64_t bits;
+        static_assert(sizeof bits == sizeof t);
+        std::memcpy(&bits, &t, sizeof bits);
+        u64(bits);
+    }
+    void bytes(const char* data, std::size_t size) {
+        u32(std::uint32_t(size));
+        out_.append(data, qsizetype(size));
+    }
+    void text(const std::string& s) { bytes(s.data(), s.size()); }
+    void path(const QString& s) {
+        const QByteArray utf8 = s.toUtf8();
+        bytes(utf8.constData(), std::size_t(utf8.size()));
+    }
+    void blob(const QByteArray& b) { bytes(b.constData(), std::size_t(b.size())); }
+    QByteArray& out() { return out_; }
+
+private:
+    void le(std::uint64_t v, int n) {
+        for (int i = 0; i < n; ++i)
+            out_.append(char(std::uint8_t(v >> (8 * i))));
+    }
+    QByteArray out_;
+};
+
+class Reader {
+public:
+    explicit Reader(docview::Bytes bytes) : r_(bytes) {}
+    bool ok() const { return r_.ok() && ok_; }
+    std::size_t remaining() const { return r_.remaining(); }
+    std::uint8_t u8() { return r_.u8(); }
+    std::uint16_t u16() { return r_.u16(); }
+    std::uint32_t u32() { return r_.u32(); }
+    std::int32_t i32() { return r_.i32(); }
+    std::uint64_t u64() {
+        const std::uint64_t lo = r_.u32();
+        return lo | std::uint64_t(r_.u32()) << 32;
+    }
+    bool flag() {
+        const std::uint8_t v = u8();
+        if (v > 1)
+            ok_ = false;
+        return v == 1;
+    }
+    DateTime time() {
+        const std::uint64_t bits = u64();
+        DateTime t;
+        std::memcpy(&t, &bits, sizeof t);
+        if (!std::isfinite(t))
+            ok_ = false;
+        return t;
+    }
+    docview::Bytes bytes(std::size_t cap) {
+        const std::uint32_t size = u32();
+        if (!ok() || size > cap) {
+            ok_ = false;
+            return {};
+        }
+        return r_.bytes(size);
+    }
+    std::string text(std::size_t cap = kMaxJournalText) {
+        const docview::Bytes b = bytes(cap);
+        return std::string(reinterpret_cast<const char*>(b.data()), b.size());
+    }
+    QString path() {
+        const docview::Bytes b = bytes(kMaxJournalPath);
+        const QByteArray utf8(reinterpret_cast<const char*>(b.data()), qsizetype(b.size()));
+        QString s = QString::fromUtf8(utf8);
+        if (s.toUtf8() != utf8) // not UTF-8: we never wrote it
+            ok_ = false;
+        return s;
+    }
+    QByteArray blob(std::size_t cap) {
+        const docview::Bytes b = bytes(cap);
+        return QByteArray(reinterpret_cast<const char*>(b.data()), qsizetype(b.size()));
+    }
+    void fail() { ok_ = false; }
+
+private:
+    ByteReader r_;
+    bool ok_ = true;
+};
+
+void writePayload(Writer& w, const RunJournal& j) {
+    w.u8(std::uint8_t(j.mode));
+    w.path(j.testPath);
+    w.path(j.profilePath);
+    w.path(j.serverHost);
+    w.u16(j.serverPort);
+    w.text(j.offerFile);
+    w.text(j.offerClass);
+    w.text(j.offerSubject);
+    w.u64(std::uint64_t(j.offerSize));
+    w.blob(j.archiveSha256);
+    w.text(maskPassword(j.typedPassword));
+    w.text(j.testName);
+    w.text(j.testSubject);
+    w.text(j.examineeName);
+    w.text(j.examineeClass);
+    w.path(j.resultsFolder);
+    w.flag(j.interactive);
+    w.time(j.startTime);
+    w.time(j.reportedStartTime);
+    w.time(j.serverStartTime);
+    w.time(j.savedAt);
+    w.i32(j.testTimeLeftMs);
+    w.i32(j.currentItem);
+    w.flag(j.finished);
+    w.time(j.finishTime);
+    w.u64(j.sequence);
+    w.u32(std::uint32_t(j.items.size()));
+    for (const JournalItem& item : j.items) {
+        w.i32(item.sourceNo);
+        w.i32(item.timeLeftMs);
+        w.i32(item.timeSpentMs);
+        std::uint8_t chosen = 0;
+        for (int i = 0; i < kMaxChoices; ++i)
+            if (item.answer.chosen[std::size_t(i)])
+                chosen |= std::uint8_t(1u << i);
+        w.u8(chosen);
+        w.flag(item.answer.touched);
+        for (std::uint8_t n : item.answer.slotNumbers)
+            w.u8(n);
+        w.text(item.answer.text);
+    }
+}
+
+std::optional<RunJournal> readPayload(Reader& r) {
+    RunJournal j;
+    const std::uint8_t mode = r.u8();
+    if (mode > std::uint8_t(JournalMode::Server))
+        return std::nullopt;
+    j.mode = JournalMode(mode);
+    j.testPath = r.path();
+    j.profilePath = r.path();
+    j.serverHost = r.path();
+    j.serverPort = r.u16();
+    j.offerFile = r.text();
+    j.offerClass = r.text();
+    j.offerSubject = r.text();
+    j.offerSize = std::int64_t(r.u64());
+    j.archiveSha256 = r.blob(32);
+    j.typedPassword = maskPassword(r.text());
+    j.testName = r.text();
+    j.testSubject = r.text();
+    j.examineeName = r.text();
+    j.examineeClass = r.text();
+    j.resultsFolder = r.path();
+    j.interactive = r.flag();
+    j.startTime = r.time();
+    j.reportedStartTime = r.time();
+    j.serverStartTime = r.time();
+    j.savedAt = r.time();
+    j.testTimeLeftMs = r.i32();
+    j.currentItem = r.i32();
+    j.finished = r.flag();
+    j.finishTime = r.time();
+    j.sequence = r.u64();
+    const std::uint32_t count = r.u32();
+    if (!r.ok() || count > std::uint32_t(kMaxQuestions) || j.archiveSha256.size() != 32)
+        return std::nullopt;
+    j.items.resize(count);
+    for (JournalItem& item : j.items) {
+        item.sourceNo = r.i32();
+        item.timeLeftMs = r.i32();
+        item.timeSpentMs = r.i32();
+        const std::uint8_t chosen = r.u8();
+        if (chosen >> kMaxChoices)
+            r.fail();
+        for (int i = 0; i < kMaxChoices; ++i)
+            item.answer.chosen[std::size_t(i)] = (chosen >> i) & 1u;
+        item.answer.touched = r.flag();
+        for (std::uint8_t& n : item.answer.slotNumbers) {
+            n = r.u8();
+            if (n > kMaxSlots)
+                r.fail();
+        }
+        item.answer.text = r.text();
+        if (!r.ok())
+            return std::nullopt;
+    }
+    if (!r.ok() || r.remaining() != 0)
+        return std::nullopt;
+    if (j.items.empty() || j.currentItem < 0 || j.currentItem >= int(j.items.size()))
+        return std::nullopt;
+    return j;
+}
+
+} // namespace
+
+QByteArray sha256(const QByteArray& bytes) {
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+}
+
+QByteArray encodeJournal(const RunJournal& journal) {
+    Writer payload;
+    writePayload(payload, journal);
+    return sealJournalPayload(payload.out());
+}
+
+QByteArray sealJournalPayload(const QByteArray& payload) {
+    Writer w;
+    w.out().reserve(payload.size() + qsizetype(kJournalHeaderSize + kJournalMacSize));
+    w.out().append(kMagic, 4);
+    w.u16(kJournalVersion);
+    w.u16(0);
+    w.u32(std::uint32_t(payload.size()));
+    w.out().append(payload);
+    w.out().append(mac(w.out().constData(), std::size_t(w.out().size())));
+    return w.out();
+}
+
+JournalReadResult decodeJournal(const QByteArray& bytes) {
+    const std::size_t size = std::size_t(bytes.size());
+    if (size < kJournalHeaderSize + kJournalMacSize)
+        return {std::nullopt, JournalReadError::TooShort};
+    if (std::memcmp(bytes.constData(), kMagic, 4) != 0)
+        return {std::nullopt, JournalReadError::BadMagic};
+    Reader header(docview::asBytes(bytes.constData(), kJournalHeaderSize));
+    header.u32(); // magic
+    const std::uint16_t version = header.u16();
+    header.u16();
+    const std::uint32_t length = header.u32();
+    if (version != kJournalVersion)
+        return {std::nullopt, JournalReadError::NewerVersion};
+    if (size > kMaxJournalBytes ||
+        std::size_t(length) != size - kJournalHeaderSize - kJournalMacSize)
+        return {std::nullopt, JournalReadError::BadLength};
+    const std::size_t signedSize = kJournalHeaderSize + length;
+    const QByteArray expected = mac(bytes.constData(), signedSize);
+    if (std::memcmp(expected.constData(), bytes.constData() + signedSize, kJournalMacSize) != 0)
+        return {std::nullopt, JournalReadError::BadChecksum};
+    Reader payload(docview::asBytes(bytes.constData() + kJournalHeaderSize, length));
+    std::optional<RunJournal> journal = readPayload(payload);
+    if (!journal)
+        return {std::nullopt, JournalReadError::BadContent};
+    return {std::move(journal), JournalReadError::None};
+}
+
+const char* journalErrorText(JournalReadError error) {
+    switch (error) {
+    case JournalReadError::None:
+        return "no error";
+    case JournalReadError::TooShort:
+        return "the journal is cut short";
+    case JournalReadError::BadMagic:
+        return "not a run journal";
+    case JournalReadError::NewerVersion:
+        return "a journal of another program version";
+    case JournalReadError::BadLength:
+        return "the journal's length does not match its header";
+    case JournalReadError::BadChecksum:
+        return "the journal's checksum does not match (damaged or edited)";
+    case JournalReadError::BadContent:
+        return "the journal's content is out of range";
+    }
+    return "unknown error";
+}
+
+void captureRun(RunJournal& journal, const QuestionSet& set, const RunState& state,
+                int currentItem) {
+    journal.testName = state.testName;
+    journal.testSubject = state.testSubject;
+    journal.resultsFolder = state.resultsFolder;
+    journal.interactive = state.interactive;
+    journal.startTime = state.startTime;
+    journal.reportedStartTime = state.reportedStartTime;
+    journal.serverStartTime = state.serverStartTime;
+    journal.testTimeLeftMs = set.testTimeLeftMs;
+    journal.currentItem = currentItem;
+    const std::size_t count = std::min(set.questions.size(), set.answers.size());
+    journal.items.resize(count);
+    for (std::size_t k = 0; k < count; ++k) {
+        const TQuestionRec& q = set.questions[k];
+        const TAnswerRec& a = set.answers[k];
+        JournalItem& item = journal.items[k];
+        item.sourceNo = q.sourceNo;
+        item.timeLeftMs = q.timeLeftMs;
+        item.timeSpentMs = q.timeSpentMs;
+        item.answer.chosen = a.chosen;
+        item.answer.text = a.text;
+        item.answer.touched = a.touched;
+        for (std::size_t i = 0; i < std::size_t(kMaxSlots); ++i)
+            item.answer.slotNumbers[i] = a.slots[i].number;
+    }
+}
+
+bool restoreRun(const RunJournal& journal, QuestionSet& set, RunState& state) {
+    const std::size_t count = set.questions.size();
+    if (journal.items.size() != count || count == 0 || set.labels.size() != count ||
+        journal.currentItem < 0 || std::size_t(journal.currentItem) >= count)
+        return false;
+    const std::int32_t testTimeMs = timeOfDayMs(set.testTime);
+    const std::int32_t questionTimeMs = timeOfDayMs(set.questionTime);
+    if (journal.testTimeLeftMs > testTimeMs)
+        return false;
+
+    // The loader leaves the questions in archive order (only the known kinds, grouped); each
+    // saved item names its question by its place in the archive.
+    std::vector<int> indexOf(256, -1);
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::int32_t s = set.questions[k].sourceNo;
+        if (s < 1 || s >= int(indexOf.size()) || indexOf[std::size_t(s)] >= 0)
+            return false;
+        indexOf[std::size_t(s)] = int(k);
+    }
+    std::vector<bool> seen(count, false);
+    for (std::size_t k = 0; k < count; ++k) {
+        const JournalItem& item = journal.items[k];
+        if (item.sourceNo < 1 || item.sourceNo >= int(indexOf.size()) ||
+            indexOf[std::size_t(item.sourceNo)] < 0)
+            return false;
+        const std::size_t from = std::size_t(indexOf[std::size_t(item.sourceNo)]);
+        if (seen[from])
+            return false;
+        seen[from] = true;
+        const TQuestionRec& q = set.questions[from];
+        if (set.labels[k].empty() || q.kind() != set.labels[k].front())
+            return false; // shuffling never moves a question out of its kind
+        const std::int32_t budget = state.timeByDifficulty ? q.timeLimitMs : questionTimeMs;
+        if (item.timeLeftMs > budget || item.timeSpentMs < 0)
+            return false;
+        for (int i = 0; i < kMaxSlots; ++i) {
+            const std::uint8_t n = item.answer.slotNumbers[std::size_t(i)];
+            if (n > q.choiceCount || (i >= q.choiceCount && n != 0))
+                return false;
+        }
+    }
+
+    std::vector<TQuestionRec> ordered;
+    ordered.reserve(count);
+    for (const JournalItem& item : journal.items)
+        ordered.push_back(
+            std::move(set.questions[std::size_t(indexOf[std::size_t(item.sourceNo)])]));
+    set.questions = std::move(ordered);
+    set.answers.assign(count, TAnswerRec{});
+    for (std::size_t k = 0; k < count; ++k) {
+        const JournalItem& item = journal.items[k];
+        TQuestionRec& q = set.questions[k];
+        TAnswerRec& a = set.answers[k];
+        q.timeLeftMs = item.timeLeftMs;
+        q.timeSpentMs = item.timeSpentMs;
+        a.chosen = item.answer.chosen;
+        a.text = item.answer.text;
+        a.touched = item.answer.touched;
+        for (std::size_t i = 0; i < std::size_t(kMaxSlots); ++i)
+            a.slots[i] = {q.rightSlots[i].col, q.rightSlots[i].row, item.answer.slotNumbers[i]};
+    }
+    set.testTimeMs = testTimeMs;
+    set.testTimeLeftMs = journal.testTimeLeftMs;
+    set.questionTimeMs = questionTimeMs;
+    set.updating = false;
+    set.hasNext = false;
+    for (std::size_t k = std::size_t(journal.currentItem) + 1; k < count; ++k)
+        if (!set.questionTimerOn || set.questions[k].timeLeftMs >= kOpenQuestionMs)
+            set.hasNext = true;
+
+    state.testName = journal.testName;
+    state.testSubject = journal.testSubject;
+    state.resultsFolder = journal.resultsFolder;
+    state.startTime = journal.startTime;
+    state.reportedStartTime = journal.reportedStartTime;
+    state.serverStartTime = journal.serverStartTime;
+    state.resultsShown = false;
+    if (journal.finished)
+        state.finishTime = journal.finishTime;
+    return true;
+}
+
+} // namespace kvz
