@@ -1,0 +1,111 @@
+#include "net/ProtocolSocket.h"
+
+#include "net/ClientProtocol.h"
+
+#include <QTimer>
+
+namespace kvz {
+
+namespace {
+constexpr qint64 kFilePiece = 64 * 1024;
+constexpr qint64 kSocketBacklog = 256 * 1024;
+} // namespace
+
+ProtocolSocket::ProtocolSocket(QObject* parent) : QObject(parent) {
+    connect(&socket_, &QTcpSocket::readyRead, this, &ProtocolSocket::queueStep);
+    connect(&socket_, &QTcpSocket::bytesWritten, this, &ProtocolSocket::pumpFiles);
+    connect(&socket_, &QTcpSocket::connected, this, &ProtocolSocket::connected);
+    connect(&socket_, &QTcpSocket::disconnected, this, [this] {
+        files_.clear();
+        Q_EMIT disconnected();
+    });
+    connect(&socket_, &QTcpSocket::errorOccurred, this, [this] {
+        // A connection that breaks reports its end through disconnected(); only a failed
+        // attempt is an error of the connect box.
+        if (socket_.state() != QAbstractSocket::ConnectedState &&
+            socket_.state() != QAbstractSocket::ClosingState)
+            Q_EMIT errorOccurred();
+    });
+}
+
+ProtocolSocket::~ProtocolSocket() {
+    socket_.disconnect(this);
+    socket_.abort();
+}
+
+void ProtocolSocket::connectTo(const QString& host, quint16 port) {
+    socket_.abort();
+    socket_.connectToHost(host, port);
+}
+
+void ProtocolSocket::close() {
+    if (socket_.state() == QAbstractSocket::UnconnectedState)
+        return;
+    socket_.disconnectFromHost();
+}
+
+void ProtocolSocket::send(std::string_view bytes) {
+    if (!isActive())
+        return;
+    socket_.write(bytes.data(), qint64(bytes.size()));
+}
+
+bool ProtocolSocket::sendFile(const QString& path) {
+    if (!isActive())
+        return false;
+    auto file = std::make_unique<QFile>(path);
+    if (!file->open(QIODevice::ReadOnly))
+        return false;
+    files_.push_back(std::move(file));
+    pumpFiles();
+    return true;
+}
+
+qint64 ProtocolSocket::pendingFileBytes() const {
+    qint64 left = 0;
+    for (const auto& f : files_)
+        left += f->size() - f->pos();
+    return left;
+}
+
+void ProtocolSocket::pumpFiles() {
+    bool sentSome = false;
+    while (!files_.empty() && isActive() && socket_.bytesToWrite() < kSocketBacklog) {
+        QFile& f = *files_.front();
+        const QByteArray piece = f.read(kFilePiece);
+        if (piece.isEmpty()) {
+            files_.pop_front(); // all of it handed over (or unreadable): close it
+            sentSome = true;
+            continue;
+        }
+        socket_.write(piece);
+    }
+    if (sentSome && files_.empty())
+        Q_EMIT filesSent();
+}
+
+void ProtocolSocket::queueStep() {
+    if (stepQueued_)
+        return;
+    stepQueued_ = true;
+    QTimer::singleShot(0, this, &ProtocolSocket::step);
+}
+
+void ProtocolSocket::step() {
+    stepQueued_ = false;
+    if (!engine_)
+        return;
+    const qint64 available = socket_.bytesAvailable();
+    if (available <= 0)
+        return;
+    const std::size_t n = engine_->bytesToRead(std::size_t(available));
+    if (n == 0)
+        return; // a test is being loaded: the step that loads it queues the next one
+    const QByteArray bytes = socket_.read(qint64(n));
+    engine_->readStep(std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    // Qt will not say again that these bytes are there.
+    if (socket_.bytesAvailable() > 0)
+        queueStep();
+}
+
+} // namespace kvz
