@@ -11,30 +11,28 @@
 #include <QImageReader>
 #include <QRegularExpression>
 #include <algorithm>
-#include <cstdio>
-#include <unordered_map>
+#include <optional>
 
 namespace kvz {
 
 namespace {
 
-// Language files are a few kilobytes; a file far larger is not one of ours.
-constexpr qint64 kMaxLanguageFileBytes = 4 * 1024 * 1024;
 constexpr int kMaxFlagSide = 256;
 
-std::string readFileBytes(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = f.read(kMaxLanguageFileBytes);
-    return std::string(bytes.constData(), std::size_t(bytes.size()));
-}
-
-std::string lowerAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    return s;
+// The slot a key "msg[NNN]" names (three digits, any letter case), or -1.
+int messageNumber(std::string_view key) {
+    if (key.size() != 8 || key[3] != '[' || key[7] != ']')
+        return -1;
+    for (int i = 0; i < 3; ++i)
+        if ((key[std::size_t(i)] | 0x20) != "msg"[i])
+            return -1;
+    int n = 0;
+    for (std::size_t i = 4; i < 7; ++i) {
+        if (key[i] < '0' || key[i] > '9')
+            return -1;
+        n = n * 10 + (key[i] - '0');
+    }
+    return n;
 }
 
 int hexDigit(char c) {
@@ -67,26 +65,25 @@ QString languageFilePath(const RunState& state, const std::string& name) {
            QStringLiteral(".lng");
 }
 
-LanguageHints loadLanguage(MessageTable& table, const QString& path) {
-    return loadLanguageText(table, readFileBytes(path));
-}
+namespace {
 
-LanguageHints loadLanguageText(MessageTable& table, std::string_view bytes) {
-    const IniDocument doc = IniDocument::parse(bytes);
+LanguageHints loadLanguageDocument(MessageTable& table, const IniDocument& doc) {
     const int col = doc.readInteger("Kvizor_msg", "col", 0);
     if (col >= 0) {
-        // One pass over the section; the first occurrence of a key counts.
-        std::unordered_map<std::string, std::string> values;
-        for (auto& [key, value] : doc.entries("Kvizor_msg"))
-            values.emplace(lowerAscii(key), std::move(value));
+        // One pass over the section; the first occurrence of a key counts. Only the keys of
+        // the table's slots are kept, whatever else the section holds.
         const int last = std::min(col, MessageTable::kSize - 1);
+        std::vector<std::optional<std::string_view>> values(std::size_t(last + 1));
+        doc.forEachEntry("Kvizor_msg", [&](std::string_view key, std::string_view value) {
+            const int n = messageNumber(key);
+            if (n >= 0 && n <= last && !values[std::size_t(n)])
+                values[std::size_t(n)] = value;
+        });
         for (int n = 0; n <= last; ++n) {
-            char key[16];
-            std::snprintf(key, sizeof key, "msg[%03d]", n);
             std::string text;
-            if (auto it = values.find(key); it != values.end()) {
-                text.reserve(it->second.size());
-                for (char c : it->second) {
+            if (const auto& v = values[std::size_t(n)]) {
+                text.reserve(v->size());
+                for (char c : *v) {
                     if (c == '|')
                         text += "\r\n";
                     else
@@ -97,6 +94,16 @@ LanguageHints loadLanguageText(MessageTable& table, std::string_view bytes) {
         }
     }
     return {doc.readString("Info", "Web Page", ""), doc.readString("Info", "Support Mail", "")};
+}
+
+} // namespace
+
+LanguageHints loadLanguage(MessageTable& table, const QString& path) {
+    return loadLanguageDocument(table, IniFile(path).load());
+}
+
+LanguageHints loadLanguageText(MessageTable& table, std::string_view bytes) {
+    return loadLanguageDocument(table, IniDocument::parse(bytes));
 }
 
 QByteArray decodeHexBytes(std::string_view hex) {
@@ -149,7 +156,7 @@ std::vector<LanguageEntry> listLanguages(const QString& folder) {
         // The base name is the file name without its last extension.
         if (!acceptableLanguageBaseName(fi.completeBaseName()))
             continue;
-        const IniDocument doc = IniDocument::parse(readFileBytes(fi.filePath()));
+        const IniDocument doc = IniFile(fi.filePath()).load();
         if (doc.readString("Info", "Version", "0.00").substr(0, 4) != "1.60")
             continue;
         LanguageEntry e;
@@ -162,8 +169,7 @@ std::vector<LanguageEntry> listLanguages(const QString& folder) {
     return out;
 }
 
-std::vector<LabelLine> parseLabelLines(std::string_view bytes) {
-    std::vector<LabelLine> out;
+void forEachLabelLine(std::string_view bytes, const std::function<void(const LabelLine&)>& visit) {
     bool inLabels = false;
     std::size_t pos = 0;
     while (pos < bytes.size()) {
@@ -183,32 +189,50 @@ std::vector<LabelLine> parseLabelLines(std::string_view bytes) {
         LabelLine l;
         const auto dot1 = line.find('.');
         if (dot1 == std::string_view::npos) {
-            l.window = std::string(line);
-            out.push_back(std::move(l));
+            l.window = line;
+            visit(l);
             continue;
         }
-        l.window = std::string(line.substr(0, dot1));
+        l.window = line.substr(0, dot1);
         std::string_view rest = line.substr(dot1 + 1);
         const auto dot2 = rest.find('.');
         if (dot2 == std::string_view::npos) {
-            l.component = std::string(rest.substr(0, rest.find('=')));
-            out.push_back(std::move(l));
+            l.component = rest.substr(0, rest.find('='));
+            visit(l);
             continue;
         }
-        l.component = std::string(rest.substr(0, dot2));
+        l.component = rest.substr(0, dot2);
         rest = rest.substr(dot2 + 1);
         const auto eq = rest.find('=');
         if (eq == std::string_view::npos) {
-            l.property = std::string(rest);
-            out.push_back(std::move(l));
+            l.property = rest;
+            visit(l);
             continue;
         }
-        l.property = std::string(rest.substr(0, eq));
-        l.value = std::string(rest.substr(eq + 1));
+        l.property = rest.substr(0, eq);
+        l.value = rest.substr(eq + 1);
         l.complete = true;
-        out.push_back(std::move(l));
+        visit(l);
     }
+}
+
+std::vector<LabelLine> parseLabelLines(std::string_view bytes) {
+    std::vector<LabelLine> out;
+    forEachLabelLine(bytes, [&out](const LabelLine& l) { out.push_back(l); });
     return out;
+}
+
+void LabelFailureReport::add(const QString& line) {
+    if (count_++ < kShownLines)
+        shown_ << (line.size() > kLineChars ? line.left(kLineChars - 3) + QStringLiteral("...")
+                                            : line);
+}
+
+QString LabelFailureReport::text() const {
+    QString text = shown_.join(QLatin1Char('\n'));
+    if (count_ > kShownLines)
+        text += QStringLiteral("\n... (+%1)").arg(count_ - kShownLines);
+    return text;
 }
 
 } // namespace kvz

@@ -8,6 +8,8 @@
 #include <QByteArray>
 #include <QImage>
 #include <QString>
+#include <QStringList>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,18 +50,38 @@ QImage decodeFlag(std::string_view hex);
 std::vector<LanguageEntry> listLanguages(const QString& folder);
 bool acceptableLanguageBaseName(const QString& baseName);
 
-// One line of [Kvizor_lab]: Window.Component.Property=value. The value is kept as it stands
-// (Windows-1251, quotes and spaces included). complete is false when the line lacks a "." or "=".
+// One line of [Kvizor_lab]: Window.Component.Property=value, as views into the file's bytes.
+// The value is kept as it stands (Windows-1251, quotes and spaces included). complete is false
+// when the line lacks a "." or "=".
 struct LabelLine {
-    std::string window;
-    std::string component;
-    std::string property;
-    std::string value;
+    std::string_view window;
+    std::string_view component;
+    std::string_view property;
+    std::string_view value;
     bool complete = false;
 };
 
 // The label lines of a language file: lines starting with a Latin letter after the exact line
-// "[Kvizor_lab]", to the end of the file.
+// "[Kvizor_lab]", to the end of the file, one at a time (a file may hold millions).
+void forEachLabelLine(std::string_view bytes, const std::function<void(const LabelLine&)>& visit);
+// The same as a list, for small files.
 std::vector<LabelLine> parseLabelLines(std::string_view bytes);
+
+// The label lines that name something missing, for one message: the first few, each cut to a
+// line's length, and how many more there were, so the message fits the screen whatever the file.
+class LabelFailureReport {
+public:
+    static constexpr int kShownLines = 15;
+    static constexpr int kLineChars = 80;
+
+    void add(const QString& line);
+    bool empty() const { return count_ == 0; }
+    qsizetype count() const { return count_; }
+    QString text() const;
+
+private:
+    QStringList shown_;
+    qsizetype count_ = 0;
+};
 
 } // namespace kvz

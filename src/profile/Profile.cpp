@@ -115,9 +115,10 @@ bool writeProfile(const QString& path, const Profile& p, QString* error) {
     const std::string bytes = doc.serialize();
     const QFileInfo info(path);
     QSaveFile f(path);
-    const bool ok = !(info.exists() && !info.isWritable()) && f.open(QIODevice::WriteOnly) &&
-                    f.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size()) &&
-                    f.commit();
+    // A file that could not be read whole is not written back: the rest of it would be lost.
+    const bool ok =
+        doc.complete() && !(info.exists() && !info.isWritable()) && f.open(QIODevice::WriteOnly) &&
+        f.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size()) && f.commit();
     if (!ok && error)
         *error = QStringLiteral("Unable to write to %1").arg(path);
     return ok;

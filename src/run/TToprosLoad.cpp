@@ -17,6 +17,7 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QFileDevice>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -29,8 +30,6 @@ namespace {
 
 // Copies what is left of the stream, refusing more than a test may hold.
 std::optional<QByteArray> readStream(QIODevice& stream) {
-    if (!stream.isOpen() || !stream.isReadable())
-        return std::nullopt;
     QByteArray bytes;
     if (!stream.isSequential()) {
         const qint64 left = stream.size() - stream.pos();
@@ -50,6 +49,22 @@ std::optional<QByteArray> readStream(QIODevice& stream) {
         bytes.append(buf, qsizetype(got));
     }
     return bytes;
+}
+
+// What is left of the stream, as the archive reader takes it: a file is read in place and an
+// archive already in memory is shared, so a large test is never held twice.
+std::unique_ptr<ArchiveSource> archiveSourceOf(QIODevice& stream) {
+    if (!stream.isOpen() || !stream.isReadable())
+        return nullptr;
+    if (auto* file = qobject_cast<QFileDevice*>(&stream); file && !file->isSequential())
+        return fileSource(*file);
+    if (auto* buffer = qobject_cast<QBuffer*>(&stream)) {
+        const QByteArray& all = buffer->data();
+        const qint64 pos = std::min(buffer->pos(), qint64(all.size()));
+        return memorySource(pos == 0 ? all : all.sliced(pos));
+    }
+    std::optional<QByteArray> bytes = readStream(stream);
+    return bytes ? memorySource(std::move(*bytes)) : nullptr;
 }
 
 bool loadPiece(DocumentView* view, const QByteArray& piece) {
@@ -85,8 +100,8 @@ bool TTopros::LoadTest(QIODevice& stream) {
     wait.ProgressBar1->setMaximum(100);
 
     wait.Panel1->setText(msg.text(1));
-    std::optional<QByteArray> bytes = readStream(stream);
-    if (!bytes)
+    std::unique_ptr<ArchiveSource> source = archiveSourceOf(stream);
+    if (!source)
         return failLoad();
 
     ArchiveReadHooks hooks;
@@ -123,7 +138,7 @@ bool TTopros::LoadTest(QIODevice& stream) {
         return tried;
     };
 
-    ArchiveReadResult read = readTestArchive(std::move(*bytes), tried, hooks);
+    ArchiveReadResult read = readTestArchive(std::move(source), tried, hooks);
     if (!read.archive)
         return failLoad();
     TestArchive& archive = *read.archive;

@@ -2,10 +2,14 @@
 
 #include "l10n/Cp1251.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <algorithm>
 #include <limits>
+#include <mutex>
+#include <unordered_set>
 
 namespace kvz {
 
@@ -63,12 +67,12 @@ std::optional<KeyValue> keyValue(std::string_view line) {
     return KeyValue{trim(t.substr(0, eq)), trim(t.substr(eq + 1))};
 }
 
-std::string unquote(std::string_view v) {
+std::string_view unquote(std::string_view v) {
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
         v = v.substr(1, v.size() - 2);
     if (v.size() > kIniValueMax)
         v = v.substr(0, kIniValueMax);
-    return std::string(v);
+    return v;
 }
 
 } // namespace
@@ -115,61 +119,107 @@ std::optional<int> parseIniInteger(std::string_view text) {
     return static_cast<int>(v);
 }
 
-IniDocument IniDocument::parse(std::string_view bytes) {
-    IniDocument doc;
-    bool sawLf = false;
-    bool sawCrLf = false;
-    std::size_t pos = 0;
-    while (pos < bytes.size()) {
-        auto nl = bytes.find('\n', pos);
-        Line line;
-        if (nl == std::string_view::npos) {
-            line.text = std::string(bytes.substr(pos));
-            pos = bytes.size();
-        } else {
-            std::size_t end = nl;
-            if (end > pos && bytes[end - 1] == '\r') {
-                --end;
-                line.eol = "\r\n";
-                sawCrLf = true;
-            } else {
-                line.eol = "\n";
-                sawLf = true;
-            }
-            line.text = std::string(bytes.substr(pos, end - pos));
-            pos = nl + 1;
-        }
-        doc.lines_.push_back(std::move(line));
+struct IniDocument::Text {
+    std::string bytes;
+    std::vector<std::size_t> sections; // where each section header line begins, in file order
+    std::string eol;                   // for lines a write adds
+};
+
+namespace {
+
+struct LineSpan {
+    std::size_t begin;
+    std::size_t end;  // without the line break
+    std::size_t next; // after it
+};
+
+LineSpan lineAt(std::string_view text, std::size_t pos) {
+    const std::size_t nl = text.find('\n', pos);
+    if (nl == std::string_view::npos)
+        return {pos, text.size(), text.size()};
+    const std::size_t end = nl > pos && text[nl - 1] == '\r' ? nl - 1 : nl;
+    return {pos, end, nl + 1};
+}
+
+std::string_view lineText(std::string_view text, const LineSpan& l) {
+    return text.substr(l.begin, l.end - l.begin);
+}
+
+std::vector<std::size_t> indexSections(std::string_view text) {
+    std::vector<std::size_t> sections;
+    for (std::size_t pos = 0; pos < text.size();) {
+        const LineSpan l = lineAt(text, pos);
+        std::size_t first = l.begin;
+        while (first < l.end && (isBlank(text[first]) || text[first] == '\r'))
+            ++first;
+        if (first < l.end && text[first] == '[' && sectionName(lineText(text, l)))
+            sections.push_back(l.begin);
+        pos = l.next;
     }
-    if (sawLf && !sawCrLf)
-        doc.eol_.assign(1, '\n'); // not = "\n": GCC 12 at -O3 sees a false overlap there
+    return sections;
+}
+
+std::string folded(std::string_view name) {
+    std::string out(name);
+    for (char& c : out)
+        c = char(cp1251::ansiLower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+} // namespace
+
+IniDocument IniDocument::parse(std::string_view bytes) {
+    auto t = std::make_shared<Text>();
+    t->bytes.assign(bytes);
+    t->sections = indexSections(t->bytes);
+    // New lines follow the file: LF when it uses LF only, CR LF otherwise.
+    const std::size_t lf = bytes.find('\n');
+    const bool lfOnly = lf != std::string_view::npos && (lf == 0 || bytes[lf - 1] != '\r') &&
+                        bytes.find("\r\n") == std::string_view::npos;
+    t->eol.assign(lfOnly ? "\n" : "\r\n");
+    IniDocument doc;
+    doc.d_ = std::move(t);
     return doc;
 }
 
-long IniDocument::findSection(std::string_view section) const {
-    for (std::size_t i = 0; i < lines_.size(); ++i) {
-        auto name = sectionName(lines_[i].text);
-        if (name && sameName(*name, section))
-            return long(i);
+std::string_view IniDocument::text() const {
+    return d_ ? std::string_view(d_->bytes) : std::string_view();
+}
+
+std::optional<std::size_t> IniDocument::findSection(std::string_view section,
+                                                    std::size_t* end) const {
+    if (!d_)
+        return std::nullopt;
+    const std::string_view text = d_->bytes;
+    const std::vector<std::size_t>& s = d_->sections;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        auto name = sectionName(lineText(text, lineAt(text, s[i])));
+        if (name && sameName(*name, section)) {
+            *end = i + 1 < s.size() ? s[i + 1] : text.size();
+            return s[i];
+        }
     }
-    return -1;
+    return std::nullopt;
 }
 
 bool IniDocument::hasSection(std::string_view section) const {
-    return findSection(section) >= 0;
+    std::size_t end = 0;
+    return findSection(section, &end).has_value();
 }
 
 std::optional<std::string> IniDocument::value(std::string_view section,
                                               std::string_view key) const {
-    const long start = findSection(section);
-    if (start < 0)
+    std::size_t end = 0;
+    const auto start = findSection(section, &end);
+    if (!start)
         return std::nullopt;
-    for (std::size_t i = std::size_t(start) + 1; i < lines_.size(); ++i) {
-        if (sectionName(lines_[i].text))
-            break;
-        auto kv = keyValue(lines_[i].text);
+    const std::string_view text = d_->bytes;
+    for (std::size_t pos = lineAt(text, *start).next; pos < end;) {
+        const LineSpan l = lineAt(text, pos);
+        auto kv = keyValue(lineText(text, l));
         if (kv && sameName(kv->key, key))
-            return unquote(kv->value);
+            return std::string(unquote(kv->value));
+        pos = l.next;
     }
     return std::nullopt;
 }
@@ -193,19 +243,17 @@ bool IniDocument::readBool(std::string_view section, std::string_view key, bool 
 
 std::vector<std::string> IniDocument::keys(std::string_view section) const {
     std::vector<std::string> out;
-    const long start = findSection(section);
-    if (start < 0)
+    std::size_t end = 0;
+    const auto start = findSection(section, &end);
+    if (!start)
         return out;
-    for (std::size_t i = std::size_t(start) + 1; i < lines_.size(); ++i) {
-        if (sectionName(lines_[i].text))
-            break;
-        auto kv = keyValue(lines_[i].text);
-        if (!kv || kv->key.empty())
-            continue;
-        bool seen = false;
-        for (const auto& k : out)
-            seen = seen || sameName(k, kv->key);
-        if (!seen)
+    std::unordered_set<std::string> seen;
+    const std::string_view text = d_->bytes;
+    for (std::size_t pos = lineAt(text, *start).next; pos < end;) {
+        const LineSpan l = lineAt(text, pos);
+        pos = l.next;
+        auto kv = keyValue(lineText(text, l));
+        if (kv && !kv->key.empty() && seen.insert(folded(kv->key)).second)
             out.emplace_back(kv->key);
     }
     return out;
@@ -214,78 +262,161 @@ std::vector<std::string> IniDocument::keys(std::string_view section) const {
 std::vector<std::pair<std::string, std::string>>
 IniDocument::entries(std::string_view section) const {
     std::vector<std::pair<std::string, std::string>> out;
-    const long start = findSection(section);
-    if (start < 0)
-        return out;
-    for (std::size_t i = std::size_t(start) + 1; i < lines_.size(); ++i) {
-        if (sectionName(lines_[i].text))
-            break;
-        if (auto kv = keyValue(lines_[i].text))
-            out.emplace_back(std::string(kv->key), unquote(kv->value));
-    }
+    forEachEntry(section, [&out](std::string_view key, std::string_view value) {
+        out.emplace_back(std::string(key), std::string(value));
+    });
     return out;
+}
+
+void IniDocument::forEachEntry(
+    std::string_view section,
+    const std::function<void(std::string_view key, std::string_view value)>& visit) const {
+    std::size_t end = 0;
+    const auto start = findSection(section, &end);
+    if (!start)
+        return;
+    const std::string_view text = d_->bytes;
+    for (std::size_t pos = lineAt(text, *start).next; pos < end;) {
+        const LineSpan l = lineAt(text, pos);
+        pos = l.next;
+        if (auto kv = keyValue(lineText(text, l)))
+            visit(kv->key, unquote(kv->value));
+    }
 }
 
 void IniDocument::setValue(std::string_view section, std::string_view key, std::string_view value) {
-    std::string line = std::string(key) + "=" + std::string(value);
-    const long start = findSection(section);
-    if (start < 0) {
+    auto t = d_ ? std::make_shared<Text>(*d_) : std::make_shared<Text>();
+    if (!d_)
+        t->eol.assign("\r\n");
+    std::string line(key);
+    line.push_back('=');
+    line.append(value);
+    std::string& bytes = t->bytes;
+    std::size_t end = 0;
+    const auto start = findSection(section, &end);
+    if (!start) {
         // A last line without its line break gets one before the new section.
-        if (!lines_.empty() && lines_.back().eol.empty())
-            lines_.back().eol = eol_;
-        std::string header(1, '['); // not "[" + ...: a GCC 12 -O3 false overlap warning
-        header.append(section).push_back(']');
-        lines_.push_back({std::move(header), eol_});
-        lines_.push_back({std::move(line), eol_});
-        return;
-    }
-    std::size_t lastSetting = std::size_t(start);
-    std::size_t i = std::size_t(start) + 1;
-    for (; i < lines_.size(); ++i) {
-        if (sectionName(lines_[i].text))
-            break;
-        auto kv = keyValue(lines_[i].text);
-        if (kv && sameName(kv->key, key)) {
-            lines_[i].text = std::move(line);
-            return;
+        if (!bytes.empty() && bytes.back() != '\n')
+            bytes.append(t->eol);
+        bytes.push_back('[');
+        bytes.append(section);
+        bytes.push_back(']');
+        bytes.append(t->eol);
+        bytes.append(line);
+        bytes.append(t->eol);
+    } else {
+        LineSpan last = lineAt(bytes, *start);
+        bool replaced = false;
+        for (std::size_t pos = last.next; pos < end;) {
+            const LineSpan l = lineAt(bytes, pos);
+            pos = l.next;
+            auto kv = keyValue(lineText(bytes, l));
+            if (kv && sameName(kv->key, key)) {
+                bytes.replace(l.begin, l.end - l.begin, line);
+                replaced = true;
+                break;
+            }
+            if (!trim(lineText(bytes, l)).empty())
+                last = l;
         }
-        if (!trim(lines_[i].text).empty())
-            lastSetting = i;
+        if (!replaced) {
+            // After the section's last setting; a last line without its break gets one.
+            if (last.next == last.end) {
+                line.insert(0, t->eol);
+                line.append(t->eol);
+                bytes.insert(last.end, line);
+            } else {
+                line.append(t->eol);
+                bytes.insert(last.next, line);
+            }
+        }
     }
-    if (lines_[lastSetting].eol.empty())
-        lines_[lastSetting].eol = eol_;
-    lines_.insert(lines_.begin() + long(lastSetting) + 1, Line{std::move(line), eol_});
+    t->sections = indexSections(bytes);
+    d_ = std::move(t);
 }
 
 std::string IniDocument::serialize() const {
-    std::string out;
-    for (const auto& l : lines_) {
-        out += l.text;
-        out += l.eol;
-    }
-    return out;
+    return std::string(text());
 }
 
+namespace {
+
+// The documents read last, with what the file looked like when it was read. A file whose size
+// and times are unchanged is not read again, unless it changed within two seconds of being read
+// (times have a coarse grain: a second write in the same tick would look unchanged).
+struct CachedFile {
+    QString path;
+    qint64 size = 0;
+    qint64 modifiedMs = 0;
+    qint64 changedMs = 0;
+    IniDocument doc;
+};
+
+constexpr std::size_t kCachedFiles = 8;
+constexpr qint64 kRacyMs = 2000;
+
+std::mutex cacheMutex;
+std::vector<CachedFile> cache; // most recent last
+
+void forget(const QString& path) {
+    const std::lock_guard lock(cacheMutex);
+    std::erase_if(cache, [&](const CachedFile& c) { return c.path == path; });
+}
+
+} // namespace
+
 IniDocument IniFile::load() const {
-    QFile f(path_);
-    if (!f.open(QIODevice::ReadOnly))
+    const QFileInfo info(path_);
+    if (!info.exists())
         return {};
-    const QByteArray bytes = f.read(kMaxIniFileBytes);
-    return IniDocument::parse(std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    const qint64 modified = info.lastModified().toMSecsSinceEpoch();
+    const qint64 changed = info.metadataChangeTime().toMSecsSinceEpoch();
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    {
+        const std::lock_guard lock(cacheMutex);
+        for (const CachedFile& c : cache)
+            if (c.path == path_ && c.size == info.size() && c.modifiedMs == modified &&
+                c.changedMs == changed && now - std::max(modified, changed) > kRacyMs)
+                return c.doc;
+    }
+    IniDocument doc;
+    doc.complete_ = false;
+    // Only regular files are read: a device or a pipe under the name would block or never end.
+    QFile f(path_);
+    if (info.isFile() && f.open(QIODevice::ReadOnly)) {
+        const QByteArray bytes = f.read(kMaxIniFileBytes + 1);
+        const bool whole = bytes.size() <= kMaxIniFileBytes && f.atEnd();
+        doc = IniDocument::parse(std::string_view(
+            bytes.constData(), std::size_t(std::min<qint64>(bytes.size(), kMaxIniFileBytes))));
+        doc.complete_ = whole;
+    }
+    {
+        const std::lock_guard lock(cacheMutex);
+        std::erase_if(cache, [&](const CachedFile& c) { return c.path == path_; });
+        if (cache.size() == kCachedFiles)
+            cache.erase(cache.begin());
+        cache.push_back({path_, info.size(), modified, changed, doc});
+    }
+    return doc;
 }
 
 bool IniFile::writeString(std::string_view section, std::string_view key, std::string_view value,
                           QString* error) {
     IniDocument doc = load();
-    doc.setValue(section, key, value);
-    const std::string bytes = doc.serialize();
-    // A read-only file stays refused even where the folder would let us replace it; otherwise
-    // the new text goes to a temporary file first, so a failed write never truncates the old.
-    const QFileInfo info(path_);
-    QSaveFile f(path_);
-    const bool ok = !(info.exists() && !info.isWritable()) && f.open(QIODevice::WriteOnly) &&
-                    f.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size()) &&
-                    f.commit();
+    // A file that could not be read whole is not written back: the rest of it would be lost.
+    bool ok = doc.complete();
+    if (ok) {
+        doc.setValue(section, key, value);
+        const std::string_view bytes = doc.text();
+        // A read-only file stays refused even where the folder would let us replace it;
+        // otherwise the new text goes to a temporary file first, so a failed write never
+        // truncates the old.
+        const QFileInfo info(path_);
+        QSaveFile f(path_);
+        ok = !(info.exists() && !info.isWritable()) && f.open(QIODevice::WriteOnly) &&
+             f.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size()) && f.commit();
+    }
+    forget(path_);
     if (!ok && error)
         *error = QStringLiteral("Unable to write to %1").arg(path_);
     return ok;

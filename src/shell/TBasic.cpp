@@ -322,8 +322,10 @@ void TBasic::Panel2Click(QAction* entry) {
     const LanguageHints hints = loadLanguage(messages_, path);
     setHints(hints.webPage, hints.supportMail);
 
+    // One read of the file serves the thanks and the labels (and the messages above).
+    const IniDocument language = IniFile(path).load();
     if (QObject* memo = app_.about().findChild<QObject*>(QStringLiteral("Memo1"))) {
-        const std::string thanks = IniFile(path).readString("Info", "Thanks", "");
+        const std::string thanks = language.readString("Info", "Thanks", "");
         memo->setProperty("plainText", cp1251::toUnicode(thanks));
     }
 
@@ -337,13 +339,11 @@ void TBasic::Panel2Click(QAction* entry) {
     c.ignore = messages_.text(49);
 
     setTitle(messages_.text(0) + QLatin1Char(' ') + kVersion);
-    const QStringList failures = applyLabelSection(path);
-    if (!failures.isEmpty()) {
-        // Every line that names something missing, in one message rather than one box per
+    const LabelFailureReport failures = applyLabelSection(language.text());
+    if (!failures.empty()) {
+        // The lines that name something missing, in one message rather than one box per
         // line; shown once the windows are up, so the main window is not left unpainted.
-        QTimer::singleShot(0, this, [this, text = failures.join(QLatin1Char('\n'))] {
-            Dialogs::plain(this, text);
-        });
+        QTimer::singleShot(0, this, [this, text = failures.text()] { Dialogs::plain(this, text); });
     }
 
     if (runState_.studentMode) {
@@ -359,13 +359,8 @@ void TBasic::Panel2Click(QAction* entry) {
     entry->setChecked(true);
 }
 
-QStringList TBasic::applyLabelSection(const QString& languagePath) {
-    QStringList failures;
-    QFile f(languagePath);
-    if (!f.open(QIODevice::ReadOnly))
-        return failures;
-    // Language files are a few kilobytes; a huge file is read only this far.
-    const QByteArray bytes = f.read(4 * 1024 * 1024);
+LabelFailureReport TBasic::applyLabelSection(std::string_view languageText) {
+    LabelFailureReport failures;
     const std::vector<QWidget*> windows = {this,
                                            &app_.prepere(),
                                            &app_.topros(),
@@ -382,8 +377,7 @@ QStringList TBasic::applyLabelSection(const QString& languagePath) {
                                            &app_.profil(),
                                            &app_.selectTest(),
                                            &app_.message1()};
-    for (const LabelLine& line :
-         parseLabelLines(std::string_view(bytes.constData(), std::size_t(bytes.size())))) {
+    forEachLabelLine(languageText, [&](const LabelLine& line) {
         QWidget* window = nullptr;
         const QString windowName = cp1251::toUnicode(line.window);
         for (QWidget* w : windows)
@@ -394,8 +388,8 @@ QStringList TBasic::applyLabelSection(const QString& languagePath) {
         // A window whose controls are still being built says so; its missing names are not
         // the language file's fault and are not reported.
         if (!applyLabel(window, line) && !(window && window->property(kLabelsPending).toBool()))
-            failures << windowName + QLatin1Char(' ') + cp1251::toUnicode(line.component);
-    }
+            failures.add(windowName + QLatin1Char(' ') + cp1251::toUnicode(line.component));
+    });
     return failures;
 }
 

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "l10n/Language.h"
 #include "l10n/MessageTable.h"
 #include "shell/RunState.h"
 
 #include <QStringList>
 #include <QWidget>
+#include <string_view>
 
 class QAction;
 class QActionGroup;
@@ -78,7 +80,7 @@ private:
     void Timer1Timer();
     void buildLanguageMenu();
     // The lines that could not be applied, as "Window Component".
-    QStringList applyLabelSection(const QString& languagePath);
+    LabelFailureReport applyLabelSection(std::string_view languageText);
     void setTitle(const QString& title);
     void setHints(const std::string& webPage, const std::string& supportMail);
 

@@ -33,7 +33,8 @@ struct TSlotRec {
 };
 
 struct TQuestionRec {
-    QByteArray body; // the question's embedded-document piece
+    QByteArray body;      // the question's embedded-document piece
+    QByteArray bodyStore; // the buffer body may point into (the pages of a test share one)
     std::array<bool, kMaxChoices> rightChoice{};
     std::array<TSlotRec, kMaxSlots> rightSlots{};
     bool multiChoice = false;

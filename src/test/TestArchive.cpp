@@ -73,8 +73,13 @@ std::optional<DateTime> timeField(const QByteArray& b, qsizetype offset, bool* b
 
 } // namespace
 
-ArchiveReadResult readTestArchive(QByteArray input, const std::string& typedPassword,
+ArchiveReadResult readTestArchive(QByteArray bytes, const std::string& typedPassword,
                                   const ArchiveReadHooks& hooks) {
+    return readTestArchive(memorySource(std::move(bytes)), typedPassword, hooks);
+}
+
+ArchiveReadResult readTestArchive(std::unique_ptr<ArchiveSource> input,
+                                  const std::string& typedPassword, const ArchiveReadHooks& hooks) {
     ArchiveReadResult r;
     auto fail = [&r](QString error) {
         r.error = std::move(error);
@@ -87,10 +92,10 @@ ArchiveReadResult readTestArchive(QByteArray input, const std::string& typedPass
     };
 
     stage(LoadStage::Preparing);
-    if (std::size_t(input.size()) > kMaxArchiveSize)
+    if (!input || input->size() > kMaxArchiveSize)
         return fail(QStringLiteral("the file is larger than a test may be"));
     QString zipError;
-    std::unique_ptr<MemoryZip> zip = MemoryZip::open(input, &zipError);
+    std::unique_ptr<MemoryZip> zip = MemoryZip::open(std::move(input), &zipError);
     if (!zip)
         return fail(QStringLiteral("not a test archive: %1").arg(zipError));
 
@@ -172,8 +177,7 @@ ArchiveReadResult readTestArchive(QByteArray input, const std::string& typedPass
         else if (st != ZipReadStatus::Missing)
             return fail(entryError(o.name, st));
     }
-    zip.reset();
-    input = QByteArray(); // gone before the pages are copied: keeps the peak near two archives
+    zip.reset(); // the archive (and a file it reads) is let go before the pages are cut
 
     // spisok.dat: one 772-byte entry per question.
     if (spisok.size() < qsizetype(n) * kQuestionEntrySize)
@@ -305,11 +309,13 @@ ArchiveReadResult readTestArchive(QByteArray input, const std::string& typedPass
         a.timeByDifficulty = ubytes(weights)[n] == 1;
     }
 
-    // Cut the pages last, one copy each, and let WORD.doc go.
+    // The pages are views into WORD.doc, which each question keeps alive: no page is copied.
     for (int k = 0; k < n; ++k) {
         const std::int32_t start = off[std::size_t(k)];
         const std::int32_t end = k + 1 < n ? off[std::size_t(k + 1)] : off[254];
-        a.questions[std::size_t(k)].body = word.mid(start, end - start);
+        TQuestionRec& q = a.questions[std::size_t(k)];
+        q.bodyStore = word;
+        q.body = QByteArray::fromRawData(word.constData() + start, end - start);
     }
     a.introduction = std::move(*intro);
     a.reference = std::move(*ref);
@@ -440,10 +446,18 @@ QByteArray encodeCatalogueTrailer(const CatalogueInfo& info) {
 std::optional<QByteArray> writeTestArchive(const TestArchive& archive,
                                            const std::string& typedPassword,
                                            const CatalogueInfo& catalogue, QString* error) {
+    const QByteArray trailer = encodeCatalogueTrailer(catalogue);
+    if (std::size_t(trailer.size()) > kMaxCatalogueTrailerSize) {
+        if (error)
+            *error = QStringLiteral("the catalogue takes %1 bytes, at most %2 can be found")
+                         .arg(trailer.size())
+                         .arg(kMaxCatalogueTrailerSize);
+        return std::nullopt;
+    }
     auto zip = writeEncryptedZip(encodeTestEntries(archive), archivePassword(typedPassword), error);
     if (!zip)
         return std::nullopt;
-    zip->append(encodeCatalogueTrailer(catalogue));
+    zip->append(trailer);
     return zip;
 }
 

@@ -14,6 +14,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +31,9 @@ inline constexpr int kSlotEntrySize = 30;
 inline constexpr std::size_t kMaxWordDocSize = std::size_t(512) << 20;
 inline constexpr std::size_t kMaxSmallEntrySize = std::size_t(1) << 20;
 inline constexpr std::size_t kMaxArchiveSize = std::size_t(768) << 20;
+// Readers look for the end of the ZIP no further back than 64 KiB from the end of the file,
+// where the catalogue trailer sits: a longer trailer makes an archive they cannot open.
+inline constexpr std::size_t kMaxCatalogueTrailerSize = 0xFFFF;
 
 // settings.dat
 struct ArchiveSettings {
@@ -86,14 +90,20 @@ struct ArchiveReadResult {
 inline constexpr int kMaxPasswordPrompts = 6;
 
 // Reads a whole .tst file (archive plus catalogue trailer). typedPassword: the test password
-// known so far (Windows-1251). Pass the bytes moved in: they are let go half way through.
+// known so far (Windows-1251). The source is let go half way through, before the pages are
+// cut; the pages share one buffer, that of WORD.doc.
+ArchiveReadResult readTestArchive(std::unique_ptr<ArchiveSource> source,
+                                  const std::string& typedPassword,
+                                  const ArchiveReadHooks& hooks = {});
+// The same from bytes in memory. Pass them moved in.
 ArchiveReadResult readTestArchive(QByteArray bytes, const std::string& typedPassword,
                                   const ArchiveReadHooks& hooks = {});
 
 // The seven entries (optional ones only when present in the archive), in the reader's layout.
 std::vector<ZipEntry> encodeTestEntries(const TestArchive& archive);
 
-// The whole .tst file: encrypted ZIP of the entries plus the catalogue trailer.
+// The whole .tst file: encrypted ZIP of the entries plus the catalogue trailer. Refused when the
+// trailer is longer than kMaxCatalogueTrailerSize.
 std::optional<QByteArray> writeTestArchive(const TestArchive& archive,
                                            const std::string& typedPassword,
                                            const CatalogueInfo& catalogue,

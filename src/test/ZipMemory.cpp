@@ -1,12 +1,27 @@
 #include "test/ZipMemory.h"
 
+#include "test/PkwareCipher.h"
+
 #include <zip.h>
+#include <zlib.h>
 
 #include <algorithm>
+#include <cstring>
 
 namespace kvz {
 
 namespace {
+
+constexpr std::uint64_t kRecordSize = 22;     // end-of-directory record without its comment
+constexpr std::uint64_t kMaxComment = 0xFFFF; // the record's comment length is 16 bits
+constexpr std::uint64_t kEntryHeaderSize = 46;
+// A catalogue trailer is a few kilobytes; its start is looked for no further back than this.
+constexpr std::uint64_t kMaxTrailerSearch = std::uint64_t(1) << 20;
+constexpr std::size_t kChunk = std::size_t(256) << 10;
+
+const char kRecordSignature[] = "PK\x05\x06";
+const char kEntrySignature[] = "PK\x01\x02";
+const char kZip64LocatorSignature[] = "PK\x06\x07";
 
 QString zipErrorText(int code) {
     zip_error_t e;
@@ -28,57 +43,270 @@ bool isPasswordError(int code) {
            code == ZIP_ER_ZLIB || code == ZIP_ER_COMPRESSED_DATA;
 }
 
-std::uint32_t le(const QByteArray& b, qsizetype at, int size) {
+std::uint32_t le(const char* p, int size) {
     std::uint32_t v = 0;
     for (int i = size - 1; i >= 0; --i)
-        v = v << 8 | std::uint8_t(b[at + i]);
+        v = v << 8 | static_cast<unsigned char>(p[i]);
     return v;
 }
 
-// libzip 1.7.3 leaks while opening an archive whose central directory marks an entry with
-// strong encryption (flag bit 6), which it cannot read anyway. Such archives are refused before
-// libzip sees them: every end-of-directory record in the last megabyte is followed to its
-// directory, and an entry with that flag refuses the archive. ZIP64 directories are left to
-// libzip.
-bool marksStrongEncryption(const QByteArray& bytes) {
-    static const QByteArray endSignature("PK\x05\x06", 4);
-    static const QByteArray entrySignature("PK\x01\x02", 4);
-    const qsizetype size = bytes.size();
-    const qsizetype lowest = std::max<qsizetype>(0, size - (qsizetype(1) << 20));
-    for (qsizetype eocd = bytes.lastIndexOf(endSignature); eocd >= lowest;
-         eocd = eocd > 0 ? bytes.lastIndexOf(endSignature, eocd - 1) : -1) {
-        if (eocd + 22 > size)
-            continue;
-        const std::uint32_t count = le(bytes, eocd + 10, 2);
-        const std::uint32_t offset = le(bytes, eocd + 16, 4);
-        if (offset == 0xFFFFFFFFu || count == 0xFFFFu)
-            continue;
-        qsizetype at = qsizetype(offset);
-        for (std::uint32_t i = 0; i < count; ++i) {
-            if (at + 46 > size || bytes.mid(at, 4) != entrySignature)
-                break;
-            if (le(bytes, at + 8, 2) & 0x40)
-                return true;
-            at += 46 + qsizetype(le(bytes, at + 28, 2)) + qsizetype(le(bytes, at + 30, 2)) +
-                  qsizetype(le(bytes, at + 32, 2));
-        }
-    }
+bool fail(QString* error, const char* text) {
+    if (error)
+        *error = QString::fromLatin1(text);
     return false;
 }
 
+// The start of the catalogue trailer: the fourth zero byte back from the end.
+std::optional<std::uint64_t> trailerStart(ArchiveSource& source) {
+    const std::uint64_t size = source.size();
+    const std::uint64_t lowest = size > kMaxTrailerSearch ? size - kMaxTrailerSearch : 0;
+    std::vector<char> buf(std::size_t(std::min<std::uint64_t>(size - lowest, 64 << 10)));
+    int zeros = 0;
+    for (std::uint64_t end = size; end > lowest;) {
+        const std::size_t n = std::size_t(std::min<std::uint64_t>(end - lowest, buf.size()));
+        if (!source.read(end - n, buf.data(), n))
+            return std::nullopt;
+        for (std::size_t i = n; i-- > 0;)
+            if (buf[i] == '\0' && ++zeros == 4)
+                return end - n + i;
+        end -= n;
+    }
+    return std::nullopt;
+}
+
+// The end-of-directory record whose comment ends exactly at zipEnd, the nearest one first.
+std::optional<std::uint64_t> recordEndingAt(ArchiveSource& source, std::uint64_t zipEnd) {
+    if (zipEnd < kRecordSize)
+        return std::nullopt;
+    const std::uint64_t lowest =
+        zipEnd > kRecordSize + kMaxComment ? zipEnd - kRecordSize - kMaxComment : 0;
+    std::vector<char> buf(std::size_t(zipEnd - lowest));
+    if (!source.read(lowest, buf.data(), buf.size()))
+        return std::nullopt;
+    for (std::size_t at = buf.size() - kRecordSize + 1; at-- > 0;) {
+        if (std::memcmp(buf.data() + at, kRecordSignature, 4) == 0 &&
+            lowest + at + kRecordSize + le(buf.data() + at + 20, 2) == zipEnd)
+            return lowest + at;
+    }
+    return std::nullopt;
+}
+
+// libzip reads the archive through this: the bytes up to the end of the one central directory,
+// then its end-of-directory record with a comment of zeros as long as a comment can be. libzip
+// looks for records only in the last 64 KiB, so the one record is the only one it finds.
+struct DirectoryView {
+    std::shared_ptr<ArchiveSource> source;
+    std::uint64_t directoryEnd = 0;
+    char record[kRecordSize] = {};
+    std::uint64_t pos = 0;
+    zip_error_t error;
+
+    std::uint64_t size() const { return directoryEnd + kRecordSize + kMaxComment; }
+
+    zip_int64_t read(char* out, std::uint64_t len) {
+        len = std::min(len, size() - std::min(pos, size()));
+        std::uint64_t done = 0;
+        while (done < len) {
+            const std::uint64_t at = pos + done;
+            std::uint64_t n;
+            if (at < directoryEnd) {
+                n = std::min(len - done, directoryEnd - at);
+                if (!source->read(at, out + done, std::size_t(n))) {
+                    zip_error_set(&error, ZIP_ER_READ, 0);
+                    return -1;
+                }
+            } else if (at < directoryEnd + kRecordSize) {
+                n = std::min(len - done, directoryEnd + kRecordSize - at);
+                std::memcpy(out + done, record + (at - directoryEnd), std::size_t(n));
+            } else {
+                n = len - done;
+                std::memset(out + done, 0, std::size_t(n));
+            }
+            done += n;
+        }
+        pos += done;
+        return zip_int64_t(done);
+    }
+};
+
+zip_int64_t directoryViewCallback(void* state, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
+    auto* view = static_cast<DirectoryView*>(state);
+    switch (cmd) {
+    case ZIP_SOURCE_OPEN:
+        view->pos = 0;
+        return 0;
+    case ZIP_SOURCE_READ:
+        return view->read(static_cast<char*>(data), len);
+    case ZIP_SOURCE_CLOSE:
+        return 0;
+    case ZIP_SOURCE_STAT: {
+        auto* st = static_cast<zip_stat_t*>(data);
+        zip_stat_init(st);
+        st->size = view->size();
+        st->valid |= ZIP_STAT_SIZE;
+        return sizeof(zip_stat_t);
+    }
+    case ZIP_SOURCE_ERROR:
+        return zip_error_to_data(&view->error, data, len);
+    case ZIP_SOURCE_FREE:
+        zip_error_fini(&view->error);
+        delete view;
+        return 0;
+    case ZIP_SOURCE_SEEK: {
+        const zip_int64_t to =
+            zip_source_seek_compute_offset(view->pos, view->size(), data, len, &view->error);
+        if (to < 0)
+            return -1;
+        view->pos = std::uint64_t(to);
+        return 0;
+    }
+    case ZIP_SOURCE_TELL:
+        return zip_int64_t(view->pos);
+    case ZIP_SOURCE_SUPPORTS:
+        return zip_source_make_command_bitmap(
+            ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR,
+            ZIP_SOURCE_FREE, ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL, ZIP_SOURCE_SUPPORTS, -1);
+    default:
+        zip_error_set(&view->error, ZIP_ER_OPNOTSUPP, 0);
+        return -1;
+    }
+}
+
+// Every entry of the one directory, walked once; an entry with strong encryption (which
+// libzip 1.7.3 leaks on, and cannot read anyway) refuses the archive.
+std::optional<std::vector<MemoryZip::Entry>>
+readDirectory(ArchiveSource& source, const ZipDirectoryPlace& place, QString* error) {
+    std::vector<char> dir(std::size_t(place.directorySize));
+    if (!source.read(place.directoryOffset, dir.data(), dir.size())) {
+        fail(error, "the central directory cannot be read");
+        return std::nullopt;
+    }
+    std::vector<MemoryZip::Entry> entries;
+    entries.reserve(place.entryCount);
+    std::uint64_t at = 0;
+    for (std::uint32_t i = 0; i < place.entryCount; ++i) {
+        const char* p = dir.data() + at;
+        if (at + kEntryHeaderSize > dir.size() || std::memcmp(p, kEntrySignature, 4) != 0) {
+            fail(error, "the central directory is damaged");
+            return std::nullopt;
+        }
+        const std::uint64_t nameSize = le(p + 28, 2);
+        const std::uint64_t next = at + kEntryHeaderSize + nameSize + le(p + 30, 2) + le(p + 32, 2);
+        if (next > dir.size()) {
+            fail(error, "the central directory is damaged");
+            return std::nullopt;
+        }
+        MemoryZip::Entry e;
+        e.flags = std::uint16_t(le(p + 8, 2));
+        if (e.flags & 0x40) {
+            fail(error, "an entry uses an encryption this program does not read");
+            return std::nullopt;
+        }
+        e.method = std::uint16_t(le(p + 10, 2));
+        e.dosTime = std::uint16_t(le(p + 12, 2));
+        e.crc = le(p + 16, 4);
+        e.compressedSize = le(p + 20, 4);
+        e.size = le(p + 24, 4);
+        e.name.assign(p + kEntryHeaderSize, std::size_t(nameSize));
+        entries.push_back(std::move(e));
+        at = next;
+    }
+    return entries;
+}
+
+struct InflateStream {
+    z_stream z{};
+    bool open = false;
+    ~InflateStream() {
+        if (open)
+            inflateEnd(&z);
+    }
+};
+
 } // namespace
 
+std::optional<ZipDirectoryPlace> findZipDirectory(ArchiveSource& source, QString* error) {
+    const std::uint64_t size = source.size();
+    std::optional<std::uint64_t> record;
+    if (const auto trailer = trailerStart(source))
+        record = recordEndingAt(source, *trailer);
+    if (!record)
+        record = recordEndingAt(source, size);
+    if (!record) {
+        fail(error, "no end of a ZIP archive where the archive ends");
+        return std::nullopt;
+    }
+    char r[kRecordSize];
+    if (!source.read(*record, r, sizeof r)) {
+        fail(error, "the end of the archive cannot be read");
+        return std::nullopt;
+    }
+    ZipDirectoryPlace place;
+    place.recordOffset = *record;
+    place.entryCount = le(r + 10, 2);
+    place.directorySize = le(r + 12, 4);
+    place.directoryOffset = le(r + 16, 4);
+    if (le(r + 4, 2) != 0 || le(r + 6, 2) != 0 || le(r + 8, 2) != place.entryCount) {
+        fail(error, "the archive spans several disks");
+        return std::nullopt;
+    }
+    // Test archives are far below the sizes that need ZIP64.
+    if (place.entryCount == 0xFFFF || place.directorySize == 0xFFFFFFFFu ||
+        place.directoryOffset == 0xFFFFFFFFu) {
+        fail(error, "ZIP64 archives are not test archives");
+        return std::nullopt;
+    }
+    const std::uint64_t end = place.directoryOffset + place.directorySize;
+    if (end > place.recordOffset) {
+        fail(error, "the central directory lies outside the archive");
+        return std::nullopt;
+    }
+    // libzip's look for the record starts a little before it: a record signature or a ZIP64
+    // locator there would be taken for another directory. Only a forged directory holds one.
+    char tail[24] = {};
+    const std::size_t tailSize = std::size_t(std::min<std::uint64_t>(end, sizeof tail));
+    if (!source.read(end - tailSize, tail, tailSize)) {
+        fail(error, "the central directory cannot be read");
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i + 4 <= tailSize; ++i)
+        if (std::memcmp(tail + i, kRecordSignature, 4) == 0 ||
+            std::memcmp(tail + i, kZip64LocatorSignature, 4) == 0) {
+            fail(error, "the central directory is damaged");
+            return std::nullopt;
+        }
+    return place;
+}
+
 std::unique_ptr<MemoryZip> MemoryZip::open(const QByteArray& bytes, QString* error) {
-    if (marksStrongEncryption(bytes)) {
-        if (error)
-            *error = QStringLiteral("an entry uses an encryption this program does not read");
+    return open(memorySource(bytes), error);
+}
+
+std::unique_ptr<MemoryZip> MemoryZip::open(std::unique_ptr<ArchiveSource> owned, QString* error) {
+    std::shared_ptr<ArchiveSource> source(std::move(owned));
+    const std::optional<ZipDirectoryPlace> place = findZipDirectory(*source, error);
+    if (!place)
+        return nullptr;
+    std::optional<std::vector<Entry>> entries = readDirectory(*source, *place, error);
+    if (!entries)
+        return nullptr;
+
+    auto* view = new DirectoryView;
+    view->source = source;
+    view->directoryEnd = place->directoryOffset + place->directorySize;
+    if (!source->read(place->recordOffset, view->record, kRecordSize)) {
+        delete view;
+        fail(error, "the end of the archive cannot be read");
         return nullptr;
     }
+    view->record[20] = view->record[21] = '\xFF'; // the comment of zeros
+    zip_error_init(&view->error);
     zip_error_t err;
     zip_error_init(&err);
-    zip_source_t* src =
-        zip_source_buffer_create(bytes.constData(), zip_uint64_t(bytes.size()), 0, &err);
+    zip_source_t* src = zip_source_function_create(directoryViewCallback, view, &err);
     if (!src) {
+        zip_error_fini(&view->error);
+        delete view;
         if (error)
             *error = QString::fromLocal8Bit(zip_error_strerror(&err));
         zip_error_fini(&err);
@@ -94,7 +322,12 @@ std::unique_ptr<MemoryZip> MemoryZip::open(const QByteArray& bytes, QString* err
         return nullptr;
     }
     zip_error_fini(&err);
-    return std::unique_ptr<MemoryZip>(new MemoryZip(za));
+    if (zip_get_num_entries(za, 0) != zip_int64_t(entries->size())) {
+        zip_discard(za);
+        fail(error, "the central directory is damaged");
+        return nullptr;
+    }
+    return std::unique_ptr<MemoryZip>(new MemoryZip(za, std::move(source), std::move(*entries)));
 }
 
 MemoryZip::~MemoryZip() {
@@ -102,32 +335,161 @@ MemoryZip::~MemoryZip() {
 }
 
 void MemoryZip::setPassword(const std::string& password) {
-    zip_set_default_password(za_, password.c_str());
+    password_ = password.substr(0, password.find('\0'));
+    zip_set_default_password(za_, password_.c_str());
 }
 
 std::vector<std::string> MemoryZip::entryNames() const {
     std::vector<std::string> names;
-    const zip_int64_t n = zip_get_num_entries(za_, 0);
-    for (zip_int64_t i = 0; i < n; ++i) {
-        const char* name = zip_get_name(za_, zip_uint64_t(i), ZIP_FL_ENC_RAW);
-        names.push_back(name ? name : "");
-    }
+    for (const Entry& e : entries_)
+        names.push_back(e.name);
     return names;
 }
 
 ZipReadStatus MemoryZip::extract(std::string_view name, std::size_t cap, QByteArray& out,
                                  const std::function<void(int)>& progress) {
     out.clear();
-    const zip_int64_t n = zip_get_num_entries(za_, 0);
-    zip_int64_t index = -1;
-    for (zip_int64_t i = 0; i < n && index < 0; ++i) {
-        const char* entry = zip_get_name(za_, zip_uint64_t(i), ZIP_FL_ENC_RAW);
-        if (entry && baseName(entry) == name)
-            index = i;
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        if (baseName(entries_[i].name) != name)
+            continue;
+        // Stored and deflated entries, plain or under traditional encryption (strong
+        // encryption is refused at open), are read here; other methods are left to libzip.
+        const std::uint16_t method = entries_[i].method;
+        if (method == 0 || method == 8)
+            return extractRaw(i, cap, out, progress);
+        return extractThroughLibzip(i, cap, out, progress);
     }
-    if (index < 0)
-        return ZipReadStatus::Missing;
+    return ZipReadStatus::Missing;
+}
 
+bool MemoryZip::passwordProvenByOthers(std::size_t index) {
+    int proven = 0;
+    for (std::size_t j = 0; j < entries_.size(); ++j) {
+        const Entry& e = entries_[j];
+        if (j == index || !(e.flags & 1))
+            continue;
+        zip_file_t* f = zip_fopen_index(za_, j, ZIP_FL_COMPRESSED | ZIP_FL_ENCRYPTED);
+        if (!f)
+            return false;
+        unsigned char header[kPkwareHeaderSize];
+        const bool read = zip_fread(f, header, sizeof header) == zip_int64_t(sizeof header);
+        zip_fclose(f);
+        PkwareDecryptor decryptor(password_);
+        if (!read || !decryptor.acceptsHeader(header, e.crc, e.dosTime))
+            return false;
+        ++proven;
+    }
+    return proven > 0;
+}
+
+ZipReadStatus MemoryZip::extractRaw(std::size_t index, std::size_t cap, QByteArray& out,
+                                    const std::function<void(int)>& progress) {
+    const Entry& e = entries_[index];
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_stat_index(za_, index, 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE) ||
+        !(st.valid & ZIP_STAT_COMP_SIZE))
+        return ZipReadStatus::Corrupt;
+    if (st.size > cap)
+        return ZipReadStatus::TooLarge;
+    const bool encrypted = e.flags & 1;
+    std::uint64_t left = st.comp_size;
+    if (encrypted && left < kPkwareHeaderSize)
+        return ZipReadStatus::Corrupt;
+    const std::uint64_t dataSize = left - (encrypted ? kPkwareHeaderSize : 0);
+    // Deflate cannot unpack more than about 1032 bytes per stored byte, and stored data is as
+    // long as it says: a declared size beyond that is a damaged directory.
+    if ((e.method == 0 && st.size != dataSize) ||
+        (e.method == 8 && st.size > dataSize * 1032 + 1024))
+        return ZipReadStatus::Corrupt;
+
+    zip_file_t* f = zip_fopen_index(za_, index, ZIP_FL_COMPRESSED | ZIP_FL_ENCRYPTED);
+    if (!f)
+        return ZipReadStatus::Corrupt;
+    struct Closer {
+        zip_file_t* f;
+        ~Closer() { zip_fclose(f); }
+    } closer{f};
+
+    std::vector<unsigned char> chunk(std::size_t(std::min<std::uint64_t>(kChunk, left)));
+    PkwareDecryptor decryptor(password_);
+    if (encrypted) {
+        unsigned char header[kPkwareHeaderSize];
+        if (zip_fread(f, header, sizeof header) != zip_int64_t(sizeof header))
+            return ZipReadStatus::Corrupt;
+        if (!decryptor.acceptsHeader(header, e.crc, e.dosTime))
+            return ZipReadStatus::BadPassword;
+        left -= kPkwareHeaderSize;
+    }
+
+    auto dataFault = [&] {
+        out.clear();
+        out.squeeze();
+        // Under a password every other entry accepts, the data itself is damaged.
+        return encrypted && !passwordProvenByOthers(index) ? ZipReadStatus::BadPassword
+                                                           : ZipReadStatus::Corrupt;
+    };
+
+    const std::size_t size = std::size_t(st.size);
+    out.resize(qsizetype(size));
+    auto* dest = reinterpret_cast<unsigned char*>(out.data());
+    InflateStream inflater;
+    if (e.method == 8) {
+        if (inflateInit2(&inflater.z, -MAX_WBITS) != Z_OK)
+            return ZipReadStatus::Corrupt;
+        inflater.open = true;
+    }
+    if (progress)
+        progress(0);
+    int lastPercent = 0;
+    const std::uint64_t total = left;
+    std::size_t produced = 0;
+    uLong crc = crc32(0, nullptr, 0);
+    bool ended = e.method == 0;
+    while (left > 0 && !(e.method == 8 && ended)) {
+        const std::size_t want = std::size_t(std::min<std::uint64_t>(chunk.size(), left));
+        const zip_int64_t got = zip_fread(f, chunk.data(), want);
+        if (got != zip_int64_t(want))
+            return dataFault();
+        left -= want;
+        if (encrypted)
+            decryptor.decrypt(chunk.data(), want);
+        const std::size_t before = produced;
+        if (e.method == 0) {
+            std::memcpy(dest + produced, chunk.data(), want);
+            produced += want;
+        } else {
+            inflater.z.next_in = chunk.data();
+            inflater.z.avail_in = uInt(want);
+            while (inflater.z.avail_in > 0 && !ended) {
+                inflater.z.next_out = dest + produced;
+                inflater.z.avail_out = uInt(std::min<std::size_t>(size - produced, 1u << 30));
+                const int rc = inflate(&inflater.z, Z_NO_FLUSH);
+                produced = std::size_t(inflater.z.next_out - dest);
+                if (rc == Z_STREAM_END)
+                    ended = true;
+                else if (rc != Z_OK) // damaged data, or more of it than the entry declares
+                    return dataFault();
+            }
+        }
+        crc = crc32_z(crc, dest + before, produced - before);
+        if (progress && total > 0) {
+            const int percent = int((total - left) * 100 / total);
+            if (percent != lastPercent) {
+                lastPercent = percent;
+                progress(percent);
+            }
+        }
+    }
+    if (!ended || produced != size || crc != e.crc)
+        return dataFault();
+    if (progress)
+        progress(100);
+    return ZipReadStatus::Ok;
+}
+
+ZipReadStatus MemoryZip::extractThroughLibzip(std::size_t index, std::size_t cap, QByteArray& out,
+                                              const std::function<void(int)>& progress) {
     zip_stat_t st;
     zip_stat_init(&st);
     if (zip_stat_index(za_, zip_uint64_t(index), 0, &st) != 0)
@@ -152,12 +514,12 @@ ZipReadStatus MemoryZip::extract(std::string_view name, std::size_t cap, QByteAr
     if (progress)
         progress(0);
     // Read straight into the result, a chunk at a time, one byte past the cap at most.
-    constexpr std::size_t kChunk = 1 << 20;
+    constexpr std::size_t kLibzipChunk = 1 << 20;
     int lastPercent = 0;
     ZipReadStatus status = ZipReadStatus::Ok;
     for (;;) {
         const std::size_t have = std::size_t(out.size());
-        const std::size_t want = std::min(kChunk, cap + 1 - have);
+        const std::size_t want = std::min(kLibzipChunk, cap + 1 - have);
         out.resize(qsizetype(have + want));
         const zip_int64_t got = zip_fread(f, out.data() + have, want);
         out.resize(qsizetype(have + std::size_t(std::max<zip_int64_t>(got, 0))));

@@ -1,8 +1,15 @@
 #pragma once
 
-// ZIP archives held in memory, with deflate and traditional PKWARE encryption: reading named
-// entries with a size cap and telling a wrong password apart, and writing whole archives.
+// ZIP archives with deflate and traditional PKWARE encryption: reading named entries with a size
+// cap and telling a wrong password from damaged data, and writing whole archives in memory.
 // Test archives and result archives both go through here.
+//
+// Reading takes the one central directory that ends where the archive ends (a test archive
+// carries its catalogue after it) and hands libzip only that directory, so no input makes the
+// open walk directory after directory. Entries are read raw through libzip and decrypted and
+// inflated here, straight into their buffer.
+
+#include "test/ArchiveSource.h"
 
 #include <QByteArray>
 #include <QString>
@@ -21,16 +28,31 @@ namespace kvz {
 enum class ZipReadStatus {
     Ok,
     Missing,     // no entry of that name
-    BadPassword, // the password check or the decrypted data failed
+    BadPassword, // the password check failed, or the data failed and the password is unproven
     TooLarge,    // declared or actual size above the cap
-    Corrupt,     // any other read error
+    Corrupt,     // damaged data (also under a password the other entries prove right), any
+                 // other read error
 };
+
+// Where the archive's one central directory is. Found without trusting any count or offset:
+// the archive ends where the catalogue trailer begins (or at the end of the bytes), and its
+// end-of-directory record ends exactly there.
+struct ZipDirectoryPlace {
+    std::uint64_t recordOffset = 0;    // the end-of-directory record
+    std::uint64_t directoryOffset = 0; // the central directory
+    std::uint64_t directorySize = 0;
+    std::uint32_t entryCount = 0;
+};
+std::optional<ZipDirectoryPlace> findZipDirectory(ArchiveSource& source, QString* error = nullptr);
 
 class MemoryZip {
 public:
-    // Opens the archive in bytes (not copied: they must outlive the object). Trailing bytes
-    // after the archive are allowed. nullptr, with error set, when it is no ZIP archive.
+    // Opens the archive in bytes (shared, not copied). Trailing bytes after the archive are
+    // allowed when they are a catalogue trailer. nullptr, with error set, when it is no ZIP
+    // archive this program reads.
     static std::unique_ptr<MemoryZip> open(const QByteArray& bytes, QString* error = nullptr);
+    static std::unique_ptr<MemoryZip> open(std::unique_ptr<ArchiveSource> source,
+                                           QString* error = nullptr);
     ~MemoryZip();
     MemoryZip(const MemoryZip&) = delete;
     MemoryZip& operator=(const MemoryZip&) = delete;
@@ -46,9 +68,30 @@ public:
 
     std::vector<std::string> entryNames() const;
 
+    struct Entry {
+        std::string name;
+        std::uint16_t flags = 0;
+        std::uint16_t method = 0;
+        std::uint16_t dosTime = 0;
+        std::uint32_t crc = 0;
+        std::uint64_t compressedSize = 0;
+        std::uint64_t size = 0;
+    };
+
 private:
-    explicit MemoryZip(::zip* za) : za_(za) {}
+    MemoryZip(::zip* za, std::shared_ptr<ArchiveSource> source, std::vector<Entry> entries)
+        : za_(za), source_(std::move(source)), entries_(std::move(entries)) {}
+    ZipReadStatus extractRaw(std::size_t index, std::size_t cap, QByteArray& out,
+                             const std::function<void(int)>& progress);
+    ZipReadStatus extractThroughLibzip(std::size_t index, std::size_t cap, QByteArray& out,
+                                       const std::function<void(int)>& progress);
+    // True when the password passes the check of every other encrypted entry (at least one).
+    bool passwordProvenByOthers(std::size_t index);
+
     ::zip* za_;
+    std::shared_ptr<ArchiveSource> source_; // read by libzip through za_
+    std::vector<Entry> entries_;
+    std::string password_;
 };
 
 struct ZipEntry {

@@ -74,6 +74,14 @@ TEST(LoadLanguage, ColLimitsWhatIsReadAndLeavesHigherSlots) {
     // A slot up to col whose key is missing becomes empty.
     loadLanguageText(table, "[Kvizor_msg]\ncol=1\nmsg[000]=x\n");
     EXPECT_EQ(table.msg(1), "");
+
+    // Key names in any letter case, the first occurrence counting; other spellings of a
+    // number are other keys.
+    loadLanguageText(table, "[Kvizor_msg]\ncol=3\nMSG[001]=one\nmsg[001]=later\nmsg[2]=no\n"
+                            "msg[0003]=no\nmsg[003] = three\n");
+    EXPECT_EQ(table.msg(1), "one");
+    EXPECT_EQ(table.msg(2), "");
+    EXPECT_EQ(table.msg(3), "three");
 }
 
 TEST(LoadLanguage, NegativeOrMissingColAndHugeCol) {
@@ -217,6 +225,27 @@ TEST(LabelLines, OnlyLatinLinesAfterTheExactHeader) {
     EXPECT_FALSE(lines[2].complete);
     EXPECT_EQ(lines[3].window, "W");
     EXPECT_FALSE(lines[3].complete);
+}
+
+// A file of millions of bad label lines gives one message of a few short lines.
+TEST(LabelLines, FailureReportStaysSmall) {
+    LabelFailureReport report;
+    EXPECT_TRUE(report.empty());
+    report.add(QString(5000, QLatin1Char('w')) + QStringLiteral(" Button1"));
+    for (int i = 0; i < 100000; ++i)
+        report.add(QStringLiteral("Basic Missing%1").arg(i));
+    EXPECT_EQ(report.count(), 100001);
+    const QStringList lines = report.text().split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), LabelFailureReport::kShownLines + 1);
+    for (const QString& line : lines)
+        EXPECT_LE(line.size(), LabelFailureReport::kLineChars);
+    EXPECT_EQ(lines[1], QStringLiteral("Basic Missing0"));
+    EXPECT_EQ(lines.back(),
+              QStringLiteral("... (+%1)").arg(100001 - LabelFailureReport::kShownLines));
+
+    LabelFailureReport few;
+    few.add(QStringLiteral("Basic X"));
+    EXPECT_EQ(few.text(), QStringLiteral("Basic X"));
 }
 
 TEST(HexBytes, StopsAtTheFirstBadPair) {

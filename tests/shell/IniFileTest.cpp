@@ -113,6 +113,62 @@ TEST(IniFile, RefusedWriteReportsThePath) {
     EXPECT_EQ(error, QStringLiteral("Unable to write to ") + path);
 }
 
+TEST(IniDocument, KeyNamesOfALongSectionInOrderOnce) {
+    std::string text = "[Klass]\n";
+    for (int i = 0; i < 40000; ++i)
+        text += "k" + std::to_string(i) + "=\n";
+    text += "K7=again\nk39999\n[Predmet]\nx=1\n";
+    const std::vector<std::string> keys = IniDocument::parse(text).keys("klass");
+    ASSERT_EQ(keys.size(), 40000u);
+    EXPECT_EQ(keys.front(), "k0");
+    EXPECT_EQ(keys[7], "k7");
+    EXPECT_EQ(keys.back(), "k39999");
+}
+
+// A file larger than the reader takes is read as far as it goes, but never written back: the
+// write would drop the part that was not read.
+TEST(IniFile, AFileNotReadWholeIsNeverWrittenBack) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Settings.ini"));
+    QByteArray big("[NET]\r\nHost=server\r\n");
+    big.append(QByteArray(17 * 1024 * 1024, '\n'));
+    big.append("[Test]\r\nDisorder=1\r\n");
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_EQ(f.write(big), big.size());
+    }
+    IniFile ini(path);
+    EXPECT_EQ(ini.readString("NET", "Host", ""), "server");
+    QString error;
+    EXPECT_FALSE(ini.writeString("NET", "Host", "other", &error));
+    EXPECT_EQ(error, QStringLiteral("Unable to write to ") + path);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), big);
+}
+
+// Reads follow the file: a change made by someone else is seen at the next read, also when the
+// new text has the same length and comes within the same second.
+TEST(IniFile, EveryReadSeesTheFileAsItIsNow) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Settings.ini"));
+    auto put = [&](const char* text) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+    };
+    IniFile ini(path);
+    put("[NET]\nHost=aaaa\n");
+    EXPECT_EQ(ini.readString("NET", "Host", ""), "aaaa");
+    put("[NET]\nHost=bbbb\n");
+    EXPECT_EQ(ini.readString("NET", "Host", ""), "bbbb");
+    ASSERT_TRUE(ini.writeString("NET", "Host", "cc"));
+    EXPECT_EQ(IniFile(path).readString("NET", "Host", ""), "cc");
+    ASSERT_TRUE(QFile::remove(path));
+    EXPECT_EQ(ini.readString("NET", "Host", "gone"), "gone");
+}
+
 TEST(Settings, DefaultsOfEveryKey) {
     QTemporaryDir dir;
     Settings s(dir.path());

@@ -342,6 +342,35 @@ TEST_F(PackBuildTest, PagesAreShownOnlyWhenGiven) {
     EXPECT_TRUE(read.archive->settings139->referenceAllowed);
 }
 
+// The questions' own topics make the catalogue when the test names none: 254 long ones would
+// not fit where readers look for the end of the archive, and the build says which field.
+TEST_F(PackBuildTest, CatalogueTooLongForReadersIsRefused) {
+    QByteArray text("[Test]\nComment=" + QByteArray(2000, 'c') + "\n");
+    for (int k = 1; k <= 254; ++k) {
+        const QByteArray topic = QByteArray::number(k);
+        text += "[Question" + topic + "]\nKind=B\nPage=b.piece\nAnswer=x\nTopic=" + topic +
+                QByteArray(255 - topic.size(), 't') + "\n";
+    }
+    write(src + QStringLiteral("/test.ini"), text);
+    const PackRun r = pack({QStringLiteral("build"), src, QStringLiteral("-o"), out});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("test.ini: [Test] Topics: the catalogue")))
+        << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(out));
+}
+
+// Only regular files are inspected: a device would be read for ever, a pipe waited on for ever.
+TEST_F(PackBuildTest, InspectRefusesWhatIsNoRegularFile) {
+    const QString fifo = dir.filePath(QStringLiteral("pipe.tst"));
+    ASSERT_EQ(QProcess::execute(QStringLiteral("mkfifo"), {fifo}), 0);
+    for (const QString& path : {QStringLiteral("/dev/zero"), fifo, src}) {
+        SCOPED_TRACE(path.toStdString());
+        const PackRun r = pack({QStringLiteral("inspect"), path});
+        EXPECT_EQ(r.code, 1);
+        EXPECT_TRUE(r.err.contains(QStringLiteral("not a regular file"))) << r.err.toStdString();
+    }
+}
+
 // Python's zipfile is an independent reader of traditional PKWARE encryption: it must decrypt
 // every entry kvizor-pack wrote, byte for byte as our reader sees it.
 TEST_F(PackBuildTest, PythonZipfileDecryptsEveryEntry) {

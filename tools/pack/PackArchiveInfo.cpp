@@ -8,6 +8,9 @@
 
 #include <QFile>
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kvz::pack {
 
@@ -74,21 +77,30 @@ int runInspect(const QStringList& args) {
         return usage();
     const QString path = line->input;
     const std::string password = cp1251::fromUnicode(line->option(QStringLiteral("--password")));
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
+    // Only a regular file is read: a device never ends and a pipe may never open. The check is
+    // made on the opened file, without waiting for a pipe's writer.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+        if (fd >= 0)
+            ::close(fd);
         printError(QStringLiteral("%1: cannot be read").arg(path));
         return 1;
     }
-    if (std::size_t(f.size()) > kMaxArchiveSize) {
+    QFile f;
+    if (!S_ISREG(st.st_mode) || !f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        printError(QStringLiteral("%1: not a regular file").arg(path));
+        return 1;
+    }
+    const qint64 fileSize = f.size();
+    if (std::size_t(fileSize) > kMaxArchiveSize) {
         printError(QStringLiteral("%1: larger than a test may be").arg(path));
         return 1;
     }
-    QByteArray bytes = f.readAll();
-    const qsizetype fileSize = bytes.size();
-    f.close();
 
     out(QStringLiteral("file: %1 (%2 bytes)").arg(path).arg(fileSize));
-    if (const std::optional<CatalogueInfo> c = ReadCatalogueFile(path)) {
+    if (const std::optional<CatalogueInfo> c = ReadCatalogue(f)) {
         out(QStringLiteral("comment: %1").arg(u(c->comment)));
         out(QStringLiteral("class: %1").arg(u(c->klass)));
         out(QStringLiteral("subject: %1").arg(u(c->subject)));
@@ -98,7 +110,8 @@ int runInspect(const QStringList& args) {
         out(QStringLiteral("catalogue: none"));
     }
 
-    ArchiveReadResult r = readTestArchive(std::move(bytes), password);
+    f.seek(0); // the catalogue was read from the end
+    ArchiveReadResult r = readTestArchive(fileSource(f), password);
     if (!r.archive) {
         printError(QStringLiteral("%1: %2").arg(path, r.error));
         return 1;

@@ -306,6 +306,27 @@ TestDescription readDescription(Reader& in) {
             d.catalogue.topics += (i ? "\r\n" : "") + seen[i];
     }
 
+    // The catalogue sits at the end of the archive, where readers look for it and for the end of
+    // the ZIP only so far back: a longer one would make an archive nobody can open.
+    const std::size_t trailer = std::size_t(encodeCatalogueTrailer(d.catalogue).size());
+    if (trailer > kMaxCatalogueTrailerSize) {
+        const std::pair<const char*, std::size_t> fields[] = {
+            {"Comment", d.catalogue.comment.size()},
+            {"Class", d.catalogue.klass.size()},
+            {"Subject", d.catalogue.subject.size()},
+            {"Topics", d.catalogue.topics.size()}};
+        const auto longest =
+            std::max_element(std::begin(fields), std::end(fields),
+                             [](const auto& x, const auto& y) { return x.second < y.second; });
+        in.fail("Test", longest->first,
+                QStringLiteral("the catalogue (comment, class, subject and topics%1) takes %2 "
+                               "bytes, at most %3 fit; shorten it")
+                    .arg(in.has(t, "Topics") ? QString()
+                                             : QStringLiteral(", here the questions' topics"))
+                    .arg(trailer)
+                    .arg(kMaxCatalogueTrailerSize));
+    }
+
     a.introduction = in.page(t, "Introduction", false);
     a.reference = in.page(t, "Reference", false);
 
