@@ -197,7 +197,6 @@ void TTopros::StartRun() {
     startRunLogic(questionSet, state, clock::randomSeed());
     driver_.start();
     showFullScreen(this);
-    // Hook for the network client: "START" goes to the server here when connected.
     Timer1.start();
     updateClockPanels();
     questionSet.updating = false;
