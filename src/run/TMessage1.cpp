@@ -6,6 +6,7 @@
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -78,6 +79,14 @@ void TMessage1::Button2Click() {
 
 void TMessage1::closeEvent(QCloseEvent* event) {
     event->ignore();
+}
+
+void TMessage1::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::NoModifier) {
+        Button2Click();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 } // namespace kvz

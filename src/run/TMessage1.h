@@ -30,6 +30,8 @@ protected:
     // Neither Escape nor the window manager closes it: the examinee chooses one of the two.
     void reject() override {}
     void closeEvent(QCloseEvent* event) override;
+    // F10 is the finish key of the run window; pressed again here it ends the test.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     KvizorApp& app_;

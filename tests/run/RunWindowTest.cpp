@@ -307,6 +307,16 @@ TEST_F(RunWindowTest, FinishPromptAndItsButtons) {
     key(Qt::Key_F10);
     EXPECT_FALSE(w.isVisible());
     EXPECT_TRUE(app->resultats().isVisible());
+
+    // The prompt holds the keyboard once it is up: F10 there is the second press.
+    start({question("A", 2)});
+    key(Qt::Key_F10);
+    ASSERT_TRUE(prompt.isVisible());
+    QTest::keyClick(&prompt, Qt::Key_Escape);
+    EXPECT_TRUE(prompt.isVisible());
+    QTest::keyClick(&prompt, Qt::Key_F10);
+    EXPECT_FALSE(prompt.isVisible());
+    EXPECT_FALSE(w.isVisible());
 }
 
 TEST_F(RunWindowTest, ReviewShowsRightAnswersAndReturnsToTheResults) {
