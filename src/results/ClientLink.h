@@ -2,8 +2,7 @@
 
 // What the results window needs of the network client: the state of its window and its
 // connection, the send of a result archive and the forbidding of the next test. The client
-// window implements it and registers itself with TResultats::setClientLink; without a link
-// registered, every run counts as local and nothing is sent.
+// results window reads the client window through it (a test may put its own in place).
 
 #include <QString>
 
@@ -22,9 +21,9 @@ public:
     // deleted as soon as this returns, so the bytes must be read or the file held open by then.
     // False when the send could not be started.
     virtual bool sendResultFile(const QString& path) = 0;
-    // "Повторить" in network mode without automatic choice: permitted := false, logLine added
+    // "Повторить" in network mode without automatic choice: permitted := false, msg[034] added
     // to the activity log (Memo1), the start button (Button4) disabled.
-    virtual void forbidTesting(const QString& logLine) = 0;
+    virtual void forbidTesting() = 0;
 };
 
 } // namespace kvz

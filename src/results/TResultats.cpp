@@ -20,6 +20,7 @@
 #include "shell/TBasic.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
@@ -71,7 +72,30 @@ QString countLine(const MessageTable& m, int count, int total, const std::string
                              percent + "%)");
 }
 
+// The client window's state as it stands.
+class ClientWindowLink : public ClientLink {
+public:
+    explicit ClientWindowLink(TClient& client) : client_(client) {}
+    bool connectChecked() const override { return client_.CheckBox1->isChecked(); }
+    bool automaticChoice() const override { return !client_.CheckBox2->isEnabled(); }
+    bool connectionOpen() const override { return client_.connectedToServer(); }
+    bool sendResultFile(const QString& path) override { return client_.SendResultFile(path); }
+    void forbidTesting() override { client_.ForbidRepeat(); }
+
+private:
+    TClient& client_;
+};
+
 } // namespace
+
+ClientLink& TResultats::clientLink() {
+    if (client_)
+        return *client_;
+    // The client window is created after this one, so it is looked up when first needed.
+    if (!clientWindowLink_)
+        clientWindowLink_ = std::make_unique<ClientWindowLink>(app_.client());
+    return *clientWindowLink_;
+}
 
 TResultats::TResultats(KvizorApp& app) : app_(app) {
     setObjectName(QStringLiteral("Resultats"));
@@ -269,9 +293,9 @@ void TResultats::placePanel() {
     Panel1->move(width() / 2 - Panel1->width() / 2, height() / 2 - Panel1->height() / 2);
 }
 
-ResultFacts TResultats::resultFacts() const {
+ResultFacts TResultats::resultFacts() {
     const RunState& rs = app_.runState();
-    const bool connected = client_ && client_->connectionOpen();
+    const bool connected = clientLink().connectionOpen();
     ResultFacts f;
     f.examineeName = cp1251::fromUnicode(app_.inform().UserName->text());
     f.group = cp1251::fromUnicode(app_.inform().KlassName->text());
@@ -293,7 +317,7 @@ bool TResultats::writeInto(const QString& folder, const QByteArray& archive, QSt
 void TResultats::StoreResult() {
     const RunState& rs = app_.runState();
     const MessageTable& m = app_.messages();
-    const bool connected = client_ && client_->connectionOpen();
+    const bool connected = clientLink().connectionOpen();
     const ResultDestination where =
         resultDestination(!app_.parameters().isEmpty(), rs.profileSaveResult, connected);
     if (where == ResultDestination::Nowhere)
@@ -313,7 +337,7 @@ void TResultats::StoreResult() {
             qWarning("kvizor: the result could not be written for sending: %s", qPrintable(error));
             return;
         }
-        if (!client_->sendResultFile(lastResultPath_))
+        if (!clientLink().sendResultFile(lastResultPath_))
             qWarning("kvizor: the result could not be sent");
         QFile::remove(lastResultPath_);
         lastResultPath_.clear();
@@ -334,7 +358,7 @@ void TResultats::StoreResult() {
             pendingWarning_ = m.text(30);
         }
     }
-    if (connected && !lastResultPath_.isEmpty() && !client_->sendResultFile(lastResultPath_))
+    if (connected && !lastResultPath_.isEmpty() && !clientLink().sendResultFile(lastResultPath_))
         qWarning("kvizor: the result could not be sent");
 }
 
@@ -381,12 +405,13 @@ void TResultats::Button1Click() {
         hide();
         return;
     }
-    if (!client_ || !client_->connectChecked() || client_->automaticChoice()) {
+    ClientLink& client = clientLink();
+    if (!client.connectChecked() || client.automaticChoice()) {
         PopupMenu1->popup(Button1->mapToGlobal(QPoint(0, Button1->height() - 2)));
         return;
     }
     // Network mode without the server's automatic choice: wait for the next permission.
-    client_->forbidTesting(app_.messages().text(34));
+    client.forbidTesting();
     liftLockdown(rs);
     app_.client().show();
     hide();
@@ -401,7 +426,7 @@ void TResultats::N1Click() {
 
 void TResultats::N2Click() {
     liftLockdown(app_.runState());
-    if (client_ && client_->connectChecked())
+    if (clientLink().connectChecked())
         app_.client().show();
     else
         app_.prepere().show();

@@ -4,8 +4,11 @@
 // the result archive and shows the counts, the score with its pie and the mark; from here the
 // examinee reviews the answers, repeats the test, takes another one or leaves.
 
+#include "results/ClientLink.h"
+
 #include <QString>
 #include <QWidget>
+#include <memory>
 
 class QAction;
 class QFrame;
@@ -18,7 +21,6 @@ class QPushButton;
 namespace kvz {
 
 class KvizorApp;
-class ClientLink;
 struct ResultFacts;
 
 class TResultats : public QWidget {
@@ -26,9 +28,10 @@ class TResultats : public QWidget {
 public:
     explicit TResultats(KvizorApp& app);
 
-    // The network client registers itself here; nullptr (the default) means local runs only.
+    // The client window as this window sees it; a test may put its own in place (nullptr
+    // restores the client window).
     void setClientLink(ClientLink* link) { client_ = link; }
-    ClientLink* clientLink() const { return client_; }
+    ClientLink& clientLink();
 
     // The first showing for a finished test: check, store, display; the after-test steps follow
     // once the window is on screen. Runs from the show event while resultsShown is off.
@@ -81,12 +84,13 @@ private:
     void placePanel();
     void afterShowing();
     bool appendTextResultLog();
-    ResultFacts resultFacts() const;
+    ResultFacts resultFacts();
     // Writes the archive into folder; on success remembers the path.
     bool writeInto(const QString& folder, const QByteArray& archive, QString* error);
 
     KvizorApp& app_;
     ClientLink* client_ = nullptr;
+    std::unique_ptr<ClientLink> clientWindowLink_;
     int designedHeight_ = 0;
     QString lastResultPath_;
     QString pendingWarning_; // told once the window is on screen
