@@ -46,6 +46,9 @@ bool Dialogs::show(QWidget* parent, DialogKind kind, const QString& text) {
     box.setStyleSheet(QStringLiteral("QMessageBox { background-color: white; }"));
     const DialogButtonCaptions& c = captions();
     box.setWindowTitle(c.title);
+    // A title and a close box only: a message cannot be minimised or maximised.
+    box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                       Qt::WindowCloseButtonHint);
     switch (kind) {
     case DialogKind::Confirmation: {
         box.setIcon(QMessageBox::Question);
