@@ -5,6 +5,7 @@
 #include "shell/RunState.h"
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
 
 namespace kvz {
@@ -109,8 +110,10 @@ void ClientProtocol::wordStep(std::string_view bytes) {
 }
 
 void ClientProtocol::dispatchWord() {
-    const std::string word = std::move(word_);
+    char bytes[4];
+    std::memcpy(bytes, word_.data(), sizeof bytes);
     word_.clear();
+    const std::string_view word(bytes, sizeof bytes);
     if (word == "SEND")
         readState_ = ReadState::AwaitMessage;
     else if (word == "REFR")
@@ -424,6 +427,9 @@ void ClientProtocol::downloadStep(std::string_view bytes) {
             host_.log(msg(38));
             downloading_ = true;
             download_.clear();
+            // The size passed its bounds when the word came; the reservation only takes
+            // memory as the bytes fill it.
+            download_.reserve(static_cast<std::size_t>(offerSize_));
             host_.downloadFirstPiece();
         }
         if (!bytes.empty()) {

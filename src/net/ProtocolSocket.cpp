@@ -9,6 +9,8 @@ namespace kvz {
 namespace {
 constexpr qint64 kFilePiece = 64 * 1024;
 constexpr qint64 kSocketBacklog = 256 * 1024;
+// Archive pieces taken in one turn of the event loop: about 1 MB, then the interface breathes.
+constexpr int kPiecesPerTurn = 100;
 } // namespace
 
 ProtocolSocket::ProtocolSocket(QObject* parent) : QObject(parent) {
@@ -95,14 +97,25 @@ void ProtocolSocket::step() {
     stepQueued_ = false;
     if (!engine_)
         return;
-    const qint64 available = socket_.bytesAvailable();
-    if (available <= 0)
-        return;
-    const std::size_t n = engine_->bytesToRead(std::size_t(available));
-    if (n == 0)
-        return; // a test is being loaded: the step that loads it queues the next one
-    const QByteArray bytes = socket_.read(qint64(n));
-    engine_->readStep(std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    // Pieces of an archive do not depend on when they are read: they are taken one after the
+    // other here. Every other step waits for its own turn of the event loop, so a word and
+    // the text after it stay two steps, the text being all that has arrived by then.
+    for (int piece = 0; piece < kPiecesPerTurn; ++piece) {
+        const qint64 available = socket_.bytesAvailable();
+        if (available <= 0)
+            return;
+        const std::size_t n = engine_->bytesToRead(std::size_t(available));
+        if (n == 0)
+            return; // a test is being loaded: the step that loads it queues the next one
+        if (readBuffer_.size() < qsizetype(n))
+            readBuffer_.resize(qsizetype(n));
+        const qint64 got = socket_.read(readBuffer_.data(), qint64(n));
+        if (got <= 0)
+            return;
+        engine_->readStep(std::string_view(readBuffer_.constData(), std::size_t(got)));
+        if (engine_->readState() != ReadState::Downloading)
+            break;
+    }
     // Qt will not say again that these bytes are there.
     if (socket_.bytesAvailable() > 0)
         queueStep();

@@ -6,6 +6,7 @@
 // together are still two steps. Files (the result archive) are streamed from disk as the
 // socket takes them, never blocking the interface.
 
+#include <QByteArray>
 #include <QFile>
 #include <QObject>
 #include <QString>
@@ -56,6 +57,7 @@ private:
     QTcpSocket socket_;
     ClientProtocol* engine_ = nullptr;
     bool stepQueued_ = false;
+    QByteArray readBuffer_; // one step's bytes, at most the engine's receive buffer
     std::deque<std::unique_ptr<QFile>> files_;
 };
 

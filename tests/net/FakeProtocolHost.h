@@ -62,8 +62,16 @@ struct FakeProtocolHost : ProtocolHost {
     void downloadBegun(std::int64_t) override { ++downloadsBegun; }
     void downloadFirstPiece() override {}
     void downloadProgress(std::int64_t received) override { lastProgress = received; }
+    // When set, gets the archive instead of its being kept in loadedArchives.
+    std::function<void(const std::string&)> onLoad;
+    int loads = 0;
+
     bool loadTest(const std::string& archive) override {
-        loadedArchives.push_back(archive);
+        ++loads;
+        if (onLoad)
+            onLoad(archive);
+        else
+            loadedArchives.push_back(archive);
         if (duringLoad)
             duringLoad();
         return loadResult;
