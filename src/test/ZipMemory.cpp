@@ -363,8 +363,11 @@ ZipReadStatus MemoryZip::extract(std::string_view name, std::size_t cap, QByteAr
 }
 
 bool MemoryZip::passwordProvenByOthers(std::size_t index) {
+    // Each check passes a wrong password once in 128 times at most; a few of them together are
+    // proof enough, and a directory of thousands of entries is not walked for it.
+    constexpr int kEnough = 8;
     int proven = 0;
-    for (std::size_t j = 0; j < entries_.size(); ++j) {
+    for (std::size_t j = 0; j < entries_.size() && proven < kEnough; ++j) {
         const Entry& e = entries_[j];
         if (j == index || !(e.flags & 1))
             continue;

@@ -85,7 +85,8 @@ private:
                              const std::function<void(int)>& progress);
     ZipReadStatus extractThroughLibzip(std::size_t index, std::size_t cap, QByteArray& out,
                                        const std::function<void(int)>& progress);
-    // True when the password passes the check of every other encrypted entry (at least one).
+    // True when the password passes the check of the other encrypted entries (at least one,
+    // up to eight).
     bool passwordProvenByOthers(std::size_t index);
 
     ::zip* za_;
