@@ -4,6 +4,7 @@
 #include "choice/ExamineeCheck.h"
 #include "l10n/Cp1251.h"
 #include "l10n/MessageTable.h"
+#include "net/TClient.h"
 #include "platform/Dialogs.h"
 #include "platform/Lockdown.h"
 #include "platform/Named.h"
@@ -217,6 +218,8 @@ void TInform::ConfirmExaminee() {
 
 void TInform::StartTest() {
     app_.topros().StartRun();
+    // The server learns that the test has begun (nothing when not connected).
+    app_.client().SendStart();
     hide();
     showFirstPage();
 }

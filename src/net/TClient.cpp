@@ -1,15 +1,711 @@
 #include "net/TClient.h"
 
 #include "app/KvizorApp.h"
-#include "l10n/LabelApplier.h"
+#include "choice/ResultsFolderPath.h"
+#include "choice/TInform.h"
+#include "choice/TSerestf.h"
+#include "l10n/Cp1251.h"
+#include "l10n/MessageTable.h"
+#include "net/Masks.h"
+#include "net/ProtocolText.h"
+#include "net/TBlokator.h"
+#include "net/TMessager.h"
+#include "net/TSelectTest.h"
+#include "platform/Dialogs.h"
+#include "platform/Lockdown.h"
+#include "platform/Named.h"
+#include "platform/Shell.h"
+#include "results/TResultats.h"
+#include "run/TTopros.h"
+#include "shell/RunState.h"
+#include "shell/Settings.h"
+#include "shell/TBasic.h"
+#include "windows/TPas.h"
+#include "windows/TProgres.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHelpEvent>
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QRegularExpressionValidator>
+#include <QTimer>
+#include <QToolTip>
+#include <QVBoxLayout>
 
 namespace kvz {
 
-TClient::TClient(KvizorApp& app) : app_(app) {
+namespace {
+
+// The profile value that accepts any class or subject: / * _ - _ * backslash.
+constexpr std::string_view kAnyValue = "/*_-_*\\";
+constexpr int kLogLines = 5000;
+constexpr int kHintMs = 5000;
+
+// Windows this one opens over a test: while the lock is in force they must come up above the
+// locked full-screen window (a dialog of it), or the pupil faces a frozen screen.
+void showOverLock(QWidget* window) {
+    if (!lockdownInForce())
+        return;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top != window && top->isVisible() && isLockedWindow(top)) {
+            if (window->parentWidget() != top) {
+                const Qt::WindowFlags flags = window->windowFlags();
+                window->setParent(top, flags | Qt::Dialog);
+            }
+            break;
+        }
+    }
+}
+
+} // namespace
+
+TClient::TClient(KvizorApp& app) : app_(app), protocol_(*this, app.runState(), app.messages()) {
     setObjectName(QStringLiteral("Client"));
-    // This window's controls come with its own subsystem.
-    setProperty(kLabelsPending, true);
-    setWindowTitle(QStringLiteral("Клиент"));
+    setWindowTitle(msg(28));
+
+    GroupBox1 = named<QGroupBox>(this, "GroupBox1");
+    GroupBox1->setTitle(QStringLiteral("Сервер:"));
+    Label2 = named<QLabel>(GroupBox1, "Label2");
+    Label2->setText(QStringLiteral("Адрес:"));
+    Host1 = named<QLineEdit>(GroupBox1, "Host1");
+    Label3 = named<QLabel>(GroupBox1, "Label3");
+    Label3->setText(QStringLiteral("Порт:"));
+    Port1 = named<QLineEdit>(GroupBox1, "Port1");
+    Port1->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9.]*")), Port1));
+    // Nothing can be pasted through a menu: the port's menu is empty.
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    Port1->setContextMenuPolicy(Qt::CustomContextMenu);
+    CheckBox1 = named<QCheckBox>(GroupBox1, "CheckBox1");
+    CheckBox1->setText(QStringLiteral("Соединиться"));
+    auto* serverGrid = new QGridLayout(GroupBox1);
+    serverGrid->addWidget(Label2, 0, 0);
+    serverGrid->addWidget(Host1, 0, 1);
+    serverGrid->addWidget(Label3, 1, 0);
+    serverGrid->addWidget(Port1, 1, 1);
+    serverGrid->addWidget(CheckBox1, 2, 0, 1, 2);
+
+    CheckBox2 = named<QCheckBox>(this, "CheckBox2");
+    CheckBox2->setText(QStringLiteral("Начать автоматически"));
+    CheckBox2->setChecked(true);
+    Memo1 = named<QPlainTextEdit>(this, "Memo1");
+    Memo1->setReadOnly(true);
+    Memo1->setMaximumBlockCount(kLogLines);
+    Memo1->setToolTip(QStringLiteral("Информация о процессе тестирования."));
+    Label5 = named<QLabel>(this, "Label5");
+    Label5->setText(QStringLiteral("Сообщение для администратора тестирования:"));
+    Edit1 = named<QLineEdit>(this, "Edit1");
+    Edit1->setMaxLength(100);
+    Button1 = named<QPushButton>(this, "Button1");
+    Button1->setText(QStringLiteral("Отправить"));
+    Label6 = named<QLabel>(this, "Label6");
+    Label6->setText(QStringLiteral("Копию результата  сохранять в:"));
+    Edit2 = named<QLineEdit>(this, "Edit2");
+    Edit2->setReadOnly(true);
+    Edit2->installEventFilter(this);
+    Button2 = named<QPushButton>(this, "Button2");
+    Button2->setText(QStringLiteral("..."));
+    Button2->setFixedWidth(28);
+    Button3 = named<QPushButton>(this, "Button3");
+    Button3->setText(QStringLiteral("Назад"));
+    Button4 = named<QPushButton>(this, "Button4");
+    Button4->setText(QStringLiteral("Начать"));
+    Button4->setEnabled(false);
+
+    Label1 = named<QLabel>(this, "Label1");
+    Label1->setText(QStringLiteral("Выберите тест:"));
+    Files = named<QListWidget>(this, "Files");
+    Files->viewport()->installEventFilter(this);
+    Files->setMouseTracking(true);
+
+    // The controls stand in a column of the narrow width; the choice list to their right.
+    auto* left = new QWidget(this);
+    left->setFixedWidth(kNarrowWidth - 16);
+    auto* column = new QVBoxLayout(left);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->addWidget(GroupBox1);
+    column->addWidget(CheckBox2);
+    column->addWidget(Memo1, 1);
+    column->addWidget(Label5);
+    auto* message = new QHBoxLayout;
+    message->addWidget(Edit1, 1);
+    message->addWidget(Button1);
+    column->addLayout(message);
+    column->addWidget(Label6);
+    auto* folder = new QHBoxLayout;
+    folder->addWidget(Edit2, 1);
+    folder->addWidget(Button2);
+    column->addLayout(folder);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(Button3);
+    buttons->addStretch();
+    buttons->addWidget(Button4);
+    column->addLayout(buttons);
+    auto* right = new QVBoxLayout;
+    right->addWidget(Label1);
+    right->addWidget(Files, 1);
+    auto* outer = new QHBoxLayout(this);
+    outer->setContentsMargins(8, 8, 8, 8);
+    outer->addWidget(left);
+    outer->addLayout(right, 1);
+    Label1->hide();
+    Files->hide();
+    setFixedSize(kNarrowWidth, 420);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(500);
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setInterval(10000);
+    Timer3 = new QTimer(this);
+    Timer3->setObjectName(QStringLiteral("Timer3"));
+    Timer3->setInterval(3000);
+
+    endProgram = [this] {
+        liftLockdown(app_.runState());
+        QCoreApplication::exit(0);
+    };
+
+    // Creating the window.
+    const RunState& rs = app_.runState();
+    Settings settings(rs.programFolder);
+    Host1->setText(cp1251::toUnicode(settings.netHost()));
+    Port1->setText(cp1251::toUnicode(settings.netPort()));
+    Edit2->setText(ResultsPathToField(rs.programFolder, rs.resultsFolder));
+    protocol_.setComputerName(cp1251::fromUnicode(QHostInfo::localHostName()));
+    socket_.setEngine(&protocol_);
+
+    // Checking a box by program runs its action as a click does: the profile run connects by
+    // checking CheckBox1, and the connection events uncheck it.
+    connect(CheckBox1, &QCheckBox::toggled, this, &TClient::CheckBox1Click);
+    connect(CheckBox2, &QCheckBox::toggled, this, &TClient::CheckBox2Click);
+    connect(Button1, &QPushButton::clicked, this, &TClient::Button1Click);
+    connect(Edit1, &QLineEdit::returnPressed, this, &TClient::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TClient::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &TClient::Button3Click);
+    connect(Button4, &QPushButton::clicked, this, &TClient::Button4Click);
+    connect(Files, &QListWidget::currentRowChanged, this,
+            [this](int row) { protocol_.selectChoice(row); });
+    connect(Files, &QListWidget::itemDoubleClicked, this, [this] {
+        if (Button4->isEnabled())
+            Button4Click();
+    });
+    connect(Timer1, &QTimer::timeout, this, &TClient::AutoChooseTest);
+    connect(Timer2, &QTimer::timeout, this, &TClient::Timer2Timer);
+    connect(Timer3, &QTimer::timeout, this, &TClient::Timer3Timer);
+    connect(&socket_, &ProtocolSocket::connected, this, &TClient::ClientSocket1Connect);
+    connect(&socket_, &ProtocolSocket::disconnected, this, &TClient::ClientSocket1Disconnect);
+    connect(&socket_, &ProtocolSocket::errorOccurred, this, &TClient::ClientSocket1Error);
+}
+
+TClient::~TClient() {
+    socket_.disconnect(this);
+}
+
+QString TClient::msg(int n) const {
+    return app_.messages().text(n);
+}
+
+void TClient::setCaption(bool connected) {
+    setWindowTitle(msg(28) + (connected ? QStringLiteral("*") : QString()));
+}
+
+// ---- connect box and socket events
+
+void TClient::CheckBox1Click() {
+    CheckBox1->setEnabled(false);
+    const bool on = CheckBox1->isChecked();
+    if (on)
+        log(app_.messages().msg(31));
+    const QAbstractSocket::SocketState state = socket_.socket().state();
+    if (on && state == QAbstractSocket::UnconnectedState) {
+        bool ok = false;
+        const uint port = Port1->text().toUInt(&ok);
+        if (!ok || port > 65535) {
+            // A port that is not a number: the attempt is abandoned without a message.
+            CheckBox1->setChecked(false);
+            CheckBox1->setEnabled(true);
+        } else {
+            const QString host = Host1->text().trimmed();
+            if (LooksLikeIPv4(cp1251::fromUnicode(host)))
+                socket_.socket().connectToHost(QHostAddress(host), quint16(port));
+            else
+                socket_.connectTo(host, quint16(port));
+        }
+    } else if (!on) {
+        if (state == QAbstractSocket::ConnectedState) {
+            socket_.close(); // the disconnect event follows
+        } else {
+            socket_.socket().abort(); // an attempt in progress ends here
+            CheckBox1->setEnabled(true);
+        }
+    } else {
+        CheckBox1->setEnabled(true);
+    }
+    Settings settings(app_.runState().programFolder);
+    settings.writeNetHostPort(cp1251::fromUnicode(Host1->text()),
+                              cp1251::fromUnicode(Port1->text()));
+}
+
+void TClient::ClientSocket1Connect() {
+    log(app_.messages().msg(32));
+    setCaption(true);
+    app_.runState().connectedToServer = true;
+    protocol_.connectionMade();
+    CheckBox1->setEnabled(true);
+    Timer3->stop();
+}
+
+void TClient::ClientSocket1Error() {
+    CheckBox1->setChecked(false);
+    log(app_.messages().msg(30));
+    CheckBox1->setEnabled(true);
+}
+
+void TClient::ClientSocket1Disconnect() {
+    RunState& rs = app_.runState();
+    rs.connectedToServer = false;
+    CheckBox1->setChecked(false);
+    log(app_.messages().msg(27));
+    setCaption(false);
+    protocol_.connectionLost(); // empties and hides the choice list, ends a download
+    TTopros& run = app_.topros();
+    TInform& inform = app_.inform();
+    // A test in progress goes on locally; a pause is lifted.
+    if (inform.isVisible()) {
+        showInMessager(msg(29));
+        run.setEnabled(true);
+        inform.setEnabled(true);
+        app_.blokator().hide();
+    }
+    if (run.isVisible()) {
+        holdTestClock();
+        showInMessager(msg(29));
+        releaseTestClock();
+        run.setEnabled(true);
+        inform.setEnabled(true);
+        app_.blokator().hide();
+    }
+    liftPause();
+    CheckBox1->setEnabled(true);
+}
+
+// ---- actions
+
+void TClient::CheckBox2Click() {
+    const RunState& rs = app_.runState();
+    if (rs.interactive) {
+        Settings settings(rs.programFolder);
+        settings.writeNetAuto(CheckBox2->isChecked());
+    }
+    if (CheckBox2->isChecked() && isVisible() && !protocol_.choiceShown())
+        Button4Click();
+}
+
+void TClient::Button4Click() {
+    RunState& rs = app_.runState();
+    rs.resultsFolder = ResultsFieldToPath(rs.programFolder, Edit2->text());
+    if (protocol_.choiceShown()) {
+        const int row = Files->currentRow();
+        if (row < 0 || !Files->item(row)->isSelected()) {
+            Dialogs::error(this, msg(53));
+            return;
+        }
+        protocol_.takeChoice(row);
+    }
+    protocol_.requestTest();
+}
+
+void TClient::requestOffered(int position) {
+    if (!protocol_.takeChoice(position))
+        return;
+    choiceListChanged();
+    protocol_.requestTest();
+}
+
+void TClient::Button1Click() {
+    if (!socket_.isActive() || Edit1->text().isEmpty())
+        return;
+    const std::string text = cp1251::fromUnicode(Edit1->text());
+    protocol_.sendMessage(text);
+    const MessageTable& m = app_.messages();
+    log(m.msg(28) + " " + m.msg(44) + " : " + text);
+    Edit1->clear();
+}
+
+void TClient::Button2Click() {
+    ChooseResultsFolder(app_, *Edit2, 110);
+}
+
+void TClient::Button3Click() {
+    app_.basic().show();
+    CheckBox1->setChecked(false); // disconnects
+    hide();
+}
+
+void TClient::SendStart() {
+    protocol_.sendStart();
+}
+
+bool TClient::SendResultFile(const QString& path) {
+    return socket_.sendFile(path);
+}
+
+void TClient::ForbidRepeat() {
+    protocol_.setPermitted(false);
+    log(app_.messages().msg(34));
+    Button4->setEnabled(false);
+    show();
+}
+
+// ---- the profile's timers
+
+void TClient::Timer3Timer() {
+    if (!CheckBox1->isChecked())
+        CheckBox1->setChecked(true); // a new attempt
+}
+
+void TClient::Timer2Timer() {
+    Timer2->stop();
+    if (isVisible() && !autoChoiceDone_)
+        endProgram();
+}
+
+void TClient::listMessageSeen() {
+    if (!autoChoiceDone_ && !Timer1->isActive())
+        Timer1->start();
+}
+
+void TClient::AutoChooseTest() {
+    const std::vector<std::string>& items = protocol_.choiceItems();
+    if (!protocol_.choiceShown() || items.empty())
+        return;
+    autoChoiceDone_ = true;
+    Timer1->stop();
+    const RunState& rs = app_.runState();
+    TSelectTest& select = app_.selectTest();
+    select.positions.clear();
+    const TELMaskInfo mask = CompileMask(cp1251::ansiLower(rs.profileTestName));
+    std::vector<std::string> candidates;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const OfferItem item = SplitOfferItem(items[i]);
+        if (!MatchMask(cp1251::ansiLower(item.name), mask))
+            continue;
+        if (item.testClass != rs.profileTestClass && rs.profileTestClass != kAnyValue)
+            continue;
+        if (item.subject != rs.profileSubject && rs.profileSubject != kAnyValue)
+            continue;
+        candidates.push_back(items[i]);
+        select.positions << QString::number(i);
+    }
+    if (candidates.empty()) {
+        endProgram();
+        return;
+    }
+    if (rs.profileSelect != 0) {
+        select.ListBox1->clear();
+        for (const std::string& c : candidates)
+            select.ListBox1->addItem(cp1251::toUnicode(SplitOfferItem(c).name));
+        select.ListBox1->setCurrentRow(0);
+        if (candidates.size() == 1) {
+            select.Button1Click();
+        } else {
+            showOverLock(&select);
+            select.show();
+        }
+        hide();
+        return;
+    }
+    const std::string& chosen =
+        candidates[QRandomGenerator::global()->bounded(quint32(candidates.size()))];
+    int position = -1;
+    for (std::size_t i = 0; i < items.size(); ++i)
+        if (items[i] == chosen)
+            position = int(i); // the last of equal items
+    protocol_.takeChoice(position);
+    choiceListChanged();
+    protocol_.requestTest();
+}
+
+// ---- window events
+
+void TClient::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    autoChoiceDone_ = false;
+    app_.blokator().Panel1->setText(msg(41));
+    if (protocol_.choiceShown())
+        protocol_.setOfferFile(app_.messages().msg(48));
+}
+
+void TClient::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+}
+
+void TClient::closeEvent(QCloseEvent* event) {
+    // The main window decides whether the program ends; this window stays.
+    event->ignore();
+    app_.basic().close();
+}
+
+void TClient::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F1) {
+        openHelpTopic(app_.runState().programFolder, QStringLiteral("hc_Setevoe_testirovanie"));
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+bool TClient::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Edit2 && event->type() == QEvent::MouseButtonDblClick) {
+        Button2Click();
+        return true;
+    }
+    if (watched == Files->viewport() && event->type() == QEvent::ToolTip)
+        return longItemHint(event);
+    return QWidget::eventFilter(watched, event);
+}
+
+bool TClient::longItemHint(QEvent* event) {
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QListWidgetItem* item = Files->itemAt(help->pos());
+    if (!item) {
+        QToolTip::hideText();
+        return true;
+    }
+    const QRect rect = Files->visualItemRect(item);
+    const int needed = Files->fontMetrics().horizontalAdvance(item->text());
+    const int shown = std::min(rect.right(), Files->viewport()->width()) - rect.left();
+    if (needed <= shown - 2) {
+        QToolTip::hideText();
+        return true;
+    }
+    // The whole text over the cut item: one pixel right of its left edge, one above its top.
+    const QPoint at = Files->viewport()->mapToGlobal(rect.topLeft() + QPoint(1, -1));
+    QToolTip::showText(at, item->text(), Files->viewport(), rect, kHintMs);
+    return true;
+}
+
+// ---- what the protocol asks of the window
+
+void TClient::send(std::string_view bytes) {
+    socket_.send(bytes);
+}
+
+void TClient::log(const std::string& line) {
+    Memo1->appendPlainText(cp1251::toUnicode(line));
+}
+
+void TClient::reportError(const std::string& text) {
+    Dialogs::error(this, cp1251::toUnicode(text));
+}
+
+void TClient::setStartEnabled(bool enabled) {
+    Button4->setEnabled(enabled);
+}
+
+void TClient::setChoiceListShown(bool shown) {
+    if (shown == choiceShownNow_)
+        return;
+    choiceShownNow_ = shown;
+    Label1->setVisible(shown);
+    Files->setVisible(shown);
+    CheckBox2->setEnabled(!shown);
+    setFixedWidth(shown ? kWideWidth : kNarrowWidth);
+}
+
+void TClient::choiceListChanged() {
+    const std::vector<std::string>& items = protocol_.choiceItems();
+    const QSignalBlocker blocker(Files);
+    while (Files->count() > int(items.size()))
+        delete Files->takeItem(Files->count() - 1);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const QString text = cp1251::toUnicode(items[i]);
+        if (int(i) >= Files->count())
+            Files->addItem(text);
+        else if (Files->item(int(i))->text() != text)
+            Files->item(int(i))->setText(text);
+    }
+    const int selected = protocol_.choiceSelected();
+    Files->clearSelection();
+    Files->setCurrentRow(selected, selected >= 0 ? QItemSelectionModel::ClearAndSelect
+                                                 : QItemSelectionModel::Clear);
+    setChoiceListShown(protocol_.choiceShown());
+}
+
+bool TClient::clientVisible() const {
+    return isVisible();
+}
+bool TClient::runWindowVisible() const {
+    return app_.topros().isVisible();
+}
+bool TClient::informVisible() const {
+    return app_.inform().isVisible();
+}
+bool TClient::resultsVisible() const {
+    return app_.resultats().isVisible();
+}
+bool TClient::autoStartChecked() const {
+    return CheckBox2->isChecked();
+}
+
+std::string TClient::examineeName() const {
+    return cp1251::fromUnicode(app_.inform().UserName->text());
+}
+
+void TClient::performStart() {
+    Button4Click();
+}
+
+// The test clock is the run window's one-second timer. A pause and an open message each hold
+// it; it runs again when the last hold is released, and only if it ran when the first began
+// (in review it does not run at all).
+void TClient::holdTestClock() {
+    QTimer& clock = app_.topros().Timer1;
+    if (clockHolds_++ == 0)
+        clockRanBeforeHold_ = clock.isActive();
+    clock.stop();
+}
+
+void TClient::releaseTestClock() {
+    if (clockHolds_ == 0)
+        return;
+    if (--clockHolds_ == 0 && clockRanBeforeHold_)
+        app_.topros().Timer1.start();
+}
+
+void TClient::pauseTest() {
+    TTopros& run = app_.topros();
+    TInform& inform = app_.inform();
+    TBlokator& pause = app_.blokator();
+    if (run.isVisible() || inform.isVisible()) {
+        if (run.isVisible() && !pausedByServer_) {
+            pausedByServer_ = true;
+            holdTestClock();
+        }
+        run.setEnabled(false);
+        inform.setEnabled(false);
+        showOverLock(&pause);
+        pause.show();
+        pause.raise();
+    }
+}
+
+void TClient::liftPause() {
+    if (pausedByServer_) {
+        pausedByServer_ = false;
+        releaseTestClock();
+    }
+}
+
+void TClient::resumeTest() {
+    TTopros& run = app_.topros();
+    TInform& inform = app_.inform();
+    if (run.isVisible() || inform.isVisible()) {
+        run.setEnabled(true);
+        inform.setEnabled(true);
+        app_.blokator().hide();
+    }
+    liftPause();
+}
+
+void TClient::showInMessager(const QString& text) {
+    TMessager& messager = app_.messager();
+    showOverLock(&messager);
+    messager.showText(text);
+}
+
+void TClient::showServerMessage(const std::string& text) {
+    const QString shown = cp1251::toUnicode(text);
+    if (app_.inform().isVisible())
+        showInMessager(shown);
+    if (app_.topros().isVisible()) {
+        holdTestClock();
+        showInMessager(shown);
+        releaseTestClock();
+    }
+}
+
+void TClient::downloadBegun(std::int64_t size) {
+    setEnabled(false);
+    TProgres& wait = app_.progres();
+    wait.ProgressBar1->setMaximum(int(size));
+    wait.ProgressBar1->setValue(0);
+    wait.Panel1->setText(msg(52));
+    wait.startAnimation();
+    showOverLock(&wait);
+    wait.show();
+    wait.repaint();
+}
+
+void TClient::downloadFirstPiece() {
+    if (!busyCursor_) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        busyCursor_ = true;
+    }
+}
+
+void TClient::downloadProgress(std::int64_t received) {
+    app_.progres().ProgressBar1->setValue(int(received));
+}
+
+bool TClient::loadTest(const std::string& archive) {
+    RunState& rs = app_.runState();
+    TInform& inform = app_.inform();
+    const MessageTable& m = app_.messages();
+    inform.Label2->setText(m.text(11) + cp1251::toUnicode(rs.testName));
+    inform.Label3->setText(m.text(rs.studentMode ? 12 : 13) +
+                           cp1251::toUnicode(protocol_.offerClass()) + m.text(16) +
+                           cp1251::toUnicode(protocol_.offerSubject()) + QStringLiteral("."));
+    app_.pas().Edit1->setText(cp1251::toUnicode(protocol_.testPassword()));
+    // The archive stays in memory; it is never written to disk.
+    QByteArray bytes = QByteArray::fromRawData(archive.data(), qsizetype(archive.size()));
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    const bool loaded = app_.topros().LoadTest(buffer);
+    if (!loaded)
+        return false;
+    hide();
+    if (!rs.interactive) {
+        if (!inform.KlassName->text().isEmpty() && !inform.UserName->text().isEmpty()) {
+            inform.Button2->click();
+            inform.Button3->setEnabled(false);
+        } else {
+            inform.Button3->setEnabled(true);
+            if (inform.UserName->text().isEmpty())
+                inform.UserName->setFocus();
+            if (inform.KlassName->text().isEmpty())
+                inform.KlassName->setFocus();
+        }
+    }
+    return true;
+}
+
+void TClient::downloadEnded() {
+    if (busyCursor_) {
+        QApplication::restoreOverrideCursor();
+        busyCursor_ = false;
+    }
+    TProgres& wait = app_.progres();
+    if (wait.isVisible())
+        wait.hide();
+    setEnabled(true);
 }
 
 } // namespace kvz

@@ -1,18 +1,144 @@
 #pragma once
 
+// The client window: where a network run begins. It owns the connection to the testing server
+// and the protocol engine (which does the protocol; this window holds the controls and does
+// what the engine asks), shows the log, the server's choice list, the message to the
+// supervisor, the results folder, and drives a profile's network run with its three timers.
+
+#include "net/ClientProtocol.h"
+#include "net/ProtocolSocket.h"
+
 #include <QWidget>
+#include <functional>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
 
 namespace kvz {
 
 class KvizorApp;
 
-class TClient : public QWidget {
+class TClient : public QWidget, public ProtocolHost {
     Q_OBJECT
 public:
+    static constexpr int kNarrowWidth = 344;
+    static constexpr int kWideWidth = 541;
+
     explicit TClient(KvizorApp& app);
+    ~TClient() override;
+
+    QGroupBox* GroupBox1 = nullptr; // "Сервер:"
+    QLabel* Label2 = nullptr;       // "Адрес:"
+    QLineEdit* Host1 = nullptr;
+    QLabel* Label3 = nullptr; // "Порт:"
+    QLineEdit* Port1 = nullptr;
+    QMenu* PopupMenu1 = nullptr;     // Port1's empty context menu
+    QCheckBox* CheckBox1 = nullptr;  // "Соединиться"
+    QCheckBox* CheckBox2 = nullptr;  // "Начать автоматически"
+    QPlainTextEdit* Memo1 = nullptr; // the log
+    QLabel* Label1 = nullptr;        // "Выберите тест:"
+    QListWidget* Files = nullptr;    // the server's choice list
+    QLabel* Label5 = nullptr; // "Сообщение для администратора тестирования:"
+    QLineEdit* Edit1 = nullptr;
+    QPushButton* Button1 = nullptr; // "Отправить"
+    QLabel* Label6 = nullptr;       // "Копию результата  сохранять в:"
+    QLineEdit* Edit2 = nullptr;
+    QPushButton* Button2 = nullptr; // "..."
+    QPushButton* Button3 = nullptr; // "Назад"
+    QPushButton* Button4 = nullptr; // "Начать"
+    QTimer* Timer1 = nullptr;       // the profile's choice (500 ms)
+    QTimer* Timer2 = nullptr;       // the profile run's give-up (10 s, once)
+    QTimer* Timer3 = nullptr;       // the profile run's connection retry (3 s)
+
+    ClientProtocol& protocol() { return protocol_; }
+    ProtocolSocket& ClientSocket1() { return socket_; }
+
+    // The connection is active.
+    bool connectedToServer() const { return socket_.isActive(); }
+    // "START" when the examinee starts the test (nothing when not connected).
+    void SendStart();
+    // The result file, bare, right after it was written; false when not connected or the file
+    // cannot be opened. The interface never waits for it.
+    bool SendResultFile(const QString& path);
+
+    // Repeating a test in a network run: not permitted until the server allows again.
+    void ForbidRepeat();
+    // The choice window's OK in a network run: ask for the test at this list position.
+    void requestOffered(int position);
+
+    // Ends the program at once (profile runs that cannot get a test). A test replaces it.
+    std::function<void()> endProgram;
+
+    // Actions, as their controls run them.
+    void CheckBox1Click();
+    void CheckBox2Click();
+    void Button1Click(); // send the message
+    void Button2Click(); // results folder
+    void Button3Click(); // back
+    void Button4Click(); // Start
+    void AutoChooseTest();
+    void Timer2Timer();
+    void Timer3Timer();
+
+    // ProtocolHost.
+    void send(std::string_view bytes) override;
+    void log(const std::string& line) override;
+    void reportError(const std::string& text) override;
+    void setStartEnabled(bool enabled) override;
+    void choiceListChanged() override;
+    bool clientVisible() const override;
+    bool runWindowVisible() const override;
+    bool informVisible() const override;
+    bool resultsVisible() const override;
+    bool autoStartChecked() const override;
+    std::string examineeName() const override;
+    void performStart() override;
+    void pauseTest() override;
+    void resumeTest() override;
+    void showServerMessage(const std::string& text) override;
+    void downloadBegun(std::int64_t size) override;
+    void downloadFirstPiece() override;
+    void downloadProgress(std::int64_t received) override;
+    bool loadTest(const std::string& archive) override;
+    void downloadEnded() override;
+    void listMessageSeen() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void ClientSocket1Connect();
+    void ClientSocket1Disconnect();
+    void ClientSocket1Error();
+    void setCaption(bool connected);
+    void setChoiceListShown(bool shown);
+    void showInMessager(const QString& text);
+    void holdTestClock();
+    void releaseTestClock();
+    void liftPause();
+    bool longItemHint(QEvent* event);
+    QString msg(int n) const;
+
     KvizorApp& app_;
+    ProtocolSocket socket_;
+    ClientProtocol protocol_;
+    bool choiceShownNow_ = false;
+    bool busyCursor_ = false;
+    bool autoChoiceDone_ = false; // the tag of Timer1: the profile's choice has run
+    bool pausedByServer_ = false; // a pause holds the test clock
+    int clockHolds_ = 0;
+    bool clockRanBeforeHold_ = false;
 };
 
 } // namespace kvz

@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 #include <QtGlobal>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -15,6 +16,13 @@
 namespace kvz {
 
 namespace {
+
+std::atomic<void (*)(JournalStore::WriteStage)> writeHook{nullptr};
+
+void stage(JournalStore::WriteStage s) {
+    if (auto hook = writeHook.load())
+        hook(s);
+}
 
 const QString kJournalName = QStringLiteral("run.journal");
 const QString kNewName = QStringLiteral(".run.journal.new");
@@ -91,7 +99,11 @@ bool JournalStore::write(const QByteArray& bytes, QString* error) const {
     const int fd = ::open(freshName.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
         return fail(errnoText(fresh, errno));
-    if (!writeAll(fd, bytes.constData(), std::size_t(bytes.size())) || ::fsync(fd) != 0) {
+    const std::size_t half = std::size_t(bytes.size()) / 2;
+    bool written = writeAll(fd, bytes.constData(), half);
+    stage(WriteStage::HalfWritten);
+    written = written && writeAll(fd, bytes.constData() + half, std::size_t(bytes.size()) - half);
+    if (!written || ::fsync(fd) != 0) {
         const int err = errno;
         ::close(fd);
         ::unlink(freshName.constData());
@@ -102,11 +114,13 @@ bool JournalStore::write(const QByteArray& bytes, QString* error) const {
         ::unlink(freshName.constData());
         return fail(errnoText(fresh, err));
     }
+    stage(WriteStage::Flushed);
     if (::rename(freshName.constData(), QFile::encodeName(path()).constData()) != 0) {
         const int err = errno;
         ::unlink(freshName.constData());
         return fail(errnoText(path(), err));
     }
+    stage(WriteStage::Renamed);
     if (!syncFolder(folder_))
         return fail(errnoText(folder_, errno));
     return true;
@@ -178,6 +192,10 @@ bool JournalStore::remove(QString* error) const {
     }
     syncFolder(folder_);
     return true;
+}
+
+void JournalStore::setWriteHookForTesting(void (*hook)(WriteStage)) {
+    writeHook = hook;
 }
 
 JournalWriter::JournalWriter(JournalStore store)

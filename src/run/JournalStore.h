@@ -46,6 +46,10 @@ public:
     // The run ended and its result is stored: the journal goes. True also when there was none.
     bool remove(QString* error = nullptr) const;
 
+    // Test seam for the crash test: called at each stage of a write (on the writing thread).
+    enum class WriteStage { HalfWritten, Flushed, Renamed };
+    static void setWriteHookForTesting(void (*hook)(WriteStage));
+
 private:
     QString folder_;
 };

@@ -82,6 +82,19 @@ void RunDriver::start() {
     arrive(0);
 }
 
+void RunDriver::resume(int item) {
+    review_ = false;
+    running_ = true;
+    testRed_ = false;
+    arrive(item >= 0 && item < set_.size() ? item : 0);
+}
+
+void RunDriver::finishResumed(int item, DateTime finishTime) {
+    resume(item);
+    resumedFinish_ = finishTime;
+    FinishTest();
+}
+
 void RunDriver::enterReview() {
     review_ = true;
     running_ = false;
@@ -107,6 +120,8 @@ void RunDriver::arrive(int item) {
     set_.updating = true;
     host_.arrived();
     set_.updating = wasUpdating;
+    if (!review_ && running_)
+        notify(RunChange::Arrived);
 }
 
 void RunDriver::next() {
@@ -185,7 +200,12 @@ void RunDriver::FinishTest() {
     // An open prompt would stay over the results and offer to go on with a finished test.
     if (host_.promptVisible())
         host_.hidePrompt();
-    state_.finishTime = state_.connectedToServer ? state_.serverStartTime : clock::now();
+    if (resumedFinish_)
+        state_.finishTime = *resumedFinish_;
+    else
+        state_.finishTime = state_.connectedToServer ? state_.serverStartTime : clock::now();
+    resumedFinish_.reset();
+    notify(RunChange::Finishing);
     host_.finished();
 }
 
@@ -232,6 +252,8 @@ void RunDriver::tick(bool windowVisible) {
         }
         testRed_ = set_.testTimeLeftMs <= kTestBlinkMs ? !testRed_ : false;
     }
+    if (running_)
+        notify(RunChange::Ticked);
 }
 
 QColor stestsItemColour(const StestsItemLook& look, const QColor& normal, const QColor& face) {

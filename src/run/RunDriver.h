@@ -11,6 +11,8 @@
 #include <QColor>
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
 namespace kvz {
@@ -40,12 +42,27 @@ std::string FormatMs(std::int32_t ms);
 bool HasNextQuestion(const QuestionSet& set, int current, bool review);
 bool HasPriorQuestion(const QuestionSet& set, int current, bool review);
 
+// What moved in a running test, for whoever keeps a record of it (the run journal).
+enum class RunChange { Arrived, Ticked, Finishing };
+
 class RunDriver {
 public:
     RunDriver(QuestionSet& set, RunState& state, RunHost& host);
 
+    // Told after every arrival at a question and every tick of a running test (not in review),
+    // and when the test ends, before the host shows the results.
+    void setChangeListener(std::function<void(RunChange)> listener) {
+        changed_ = std::move(listener);
+    }
+
     // A new run: the first item, the clocks running (the set was prepared by startRunLogic).
     void start();
+    // A run brought back after the program stopped: the clocks running again at `item`, as the
+    // set was restored (answers and clocks as they stood).
+    void resume(int item);
+    // A run brought back that had already ended before its result was stored: it ends again
+    // at once, keeping the finish time it had, so its result is the same one.
+    void finishResumed(int item, DateTime finishTime);
     // Review of the finished run: first item, free navigation, no clocks, no leaving cost.
     void enterReview();
 
@@ -77,6 +94,10 @@ private:
     TQuestionRec* currentQuestion();
     void leave();
     void arrive(int item);
+    void notify(RunChange change) {
+        if (changed_)
+            changed_(change);
+    }
 
     QuestionSet& set_;
     RunState& state_;
@@ -87,6 +108,8 @@ private:
     bool priorEnabled_ = false;
     bool questionRed_ = false;
     bool testRed_ = false;
+    std::function<void(RunChange)> changed_;
+    std::optional<DateTime> resumedFinish_;
 };
 
 // How an item of the question list is painted.

@@ -2,14 +2,34 @@
 
 #include <QDialog>
 
+class QLabel;
+class QPushButton;
+
 namespace kvz {
 
 class KvizorApp;
 
+// The continue-or-finish prompt: a small borderless window on top of the run window. It is
+// modeless, so the clocks run on while it is shown and may end the test themselves.
 class TMessage1 : public QDialog {
     Q_OBJECT
 public:
     explicit TMessage1(KvizorApp& app);
+
+    // Shows the prompt centred over the window, above it, with the keyboard.
+    void showOver(QWidget* window);
+
+    QLabel* Label1 = nullptr;
+    QPushButton* Button1 = nullptr; // "Продолжить"
+    QPushButton* Button2 = nullptr; // "Завершить"
+
+    void Button1Click();
+    void Button2Click();
+
+protected:
+    // Neither Escape nor the window manager closes it: the examinee chooses one of the two.
+    void reject() override {}
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     KvizorApp& app_;

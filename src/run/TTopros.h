@@ -1,60 +1,178 @@
 #pragma once
 
+#include "run/MarkerBoard.h"
+#include "run/RunDriver.h"
 #include "test/QuestionSet.h"
 
+#include <QTimer>
 #include <QWidget>
+#include <array>
 
 class QAction;
+class QCheckBox;
+class QComboBox;
+class QFrame;
 class QIODevice;
+class QKeyEvent;
+class QLabel;
+class QLineEdit;
 class QListWidget;
+class QMenu;
 class QMenuBar;
+class QPushButton;
+class QRadioButton;
+class QScrollArea;
 class QToolBar;
 
 namespace kvz {
 
 class KvizorApp;
 class DocumentView;
+class StestsDelegate;
 
-// The test run window: one question at a time, the question list, the clocks.
-class TTopros : public QWidget {
+// The test run window: one question at a time with its answer row, the question list, the two
+// clocks, the finish prompt and the review of a finished test. The rules live in RunDriver and
+// MarkerBoard; this class holds the controls and is split by concern over several files:
+// TTopros.cpp (controls), TToprosLoad.cpp (loading and starting), TToprosNavigation.cpp (moving,
+// clocks, finishing, review), TToprosAnswers.cpp (answer panels and keys).
+class TTopros : public QWidget, private RunHost {
     Q_OBJECT
 public:
     explicit TTopros(KvizorApp& app);
+    ~TTopros() override;
 
     // Reads a test archive from the stream's current position into the question set and the
     // run state, asking for the password through TPas (whose Edit1 holds the one known so far)
     // and showing progress in TProgres. On success shows TInform full screen and returns true;
     // on any failure shows msg[008] once and returns false, the caller's window untouched.
     bool LoadTest(QIODevice& stream);
-    // Prepares a new run of the loaded test: order, answers, clocks; selects the first item.
-    // Showing the window and starting its clock are the run driver's.
+    // A new run of the loaded test: order, answers and clocks reset, the first question shown,
+    // this window over the whole screen with its clock running.
     void StartRun();
+
+    // Navigation: the buttons, the keys and the clocks come here.
+    void Next1Click();
+    void Prior1Click();
+    // A click on the question list at y, in the list's own coordinates.
+    void Panel4Click(int y);
+    void Timer1Timer();
+    // The finish command ("Завершить!", F10, the prompt's "Завершить"): asks once, then ends.
+    void SaveResult();
+    // The prompt's "Продолжить".
+    void Message1Continue();
+    void FinishTest();
+    // The results window's "Посмотреть ответы": the finished test read-only with the right
+    // answers, this window shown and the results hidden.
+    void EnterReview();
+    // Leaves the review: the results again.
+    void N9Click();
+    bool inReview() const { return driver_.review(); }
+    const RunDriver& driver() const { return driver_; }
+
+    // The answer panels.
+    void SetChoiceCount(int n);
+    void ShowQuestion();
+    void ShowAnswer();
+    void SaveAnswer();
+    void OtvetboolClick();
+    void otvetstrChange();
+    // Drop-down slot p (1..10) changed to the item index.
+    void CbOtvetOfsetChange(int p, int index);
+    // The question on screen, 0-based; -1 when the list is empty.
+    int currentItem() const;
 
     // The loaded test: questions, answers, list labels, times.
     QuestionSet questionSet;
+    // The marker grid of the ordering question on screen.
+    MarkerBoard markerBoard;
 
-    DocumentView* Quest = nullptr; // the question page
-    QListWidget* Stests = nullptr; // question list: A01, A02, ..., B01, ..., D01
-    QMenuBar* MainMenu1 = nullptr;
-    QAction* N1 = nullptr; // "Файл"
-    QAction* N2 = nullptr; // "Выход"
-    QAction* N3 = nullptr; // "Помощь"
-    QAction* N5 = nullptr; // "Калькулятор"
-    QAction* N6 = nullptr; // "Справочная информация"
+    QMenuBar* MainMenu1 = nullptr; // hidden; its items carry the window's keys
+    QAction* N1 = nullptr;         // "Файл"
+    QAction* N2 = nullptr;         // "Выход": Alt+F4, does nothing
+    QMenu* N31 = nullptr;          // "Помощь": the help menu
+    QAction* N5 = nullptr;         // "Калькулятор"
+    QAction* N6 = nullptr;         // "Справочная информация"
     QToolBar* ToolBar1 = nullptr;
-    QAction* N4 = nullptr;       // "Завершить!"
-    QAction* N9 = nullptr;       // "Выйти из режима просмотра ответов"
-    QWidget* pPoradok = nullptr; // shown for tests in fixed order
-    QWidget* pProizvolno = nullptr; // shown for tests in free order
+    QAction* N3 = nullptr; // "Помощь": drops N31
+    QAction* N4 = nullptr; // "Завершить!"
+    QAction* N9 = nullptr; // "Выйти из режима просмотра ответов"
 
-    // The finish command: the main window's exit path hands over here while a test is on
-    // screen and its results have not been shown. The run driver fills it in.
-    void SaveResult();
+    QFrame* Panel1 = nullptr; // the examinee's answer row
+    QFrame* Panel13 = nullptr;
+    QLabel* Label2 = nullptr; // "Ваш ответ:"
+    QFrame* pA1 = nullptr;    // check boxes: several may be right
+    std::array<QCheckBox*, kMaxChoices> Otvetbool{};
+    QFrame* pA2 = nullptr;                                // radio buttons: one is right
+    std::array<QRadioButton*, kMaxChoices> Otvetbool1x{}; // Otvetbool11..Otvetbool15
+    QFrame* pB = nullptr;
+    QLineEdit* otvetstr = nullptr;
+    QFrame* pD = nullptr;
+    std::array<QLabel*, kMaxSlots> LbOtvetOfset{};
+    std::array<QComboBox*, kMaxSlots> CbOtvetOfset{};
+    QWidget* pProizvolno = nullptr; // free order: back and next
+    QPushButton* PRIOR1 = nullptr;
+    QPushButton* Next1 = nullptr;
+    QWidget* pPoradok = nullptr; // fixed order: next only
+    QPushButton* Next2 = nullptr;
+
+    QFrame* prav_Panel = nullptr; // review: the right answer
+    QFrame* prav_Panel2 = nullptr;
+    QLabel* Label1 = nullptr; // "Правильно:"
+    QFrame* prav_pA1 = nullptr;
+    std::array<QCheckBox*, kMaxChoices> prav_Otvetbool{};
+    QFrame* prav_pA2 = nullptr;
+    std::array<QRadioButton*, kMaxChoices> prav_Otvetbool1x{};
+    QFrame* prav_pB = nullptr;
+    QLineEdit* prav_otvetstr = nullptr;
+    QFrame* prav_pD = nullptr;
+    std::array<QLabel*, kMaxSlots> prav_LbOtvetOfset{};
+    std::array<QComboBox*, kMaxSlots> prav_CbOtvetOfset{};
+    QFrame* Panel6 = nullptr; // review: the verdict
+    QLabel* Label3 = nullptr;
+
+    QScrollArea* ScrollBox1 = nullptr; // holds the question page
+    DocumentView* Quest = nullptr;
+    QFrame* Panel4 = nullptr;      // at the right edge, holding the list
+    QListWidget* Stests = nullptr; // A01, A02, ..., B01, ..., D01; owner-drawn
+
+    QFrame* StatusLine = nullptr;
+    QLabel* Panel2 = nullptr; // "Осталось времени на"
+    QLabel* Panel3 = nullptr; // the test clock
+    QLabel* Panel5 = nullptr; // the question clock
+    QFrame* PUchebnik1 = nullptr;
+    QLabel* LUchebnik1 = nullptr; // "Учебник по теме вопроса"
+
+    QTimer Timer1; // the one-second clock
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    friend class StestsDelegate;
+
+    // RunHost
+    void saveAnswer() override { SaveAnswer(); }
+    void arrived() override;
+    bool promptVisible() const override;
+    void showPrompt() override;
+    void hidePrompt() override;
+    void finished() override;
+    void leaveReview() override;
+
     bool failLoad();
-    void showOrderPanels();
+    void showOrderPanels(bool fixed);
+    void showFullScreen(QWidget* window);
+    AnswerPanel visiblePanel() const;
+    void updateClockPanels();
+    void setPanelRed(QLabel* panel, bool red);
+    // The window's key rules; true when the key was taken.
+    bool FormKeyDown(QObject* receiver, QKeyEvent* key);
+    bool FormKeyPress(QObject* receiver, QKeyEvent* key);
+
     KvizorApp& app_;
+    RunDriver driver_;
+    StestsDelegate* stestsDelegate_ = nullptr;
 };
 
 } // namespace kvz

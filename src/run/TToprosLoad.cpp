@@ -15,13 +15,16 @@
 #include "windows/TPas.h"
 #include "windows/TProgres.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QBuffer>
+#include <QCheckBox>
 #include <QFileDevice>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QRadioButton>
 #include <QScreen>
 
 namespace kvz {
@@ -83,12 +86,6 @@ bool TTopros::failLoad() {
     wait.hide();
     Dialogs::error(QApplication::activeWindow(), app_.messages().text(8));
     return false;
-}
-
-void TTopros::showOrderPanels() {
-    const bool fixed = app_.runState().fixedOrder;
-    pPoradok->setVisible(fixed);
-    pProizvolno->setVisible(!fixed);
 }
 
 bool TTopros::LoadTest(QIODevice& stream) {
@@ -157,7 +154,7 @@ bool TTopros::LoadTest(QIODevice& stream) {
     // The list scrolls rather than growing to the height of all its items: 254 of them would
     // not fit on any screen.
     N5->setVisible(questionSet.calculatorAllowed);
-    showOrderPanels();
+    showOrderPanels(state.fixedOrder);
 
     wait.Panel1->clear();
     TInform& inform = app_.inform();
@@ -171,16 +168,37 @@ bool TTopros::LoadTest(QIODevice& stream) {
 
 void TTopros::StartRun() {
     RunState& state = app_.runState();
-    startRunLogic(questionSet, state, clock::randomSeed());
+    Timer1.stop();
+    if (promptVisible())
+        hidePrompt();
+    questionSet.updating = true;
+    for (QRadioButton* b : Otvetbool1x) {
+        b->setAutoExclusive(false);
+        b->setChecked(false);
+        b->setAutoExclusive(true);
+    }
+    for (QCheckBox* b : Otvetbool)
+        b->setChecked(false);
+    otvetstr->clear();
+
+    PUchebnik1->setVisible(state.textbookDuringTest);
     N6->setVisible(state.referenceAllowed);
     N9->setVisible(false);
     N4->setVisible(true);
     N3->setVisible(N6->isVisible() || N5->isVisible());
-    showOrderPanels();
-    if (Stests->count() > 0)
-        Stests->setCurrentRow(0);
-    if (!questionSet.questions.empty())
-        Quest->loadFromBytes(questionSet.questions.front().body);
+    // A review before a repeated run left the answer panels disabled.
+    for (QWidget* w : {pB, pA1, pA2, pD})
+        w->setEnabled(true);
+    prav_Panel->hide();
+    Panel6->hide();
+    showOrderPanels(state.fixedOrder);
+
+    startRunLogic(questionSet, state, clock::randomSeed());
+    driver_.start();
+    showFullScreen(this);
+    Timer1.start();
+    updateClockPanels();
+    questionSet.updating = false;
 }
 
 } // namespace kvz

@@ -1,0 +1,289 @@
+#include "choice/ChoiceFixture.h"
+#include "choice/TInform.h"
+#include "l10n/MessageTable.h"
+#include "net/ProtocolText.h"
+#include "net/SimulatedWorkstation.h"
+#include "net/TBlokator.h"
+#include "net/TClient.h"
+#include "net/TMessager.h"
+#include "net/TSelectTest.h"
+#include "run/TTopros.h"
+#include "windows/TProgres.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace kvz::testing {
+namespace {
+
+// A server that is only a socket: the test writes the bytes and reads what arrives.
+struct WireServer {
+    QTcpServer listener;
+    QTcpSocket* peer = nullptr;
+    QByteArray received;
+
+    WireServer() {
+        listener.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&listener, &QTcpServer::newConnection, [this] {
+            peer = listener.nextPendingConnection();
+            QObject::connect(peer, &QTcpSocket::readyRead, [this] { received += peer->readAll(); });
+        });
+    }
+    void write(const std::string& bytes) {
+        peer->write(bytes.data(), qint64(bytes.size()));
+        peer->flush();
+    }
+    bool waitFor(const QByteArray& text) {
+        return waitUntil([&] { return received.contains(text); }, 5000);
+    }
+    QByteArray take() {
+        QByteArray r;
+        r.swap(received);
+        return r;
+    }
+};
+
+const std::string kList = "REFR\r\n7\r\n45000.5\r\nRAZB\r\nAuto\r\n2\r\n29\r\n"
+                          "<10, Physics>:20480*Optics\r\n"
+                          "<11, Algebra>:10240*Equations\r\n";
+
+class NetWindows : public ChoiceFixture {
+protected:
+    void SetUp() override {
+        ChoiceFixture::SetUp();
+        start();
+        client = &app->client();
+        client->endProgram = [this] { ++programEnds; };
+    }
+    void connectTo(WireServer& server) {
+        client->Host1->setText(QStringLiteral("127.0.0.1"));
+        client->Port1->setText(QString::number(server.listener.serverPort()));
+        client->CheckBox1->setChecked(true);
+        ASSERT_TRUE(waitUntil([&] { return server.peer && client->connectedToServer(); }));
+    }
+    QString logText() const { return client->Memo1->toPlainText(); }
+
+    TClient* client = nullptr;
+    int programEnds = 0;
+};
+
+TEST_F(NetWindows, ConnectListChooseStartAndLoseTheServer) {
+    client->show();
+    EXPECT_EQ(client->width(), TClient::kNarrowWidth);
+    EXPECT_EQ(client->windowTitle(), QStringLiteral("Клиент"));
+    EXPECT_FALSE(client->Button4->isEnabled());
+    WireServer server;
+    connectTo(server);
+    EXPECT_EQ(client->windowTitle(), QStringLiteral("Клиент*"));
+    ASSERT_TRUE(server.waitFor("HOST"));
+    EXPECT_TRUE(server.take().startsWith("HOST"));
+    EXPECT_TRUE(logText().contains(QStringLiteral("Произошло соединение!")));
+
+    server.write(kList);
+    ASSERT_TRUE(server.waitFor("FRESH"));
+    EXPECT_EQ(server.take(), QByteArray("FRESH\r\n7\r\n1\r\n?\r\n\r\n"));
+    EXPECT_EQ(client->width(), TClient::kWideWidth);
+    EXPECT_TRUE(client->Files->isVisible());
+    EXPECT_FALSE(client->CheckBox2->isEnabled());
+    ASSERT_EQ(client->Files->count(), 2);
+    EXPECT_EQ(client->Files->item(1)->text(), QStringLiteral("Equations <11, Algebra>"));
+    EXPECT_TRUE(client->Button4->isEnabled());
+
+    // Start with nothing selected says so and asks for nothing.
+    client->Button4->click();
+    EXPECT_TRUE(shownText(app->messages().text(53)));
+    client->Files->setCurrentRow(1);
+    client->Button4->click();
+    ASSERT_TRUE(server.waitFor("GIVEMETEST"));
+    EXPECT_EQ(server.take(), QByteArray("GIVEMETESTEquations.tst"));
+
+    // A message to the supervisor.
+    client->Edit1->setText(QStringLiteral("Нужна помощь"));
+    client->Button1->click();
+    ASSERT_TRUE(server.waitFor("SEND"));
+    EXPECT_EQ(server.take(),
+              QByteArray("SEND") + QByteArray(cp(QStringLiteral("Нужна помощь")).c_str()));
+    EXPECT_TRUE(client->Edit1->text().isEmpty());
+
+    server.peer->disconnectFromHost();
+    ASSERT_TRUE(waitUntil([&] { return !client->connectedToServer(); }));
+    ASSERT_TRUE(waitUntil([&] { return client->windowTitle() == QStringLiteral("Клиент"); }));
+    EXPECT_FALSE(client->CheckBox1->isChecked());
+    EXPECT_TRUE(client->CheckBox1->isEnabled());
+    EXPECT_FALSE(client->Files->isVisible());
+    EXPECT_EQ(client->Files->count(), 0);
+    EXPECT_EQ(client->width(), TClient::kNarrowWidth);
+    EXPECT_TRUE(client->CheckBox2->isEnabled());
+    EXPECT_FALSE(client->Button4->isEnabled());
+    EXPECT_TRUE(logText().contains(QStringLiteral("Произошёл разрыв соединения!")));
+}
+
+TEST_F(NetWindows, UnreachableServerAndPortField) {
+    client->show();
+    QTcpServer closed;
+    closed.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = closed.serverPort();
+    closed.close();
+    client->Host1->setText(QStringLiteral("127.0.0.1"));
+    client->Port1->setText(QString::number(port));
+    client->CheckBox1->setChecked(true);
+    EXPECT_FALSE(client->CheckBox1->isEnabled()); // connecting
+    ASSERT_TRUE(waitUntil([&] { return logText().contains(QStringLiteral("Произошла ошибка!")); }));
+    EXPECT_FALSE(client->CheckBox1->isChecked());
+    EXPECT_TRUE(client->CheckBox1->isEnabled());
+
+    // Letters cannot be typed into the port; digits and "." can.
+    client->Port1->clear();
+    QTest::keyClicks(client->Port1, QStringLiteral("3a2.7"));
+    EXPECT_EQ(client->Port1->text(), QStringLiteral("32.7"));
+    // A port that is no number is given up without a message.
+    client->CheckBox1->setChecked(true);
+    EXPECT_FALSE(client->CheckBox1->isChecked());
+    EXPECT_TRUE(client->CheckBox1->isEnabled());
+    EXPECT_TRUE(Dialogs::shown().empty());
+}
+
+TEST_F(NetWindows, AutoStartAsksForTheSetTestAtOnce) {
+    client->show();
+    WireServer server;
+    connectTo(server);
+    ASSERT_TRUE(server.waitFor("HOST"));
+    server.take();
+    server.write("TSTNOptics.tst\r\n10\r\nPhysics\r\n20480\r\n");
+    ASSERT_TRUE(waitUntil([&] { return client->protocol().offerFile() == "Optics.tst"; }));
+    client->CheckBox2->setChecked(false);
+    client->CheckBox2->setChecked(true); // checked while connected: asks even before permission
+    ASSERT_TRUE(server.waitFor("GIVEMETEST"));
+    EXPECT_EQ(server.take(), QByteArray("GIVEMETESTOptics.tst"));
+}
+
+TEST_F(NetWindows, ServerLostDuringDownloadLeavesTheWindowUsable) {
+    client->show();
+    WireServer server;
+    connectTo(server);
+    server.write("TSTNOptics.tst\r\n10\r\nPhysics\r\n20480\r\n");
+    ASSERT_TRUE(waitUntil([&] { return client->protocol().offerSize() == 20480; }));
+    server.write("TSTF" + std::string(5000, 'x'));
+    ASSERT_TRUE(waitUntil([&] { return client->protocol().downloadedBytes() == 5000; }));
+    EXPECT_TRUE(app->progres().isVisible());
+    EXPECT_FALSE(client->isEnabled());
+    server.peer->abort();
+    ASSERT_TRUE(waitUntil([&] { return !client->connectedToServer(); }));
+    ASSERT_TRUE(waitUntil([&] { return client->isEnabled(); }));
+    EXPECT_FALSE(app->progres().isVisible());
+    EXPECT_EQ(client->protocol().readState(), ReadState::Idle);
+    EXPECT_EQ(client->protocol().downloadedBytes(), 0);
+}
+
+TEST_F(NetWindows, PauseCoversTheExamineeWindowAndCannotBeClosed) {
+    client->show();
+    WireServer server;
+    connectTo(server);
+    app->inform().show();
+    server.write("NMAY");
+    TBlokator& pause = app->blokator();
+    ASSERT_TRUE(waitUntil([&] { return pause.isVisible(); }));
+    EXPECT_FALSE(app->inform().isEnabled());
+    EXPECT_FALSE(app->topros().isEnabled());
+    EXPECT_EQ(pause.Panel1->text(), QStringLiteral("Сервер приостановил тест!"));
+    // Alt+F4, Escape and closing by the window manager leave it open.
+    QTest::keyClick(&pause, Qt::Key_F4, Qt::AltModifier);
+    QTest::keyClick(&pause, Qt::Key_Escape);
+    pause.close();
+    EXPECT_TRUE(pause.isVisible());
+    server.write("_MAY");
+    ASSERT_TRUE(waitUntil([&] { return !pause.isVisible(); }));
+    EXPECT_TRUE(app->inform().isEnabled());
+
+    // The server vanishes under a pause: the examinee is told, the pause is lifted.
+    server.write("NMAY");
+    ASSERT_TRUE(waitUntil([&] { return pause.isVisible(); }));
+    QString told;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (app->messager().isVisible()) {
+            told = app->messager().Memo1->toPlainText();
+            app->messager().Button1->click();
+        }
+    });
+    answer.start(10);
+    server.peer->abort();
+    ASSERT_TRUE(waitUntil([&] { return !client->connectedToServer(); }));
+    ASSERT_TRUE(waitUntil([&] { return !pause.isVisible() && !told.isEmpty(); }));
+    EXPECT_EQ(told, app->messages().text(29));
+    EXPECT_TRUE(app->inform().isEnabled());
+    app->inform().hide();
+}
+
+TEST_F(NetWindows, MessageWindowCountsDownByLines) {
+    TMessager& m = app->messager();
+    struct Case {
+        QString text;
+        int ms;
+    };
+    for (const Case& c : {Case{QString(), 1000}, Case{QStringLiteral("one"), 1000},
+                          Case{QStringLiteral("a\nb\nc"), 3000}}) {
+        int seen = -1;
+        QTimer::singleShot(0, [&] {
+            seen = m.countdownMs();
+            EXPECT_TRUE(m.Timer1->isActive());
+            // A second message while it is open replaces the text and starts again.
+            m.showText(QStringLiteral("x\ny"));
+            EXPECT_EQ(m.countdownMs(), 2000);
+            QTest::keyClick(m.Memo1, Qt::Key_Return);
+        });
+        m.showText(c.text);
+        EXPECT_EQ(seen, c.ms) << c.text.toStdString();
+        EXPECT_FALSE(m.isVisible());
+    }
+    // The countdown closes it by itself.
+    m.showText(QStringLiteral("bye"));
+    EXPECT_FALSE(m.isVisible());
+}
+
+TEST_F(NetWindows, ProfileChoiceAmongOfferedTests) {
+    RunState& rs = app->runState();
+    rs.interactive = false;
+    rs.profileType = "net";
+    rs.profileTestName = "E*";
+    rs.profileTestClass = "/*_-_*\\";
+    rs.profileSubject = "/*_-_*\\";
+    rs.profileSelect = 1;
+    client->show();
+    WireServer server;
+    connectTo(server);
+    server.write(
+        "REFR\r\n1\r\n45000\r\nNO\r\nAuto\r\n4\r\n22\r\n"
+        "<5, Math>:10*Eq\r\n<6, Art>:20*Zebra\r\n<7, Music>:30*Ex\r\n<7, Math>:40*Equations\r\n");
+    TSelectTest& select = app->selectTest();
+    ASSERT_TRUE(waitUntil([&] { return select.isVisible(); }));
+    EXPECT_FALSE(client->isVisible());
+    ASSERT_EQ(select.ListBox1->count(), 3);
+    EXPECT_EQ(select.positions,
+              (QStringList{QStringLiteral("0"), QStringLiteral("2"), QStringLiteral("3")}));
+    server.take();
+    select.ListBox1->setCurrentRow(1);
+    select.Button1->click();
+    ASSERT_TRUE(server.waitFor("GIVEMETEST"));
+    EXPECT_EQ(server.take(), QByteArray("GIVEMETESTEx.tst"));
+    EXPECT_TRUE(select.isVisible()); // each OK asks again; the window stays
+    select.Button2->click();         // Exit ends the program
+    EXPECT_EQ(programEnds, 1);
+    select.hide();
+
+    // No offered test matches: the program ends.
+    rs.profileTestName = "nothing*";
+    client->show();
+    server.write("REFR\r\n1\r\n45000\r\nNO\r\nAuto\r\n1\r\n15\r\n<5, Math>:10*Eq\r\n");
+    ASSERT_TRUE(waitUntil([&] { return programEnds == 2; }));
+}
+
+} // namespace
+} // namespace kvz::testing

@@ -1,0 +1,224 @@
+#include "run/JournalKeeper.h"
+#include "run/RunDriver.h"
+#include "shell/Clock.h"
+#include "test/ArchiveFixtures.h"
+#include "test/TestArchive.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace kvz {
+namespace {
+
+// Four A, two B and two D questions behind the password "pw".
+TestArchive eightQuestions() {
+    TestArchive a = testing::threeKinds();
+    std::vector<TQuestionRec> qs;
+    for (int i = 0; i < 4; ++i)
+        qs.push_back(a.questions[0]);
+    for (int i = 0; i < 2; ++i)
+        qs.push_back(a.questions[1]);
+    for (int i = 0; i < 2; ++i)
+        qs.push_back(a.questions[2]);
+    for (std::size_t k = 0; k < qs.size(); ++k) {
+        qs[k].sourceNo = int(k + 1);
+        qs[k].body = testing::fakePiece("page " + QByteArray::number(qint64(k + 1)));
+    }
+    a.questions = qs;
+    a.timeByDifficulty = false;
+    return a;
+}
+
+QByteArray archiveBytes(const TestArchive& a, const std::string& password) {
+    return writeTestArchive(a, password, CatalogueInfo{}).value();
+}
+
+class JournalKeeperTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString testPath() const { return dir.path() + QStringLiteral("/Base/eight.tst"); }
+    JournalStore store() const { return JournalStore(dir.path() + QStringLiteral("/state")); }
+    void writeTest(const QByteArray& bytes) const {
+        QDir().mkpath(dir.path() + QStringLiteral("/Base"));
+        QFile f(testPath());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    }
+    RunJournal identity(const QByteArray& archive) const {
+        RunJournal j;
+        j.testPath = testPath();
+        j.archiveSha256 = sha256(archive);
+        j.typedPassword = "pw";
+        j.examineeName = "Ivanov";
+        j.examineeClass = "9A";
+        return j;
+    }
+};
+
+TEST_F(JournalKeeperTest, WritesOnChangesEveryFewTicksAndGoesWithTheResult) {
+    QuestionSet set;
+    RunState state;
+    const QByteArray archive = archiveBytes(eightQuestions(), "pw");
+    applyTestArchive(*readTestArchive(archive, "pw").archive, set, state);
+    startRunLogic(set, state, 1);
+
+    JournalKeeper keeper(store());
+    const auto saved = [&] {
+        keeper.flush();
+        return store().read().journal;
+    };
+    keeper.record(set, state, 0); // no run begun: nothing
+    keeper.flush();
+    EXPECT_FALSE(store().read().exists);
+
+    keeper.begin(identity(archive), set, state, 0);
+    EXPECT_EQ(saved()->sequence, 1u);
+    set.answers[2].text = "x";
+    keeper.record(set, state, 2);
+    EXPECT_EQ(saved()->items[2].answer.text, "x");
+    EXPECT_EQ(saved()->currentItem, 2);
+    for (int t = 1; t < JournalKeeper::kTicksPerWrite; ++t)
+        keeper.tick(set, state, 2);
+    EXPECT_EQ(saved()->sequence, 2u);
+    keeper.tick(set, state, 2);
+    EXPECT_EQ(saved()->sequence, 3u);
+
+    state.finishTime = 46000.5;
+    keeper.finishing(set, state, 2);
+    EXPECT_TRUE(saved()->finished);
+    EXPECT_EQ(saved()->finishTime, 46000.5);
+    EXPECT_EQ(saved()->examineeName, "Ivanov");
+
+    keeper.end();
+    keeper.flush();
+    EXPECT_FALSE(store().read().exists);
+    keeper.record(set, state, 3); // a late change after the result: no journal comes back
+    keeper.tick(set, state, 3);
+    keeper.flush();
+    EXPECT_FALSE(store().read().exists);
+}
+
+TEST_F(JournalKeeperTest, TheDriverReportsEveryMoveOfARunningTest) {
+    struct Host : RunHost {
+        bool prompt = false;
+        void saveAnswer() override {}
+        void arrived() override {}
+        bool promptVisible() const override { return prompt; }
+        void showPrompt() override { prompt = true; }
+        void hidePrompt() override { prompt = false; }
+        void finished() override {}
+        void leaveReview() override {}
+    } host;
+    QuestionSet set;
+    RunState state;
+    applyTestArchive(*readTestArchive(archiveBytes(eightQuestions(), "pw"), "pw").archive, set,
+                     state);
+    startRunLogic(set, state, 1);
+    RunDriver driver(set, state, host);
+    std::vector<RunChange> seen;
+    driver.setChangeListener([&](RunChange c) { seen.push_back(c); });
+    driver.resume(3);
+    EXPECT_EQ(driver.current(), 3);
+    driver.next();
+    driver.tick(true);
+    driver.FinishTest();
+    driver.tick(true); // finished: no more
+    driver.enterReview();
+    driver.next(); // review moves are no part of the run
+    EXPECT_EQ(seen, (std::vector{RunChange::Arrived, RunChange::Arrived, RunChange::Ticked,
+                                 RunChange::Finishing}));
+}
+
+TEST_F(JournalKeeperTest, AtStartAJournalIsResumedOnlyOntoItsOwnTest) {
+    const QByteArray archive = archiveBytes(eightQuestions(), "pw");
+    QuestionSet set;
+    RunState state;
+    applyTestArchive(*readTestArchive(archive, "pw").archive, set, state);
+    startRunLogic(set, state, 1);
+    RunJournal journal = identity(archive);
+    captureRun(journal, set, state, 0);
+    RunJournal server = journal;
+    server.mode = JournalMode::Server;
+    server.testPath.clear();
+
+    QByteArray changed = archive;
+    changed[changed.size() - 1] = char(changed[changed.size() - 1] ^ 1);
+    using V = UnfinishedRun::Verdict;
+    struct Case {
+        const char* what;
+        std::optional<QByteArray> journalBytes; // nullopt: no journal file
+        std::optional<QByteArray> testBytes;    // nullopt: no test file
+        V verdict;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"no journal", std::nullopt, archive, V::None, ""},
+        {"the same test", encodeJournal(journal), archive, V::Resume, ""},
+        {"the test file gone", encodeJournal(journal), std::nullopt, V::SetAside, "gone"},
+        {"the test file changed", encodeJournal(journal), changed, V::SetAside, "changed"},
+        {"a damaged journal", encodeJournal(journal).chopped(3), archive, V::SetAside, "length"},
+        {"a server run", encodeJournal(server), std::nullopt, V::Resume, ""},
+    };
+    for (const Case& c : cases) {
+        QFile::remove(testPath());
+        store().remove();
+        if (c.testBytes) {
+            writeTest(*c.testBytes);
+        }
+        if (c.journalBytes) {
+            ASSERT_TRUE(store().write(*c.journalBytes));
+        }
+        const UnfinishedRun run = checkUnfinishedRun(store(), kMaxArchiveSize);
+        EXPECT_EQ(run.verdict, c.verdict) << c.what;
+        EXPECT_TRUE(run.reason.contains(QLatin1String(c.reason))) << c.what;
+        if (c.verdict == V::Resume) {
+            // A local run comes with its checked bytes; a server run's come from the server.
+            EXPECT_EQ(run.archive, c.testBytes ? archive : QByteArray()) << c.what;
+        }
+    }
+    writeTest(archive);
+    ASSERT_TRUE(store().write(encodeJournal(journal)));
+    EXPECT_EQ(checkUnfinishedRun(store(), std::size_t(archive.size() - 1)).verdict, V::SetAside)
+        << "a test file above the cap is not read";
+}
+
+TEST_F(JournalKeeperTest, AResumedRunStandsWhereTheJournalLeftIt) {
+    const QByteArray archive = archiveBytes(eightQuestions(), "pw");
+    QuestionSet set;
+    RunState state;
+    state.shuffleQuestions = true;
+    state.testName = "eight";
+    applyTestArchive(*readTestArchive(archive, "pw").archive, set, state);
+    startRunLogic(set, state, 12345);
+    set.answers[1].chosen[2] = true;
+    set.answers[1].touched = true;
+    set.answers[5].text = "abc";
+    set.questions[5].timeLeftMs = 4000;
+    RunJournal journal = identity(archive);
+    captureRun(journal, set, state, 5);
+
+    QuestionSet fresh;
+    RunState freshState;
+    QString reason;
+    const auto pieces = loadResumedRun(journal, archive, fresh, freshState, &reason);
+    ASSERT_TRUE(pieces) << reason.toStdString();
+    EXPECT_EQ(pieces->introduction, testing::fakePiece("introduction"));
+    for (std::size_t k = 0; k < set.questions.size(); ++k) {
+        EXPECT_EQ(fresh.questions[k].body, set.questions[k].body) << k;
+        EXPECT_EQ(fresh.questions[k].timeLeftMs, set.questions[k].timeLeftMs) << k;
+        EXPECT_EQ(fresh.answers[k].chosen, set.answers[k].chosen) << k;
+        EXPECT_EQ(fresh.answers[k].text, set.answers[k].text) << k;
+    }
+    EXPECT_EQ(freshState.testName, "eight");
+    EXPECT_TRUE(freshState.fixedOrder); // the test's own settings come from the archive
+
+    journal.typedPassword = "wrong";
+    EXPECT_FALSE(loadResumedRun(journal, archive, fresh, freshState, &reason));
+    EXPECT_TRUE(reason.contains(QLatin1String("does not open")));
+}
+
+} // namespace
+} // namespace kvz
