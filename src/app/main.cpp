@@ -1,4 +1,5 @@
 #include "app/KvizorApp.h"
+#include "shell/RunState.h"
 #include "shell/StartUp.h"
 #include "shell/TBasic.h"
 #include "shell/TStart.h"
@@ -41,10 +42,18 @@ int main(int argc, char* argv[]) {
     kvz::KvizorApp app(parameters, executableFolder);
     app.setSplash(splash);
     app.createWindows();
-    if (!parameters.isEmpty())
+    if (!parameters.isEmpty()) {
         app.basic().FormShow(); // starts the profile-driven run; the main window stays hidden
-    else
+        if (const std::optional<int> code = app.endRequested()) {
+            delete app.splash();
+            return *code;
+        }
+        // A profile of another type makes the run interactive, from the main window.
+        if (app.runState().interactive)
+            app.basic().show();
+    } else {
         app.basic().show();
+    }
     const int code = QApplication::exec();
     delete app.splash();
     return code;
