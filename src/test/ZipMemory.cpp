@@ -74,8 +74,10 @@ std::optional<std::uint64_t> trailerStart(ArchiveSource& source) {
     return std::nullopt;
 }
 
-// The end-of-directory record whose comment ends exactly at zipEnd, the nearest one first.
-std::optional<std::uint64_t> recordEndingAt(ArchiveSource& source, std::uint64_t zipEnd) {
+// The end-of-directory record whose comment ends exactly at zipEnd (or, when exact is false,
+// anywhere up to it), the nearest one first.
+std::optional<std::uint64_t> recordEndingAt(ArchiveSource& source, std::uint64_t zipEnd,
+                                            bool exact = true) {
     if (zipEnd < kRecordSize)
         return std::nullopt;
     const std::uint64_t lowest =
@@ -84,8 +86,10 @@ std::optional<std::uint64_t> recordEndingAt(ArchiveSource& source, std::uint64_t
     if (!source.read(lowest, buf.data(), buf.size()))
         return std::nullopt;
     for (std::size_t at = buf.size() - kRecordSize + 1; at-- > 0;) {
-        if (std::memcmp(buf.data() + at, kRecordSignature, 4) == 0 &&
-            lowest + at + kRecordSize + le(buf.data() + at + 20, 2) == zipEnd)
+        if (std::memcmp(buf.data() + at, kRecordSignature, 4) != 0)
+            continue;
+        const std::uint64_t end = lowest + at + kRecordSize + le(buf.data() + at + 20, 2);
+        if (end == zipEnd || (!exact && end < zipEnd))
             return lowest + at;
     }
     return std::nullopt;
@@ -232,6 +236,10 @@ std::optional<ZipDirectoryPlace> findZipDirectory(ArchiveSource& source, QString
         record = recordEndingAt(source, *trailer);
     if (!record)
         record = recordEndingAt(source, size);
+    // Bytes after the archive that are no catalogue (a result archive with something after
+    // it): the nearest record that fits, as other readers take it; still just one directory.
+    if (!record)
+        record = recordEndingAt(source, size, false);
     if (!record) {
         fail(error, "no end of a ZIP archive where the archive ends");
         return std::nullopt;
@@ -363,8 +371,11 @@ ZipReadStatus MemoryZip::extract(std::string_view name, std::size_t cap, QByteAr
 }
 
 bool MemoryZip::passwordProvenByOthers(std::size_t index) {
+    // Each check passes a wrong password once in 128 times at most; a few of them together are
+    // proof enough, and a directory of thousands of entries is not walked for it.
+    constexpr int kEnough = 8;
     int proven = 0;
-    for (std::size_t j = 0; j < entries_.size(); ++j) {
+    for (std::size_t j = 0; j < entries_.size() && proven < kEnough; ++j) {
         const Entry& e = entries_[j];
         if (j == index || !(e.flags & 1))
             continue;

@@ -36,7 +36,7 @@ enum class ZipReadStatus {
 
 // Where the archive's one central directory is. Found without trusting any count or offset:
 // the archive ends where the catalogue trailer begins (or at the end of the bytes), and its
-// end-of-directory record ends exactly there.
+// end-of-directory record ends exactly there; failing both, the nearest record that fits.
 struct ZipDirectoryPlace {
     std::uint64_t recordOffset = 0;    // the end-of-directory record
     std::uint64_t directoryOffset = 0; // the central directory
@@ -47,9 +47,9 @@ std::optional<ZipDirectoryPlace> findZipDirectory(ArchiveSource& source, QString
 
 class MemoryZip {
 public:
-    // Opens the archive in bytes (shared, not copied). Trailing bytes after the archive are
-    // allowed when they are a catalogue trailer. nullptr, with error set, when it is no ZIP
-    // archive this program reads.
+    // Opens the archive in bytes (shared, not copied). Bytes after the archive (a catalogue
+    // trailer) are allowed. nullptr, with error set, when it is no ZIP archive this program
+    // reads.
     static std::unique_ptr<MemoryZip> open(const QByteArray& bytes, QString* error = nullptr);
     static std::unique_ptr<MemoryZip> open(std::unique_ptr<ArchiveSource> source,
                                            QString* error = nullptr);
@@ -85,7 +85,8 @@ private:
                              const std::function<void(int)>& progress);
     ZipReadStatus extractThroughLibzip(std::size_t index, std::size_t cap, QByteArray& out,
                                        const std::function<void(int)>& progress);
-    // True when the password passes the check of every other encrypted entry (at least one).
+    // True when the password passes the check of the other encrypted entries (at least one,
+    // up to eight).
     bool passwordProvenByOthers(std::size_t index);
 
     ::zip* za_;
