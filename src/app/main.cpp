@@ -41,9 +41,10 @@ int main(int argc, char* argv[]) {
     kvz::KvizorApp app(parameters, executableFolder);
     app.setSplash(splash);
     app.createWindows();
-    if (!parameters.isEmpty())
-        app.basic().FormShow(); // starts the profile-driven run; the main window stays hidden
-    else
+    // The show step runs once before anything is shown: it brings back an unfinished run, or
+    // starts the profile-driven run (the main window then stays hidden).
+    app.basic().FormShow();
+    if (parameters.isEmpty() && !app.basic().resumedRun())
         app.basic().show();
     const int code = QApplication::exec();
     delete app.splash();

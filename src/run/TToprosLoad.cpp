@@ -148,6 +148,7 @@ bool TTopros::LoadTest(QIODevice& stream) {
     archive.reference.clear();
 
     applyTestArchive(std::move(archive), questionSet, state);
+    noteLoadedTest(stream, read.typedPassword);
     Stests->clear();
     for (const std::string& label : questionSet.labels)
         Stests->addItem(cp1251::toUnicode(label));
@@ -166,8 +167,8 @@ bool TTopros::LoadTest(QIODevice& stream) {
     return true;
 }
 
-void TTopros::StartRun() {
-    RunState& state = app_.runState();
+void TTopros::prepareRunControls() {
+    const RunState& state = app_.runState();
     Timer1.stop();
     if (promptVisible())
         hidePrompt();
@@ -192,8 +193,13 @@ void TTopros::StartRun() {
     prav_Panel->hide();
     Panel6->hide();
     showOrderPanels(state.fixedOrder);
+}
 
+void TTopros::StartRun() {
+    RunState& state = app_.runState();
+    prepareRunControls();
     startRunLogic(questionSet, state, clock::randomSeed());
+    beginJournal();
     driver_.start();
     showFullScreen(this);
     // Hook for the network client: "START" goes to the server here when connected.
