@@ -296,14 +296,14 @@ void TClient::ClientSocket1Disconnect() {
         app_.blokator().hide();
     }
     if (run.isVisible()) {
-        setTestClockRunning(false);
+        holdTestClock();
         showInMessager(msg(29));
-        setTestClockRunning(true);
+        releaseTestClock();
         run.setEnabled(true);
         inform.setEnabled(true);
         app_.blokator().hide();
     }
-    clockPausedByServer_ = false;
+    liftPause();
     CheckBox1->setEnabled(true);
 }
 
@@ -573,17 +573,21 @@ void TClient::performStart() {
     Button4Click();
 }
 
-void TClient::setTestClockRunning(bool running) {
-    // The test clock is the run window's one-second timer.
-    QTimer* clock = app_.topros().findChild<QTimer*>(QStringLiteral("Timer1"));
-    if (!clock)
+// The test clock is the run window's one-second timer. A pause and an open message each hold
+// it; it runs again when the last hold is released, and only if it ran when the first began
+// (in review it does not run at all).
+void TClient::holdTestClock() {
+    QTimer& clock = app_.topros().Timer1;
+    if (clockHolds_++ == 0)
+        clockRanBeforeHold_ = clock.isActive();
+    clock.stop();
+}
+
+void TClient::releaseTestClock() {
+    if (clockHolds_ == 0)
         return;
-    if (!running) {
-        clockWasRunning_ = clock->isActive();
-        clock->stop();
-    } else if (clockWasRunning_) {
-        clock->start();
-    }
+    if (--clockHolds_ == 0 && clockRanBeforeHold_)
+        app_.topros().Timer1.start();
 }
 
 void TClient::pauseTest() {
@@ -591,9 +595,9 @@ void TClient::pauseTest() {
     TInform& inform = app_.inform();
     TBlokator& pause = app_.blokator();
     if (run.isVisible() || inform.isVisible()) {
-        if (run.isVisible() && !clockPausedByServer_) {
-            setTestClockRunning(false);
-            clockPausedByServer_ = true;
+        if (run.isVisible() && !pausedByServer_) {
+            pausedByServer_ = true;
+            holdTestClock();
         }
         run.setEnabled(false);
         inform.setEnabled(false);
@@ -603,17 +607,22 @@ void TClient::pauseTest() {
     }
 }
 
+void TClient::liftPause() {
+    if (pausedByServer_) {
+        pausedByServer_ = false;
+        releaseTestClock();
+    }
+}
+
 void TClient::resumeTest() {
     TTopros& run = app_.topros();
     TInform& inform = app_.inform();
     if (run.isVisible() || inform.isVisible()) {
         run.setEnabled(true);
         inform.setEnabled(true);
-        if (run.isVisible() && clockPausedByServer_)
-            setTestClockRunning(true);
         app_.blokator().hide();
     }
-    clockPausedByServer_ = false;
+    liftPause();
 }
 
 void TClient::showInMessager(const QString& text) {
@@ -627,13 +636,9 @@ void TClient::showServerMessage(const std::string& text) {
     if (app_.inform().isVisible())
         showInMessager(shown);
     if (app_.topros().isVisible()) {
-        // Under a pause the clock already stands still and stays so.
-        const bool stopHere = !clockPausedByServer_;
-        if (stopHere)
-            setTestClockRunning(false);
+        holdTestClock();
         showInMessager(shown);
-        if (stopHere)
-            setTestClockRunning(true);
+        releaseTestClock();
     }
 }
 

@@ -124,7 +124,9 @@ private:
     void setCaption(bool connected);
     void setChoiceListShown(bool shown);
     void showInMessager(const QString& text);
-    void setTestClockRunning(bool running);
+    void holdTestClock();
+    void releaseTestClock();
+    void liftPause();
     bool longItemHint(QEvent* event);
     QString msg(int n) const;
 
@@ -133,9 +135,10 @@ private:
     ClientProtocol protocol_;
     bool choiceShownNow_ = false;
     bool busyCursor_ = false;
-    bool autoChoiceDone_ = false;      // the tag of Timer1: the profile's choice has run
-    bool clockPausedByServer_ = false; // the test clock was stopped by a pause
-    bool clockWasRunning_ = false;
+    bool autoChoiceDone_ = false; // the tag of Timer1: the profile's choice has run
+    bool pausedByServer_ = false; // a pause holds the test clock
+    int clockHolds_ = 0;
+    bool clockRanBeforeHold_ = false;
 };
 
 } // namespace kvz

@@ -244,7 +244,7 @@ std::optional<QString> writeResultFile(const QString& folder, const QByteArray& 
 
 QString fallbackResultsFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QStringLiteral("/kvizor/results");
+           QStringLiteral("/kvizor/rescued-results");
 }
 
 ResultDestination resultDestination(bool startedWithParameters, bool profileSaveResult,

@@ -51,7 +51,8 @@ std::optional<QString> writeResultFile(const QString& folder, const QByteArray& 
                                        std::uint32_t seed, QString* error = nullptr);
 
 // Where a result goes when its results folder cannot take it: the user's own data folder
-// ($XDG_DATA_HOME/kvizor/results, by default ~/.local/share/kvizor/results).
+// ($XDG_DATA_HOME/kvizor/rescued-results, by default
+// ~/.local/share/kvizor/rescued-results), apart from the Results folder of a user's own copy.
 QString fallbackResultsFolder();
 
 // Where StoreResult puts the archive. Without command-line parameters, or when the profile

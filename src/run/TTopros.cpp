@@ -276,6 +276,9 @@ TTopros::TTopros(KvizorApp& app) : app_(app), driver_(questionSet, app.runState(
     for (int i = 0; i < kMaxSlots; ++i)
         connect(CbOtvetOfset[std::size_t(i)], &QComboBox::activated, this,
                 [this, i](int index) { CbOtvetOfsetChange(i + 1, index); });
+    // Rows as tall as the tallest answer kind, so the page does not jump between questions.
+    Panel1->setMinimumHeight(pD->sizeHint().height() + 10);
+    prav_Panel->setMinimumHeight(prav_pD->sizeHint().height() + 10);
     SetChoiceCount(0);
     pA1->hide();
     pA2->hide();

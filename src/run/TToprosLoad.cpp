@@ -202,7 +202,6 @@ void TTopros::StartRun() {
     beginJournal();
     driver_.start();
     showFullScreen(this);
-    // Hook for the network client: "START" goes to the server here when connected.
     Timer1.start();
     updateClockPanels();
     questionSet.updating = false;

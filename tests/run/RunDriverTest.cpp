@@ -307,6 +307,53 @@ TEST_F(RunDriverTest, AnEmptyQuestionListIsHarmless) {
     EXPECT_EQ(host.reviewsLeft, 1);
 }
 
+// Any mix of moves, clicks, ticks and finish presses keeps the cursor on an item, never drives a
+// clock below zero, only lands on open questions outside review, and ends the run once.
+TEST_F(RunDriverTest, RandomDrivingKeepsTheRules) {
+    RunRandom random(20261210);
+    for (int round = 0; round < 40; ++round) {
+        std::vector<double> seconds;
+        const int n = 1 + random.next(12);
+        for (int i = 0; i < n; ++i)
+            seconds.push_back(random.next(4) == 0 ? 0.5 : 1 + random.next(20));
+        state.fixedOrder = random.next(2) == 0;
+        make(seconds, random.next(3) != 0);
+        set.testTimerOn = random.next(2) == 0;
+        set.testTimeMs = set.testTimeLeftMs = 1000 * (5 + random.next(60));
+        for (int step = 0; step < 400 && driver->running(); ++step) {
+            const int before = driver->current();
+            switch (random.next(6)) {
+            case 0:
+                driver->next();
+                break;
+            case 1:
+                driver->prior();
+                break;
+            case 2:
+                driver->pick(random.next(n + 2) - 1);
+                break;
+            case 3:
+                if (random.next(4) == 0)
+                    driver->SaveResult();
+                else
+                    driver->continueRun();
+                break;
+            default:
+                tick();
+                break;
+            }
+            ASSERT_GE(driver->current(), 0);
+            ASSERT_LT(driver->current(), n);
+            for (const TQuestionRec& q : set.questions)
+                ASSERT_GE(q.timeLeftMs, 0);
+            if (driver->running() && driver->current() != before && set.questionTimerOn) {
+                ASSERT_TRUE(driver->isOpen(driver->current())) << round << " " << step;
+            }
+        }
+        EXPECT_LE(host.finishes, 1);
+    }
+}
+
 TEST(RunTextsTest, FormatMs) {
     const std::pair<std::int32_t, const char*> cases[] = {
         {0, "00:00:00"},          {999, "00:00:00"},     {6500, "00:00:06"},
