@@ -8,6 +8,7 @@
 #include "l10n/MessageTable.h"
 #include "platform/Dialogs.h"
 #include "platform/docview/PieceWriter.h"
+#include "results/TResultats.h"
 #include "run/JournalKeeper.h"
 #include "run/TTopros.h"
 #include "shell/TBasic.h"
@@ -189,6 +190,32 @@ TEST_F(ResumeWindowTest, AChangedTestSetsTheJournalAsideAndTellsTheSupervisor) {
         told |= r.kind == DialogKind::Error && r.text.contains(aside.front());
     EXPECT_TRUE(told) << "the message names the file the journal is kept in";
     EXPECT_TRUE(app->runState().interactive) << "the start goes on as usual";
+}
+
+TEST_F(ResumeWindowTest, ARunThatHadEndedIsStoredOnceAndItsJournalGoes) {
+    runPartWay();
+    const JournalStore store(JournalStore::defaultFolder());
+    // Ended just before the stop, its result maybe stored, maybe not: twice the same journal.
+    RunJournal ended = store.read().journal.value();
+    ended.finished = true;
+    ended.finishTime = 46100.5;
+    const QByteArray bytes = encodeJournal(ended);
+    const QString results = program.path() + QStringLiteral("/Results");
+    for (int start = 0; start < 2; ++start) {
+        SCOPED_TRACE(start);
+        ASSERT_TRUE(store.write(bytes));
+        newApp();
+        Dialogs::queueAnswer(true);
+        app->basic().FormShow();
+        ASSERT_TRUE(app->basic().resumedRun());
+        EXPECT_FALSE(run().isVisible());
+        EXPECT_TRUE(app->resultats().isVisible()) << "straight to the results";
+        EXPECT_EQ(app->runState().finishTime, 46100.5);
+        EXPECT_EQ(QDir(results).entryList({QStringLiteral("*.rst")}, QDir::Files).size(), 1);
+        for (int i = 0; i < 100 && store.read().exists; ++i)
+            QTest::qWait(10);
+        EXPECT_FALSE(store.read().exists);
+    }
 }
 
 TEST_F(ResumeWindowTest, OnlyTheTestPasswordDiscardsTheRun) {
