@@ -32,10 +32,10 @@ kvizor_install() {
     $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
-# kvizor_build DIR [cmake options...]
+# kvizor_build DIR [cmake options...]: our own builds treat warnings as errors.
 kvizor_build() {
     local dir=$1
     shift
-    cmake -S "$KVIZOR_ROOT" -B "$dir" -G Ninja "$@"
+    cmake -S "$KVIZOR_ROOT" -B "$dir" -G Ninja -DKVIZOR_WERROR=ON "$@"
     cmake --build "$dir" -j "$(nproc)"
 }

@@ -8,6 +8,7 @@
 #include "net/TClient.h"
 #include "net/TMessager.h"
 #include "net/TSelectTest.h"
+#include "profile/ProfileRunner.h"
 #include "profile/TProfil.h"
 #include "results/TResultats.h"
 #include "run/TMessage1.h"
@@ -18,6 +19,9 @@
 #include "windows/TPas.h"
 #include "windows/TProgres.h"
 
+#include <QCoreApplication>
+#include <QThread>
+
 namespace kvz {
 
 KvizorApp::KvizorApp(QStringList parameters, QString executableFolder)
@@ -25,6 +29,7 @@ KvizorApp::KvizorApp(QStringList parameters, QString executableFolder)
 
 KvizorApp::~KvizorApp() {
     // Later windows may refer to earlier ones while they go, so they go in reverse order.
+    profileRunner_.reset();
     message1_.reset();
     selectTest_.reset();
     profil_.reset();
@@ -73,6 +78,13 @@ void KvizorApp::createWindows() {
     profil_ = std::make_unique<TProfil>(*this);
     selectTest_ = std::make_unique<TSelectTest>(*this);
     message1_ = std::make_unique<TMessage1>(*this);
+    profileRunner_ = std::make_unique<ProfileRunner>(*this);
+}
+
+void KvizorApp::requestEnd(int code) {
+    endCode_ = code;
+    if (QThread::currentThread()->loopLevel() > 0)
+        QCoreApplication::exit(code);
 }
 
 } // namespace kvz

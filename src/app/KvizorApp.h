@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <optional>
 
 namespace kvz {
 
@@ -29,6 +30,7 @@ class TAbout;
 class TProfil;
 class TSelectTest;
 class TMessage1;
+class ProfileRunner;
 
 class KvizorApp {
 public:
@@ -69,6 +71,12 @@ public:
     TProfil& profil() { return *profil_; }
     TSelectTest& selectTest() { return *selectTest_; }
     TMessage1& message1() { return *message1_; }
+    ProfileRunner& profileRunner() { return *profileRunner_; }
+
+    // Ends the program at once, without the exit path: leaves the event loop when it runs, and
+    // tells the start-up not to enter it when it does not run yet.
+    void requestEnd(int code);
+    std::optional<int> endRequested() const { return endCode_; }
 
 private:
     QStringList parameters_;
@@ -90,6 +98,8 @@ private:
     std::unique_ptr<TProfil> profil_;
     std::unique_ptr<TSelectTest> selectTest_;
     std::unique_ptr<TMessage1> message1_;
+    std::unique_ptr<ProfileRunner> profileRunner_;
+    std::optional<int> endCode_;
 };
 
 } // namespace kvz

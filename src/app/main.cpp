@@ -1,4 +1,5 @@
 #include "app/KvizorApp.h"
+#include "shell/RunState.h"
 #include "shell/StartUp.h"
 #include "shell/TBasic.h"
 #include "shell/TStart.h"
@@ -44,8 +45,17 @@ int main(int argc, char* argv[]) {
     // The show step runs once before anything is shown: it brings back an unfinished run, or
     // starts the profile-driven run (the main window then stays hidden).
     app.basic().FormShow();
-    if (parameters.isEmpty() && !app.basic().resumedRun())
+    if (!parameters.isEmpty() && !app.basic().resumedRun()) {
+        if (const std::optional<int> code = app.endRequested()) {
+            delete app.splash();
+            return *code;
+        }
+        // A profile of another type makes the run interactive, from the main window.
+        if (app.runState().interactive)
+            app.basic().show();
+    } else if (!app.basic().resumedRun()) {
         app.basic().show();
+    }
     const int code = QApplication::exec();
     delete app.splash();
     return code;

@@ -2,6 +2,8 @@
 
 #include "l10n/Cp1251.h"
 
+#include <QDir>
+
 namespace kvz {
 
 namespace {
@@ -14,15 +16,38 @@ QString slashes(QString s) {
 
 } // namespace
 
+namespace {
+
+const QString kResults = QStringLiteral("Results");
+
+} // namespace
+
 QString ResultsFieldToPath(const QString& programFolder, const QString& field) {
     QString rel = slashes(field);
+    const bool absolute = field.startsWith(QLatin1Char('/'));
+    if (absolute) {
+        const QString first = rel.section(QLatin1Char('/'), 1, 1);
+        if (first != kResults)
+            return QDir::cleanPath(rel);
+    }
     if (!rel.isEmpty() && !rel.startsWith(QLatin1Char('/')))
         rel.prepend(QLatin1Char('/'));
     return programFolder + rel;
 }
 
+bool PathIsInside(const QString& root, const QString& path) {
+    const QString r = QDir::cleanPath(root);
+    const QString p = QDir::cleanPath(path);
+    if (p == r)
+        return true;
+    const QString prefix = r.endsWith(QLatin1Char('/')) ? r : r + QLatin1Char('/');
+    return p.startsWith(prefix);
+}
+
 QString ResultsPathToField(const QString& programFolder, const QString& fullPath) {
-    return fullPath.mid(programFolder.size());
+    if (PathIsInside(programFolder + QLatin1Char('/') + kResults, fullPath))
+        return QDir::cleanPath(fullPath).mid(QDir::cleanPath(programFolder).size());
+    return fullPath;
 }
 
 QString NewFolderPath(const QString& parent, const std::string& newFolderText,

@@ -20,6 +20,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -72,9 +73,12 @@ TInform::TInform(KvizorApp& app) : app_(app) {
     Button2 = named<QPushButton>(Panel1, "Button2");
     Button2->setText(QStringLiteral("Далее"));
     for (QLineEdit* edit : {KlassName, UserName}) {
-        // No edit menu (its paste would pass round the typing rules), no drops either.
+        // No edit menu (its paste would pass round the typing rules), no drops either; the
+        // middle-button paste of the X selection is swallowed in eventFilter. Text from an input
+        // method would arrive whole, not key by key: the keys come as keys instead.
         edit->setContextMenuPolicy(Qt::NoContextMenu);
         edit->setAcceptDrops(false);
+        edit->setAttribute(Qt::WA_InputMethodEnabled, false);
         edit->installEventFilter(this);
     }
     Label5->setBuddy(KlassName);
@@ -240,6 +244,21 @@ void TInform::keyPressEvent(QKeyEvent* event) {
 }
 
 bool TInform::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == KlassName || watched == UserName) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+            // The middle button pastes the X selection past the typing rules.
+            if (static_cast<QMouseEvent*>(event)->button() == Qt::MiddleButton)
+                return true;
+            break;
+        case QEvent::InputMethod:
+            return true;
+        default:
+            break;
+        }
+    }
     if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride)
         return false;
     auto* key = static_cast<QKeyEvent*>(event);

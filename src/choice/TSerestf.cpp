@@ -3,6 +3,7 @@
 #include "app/KvizorApp.h"
 #include "choice/ResultsFolderPath.h"
 #include "l10n/MessageTable.h"
+#include "platform/Dialogs.h"
 #include "shell/RunState.h"
 #include "shell/TBasic.h"
 
@@ -192,15 +193,28 @@ void TSerestf::Button2Click() {
 bool ChooseResultsFolder(KvizorApp& app, QLineEdit& field, int rootMessage) {
     const QString programFolder = app.runState().programFolder;
     TSerestf& dialog = app.serestf();
-    const QString full = ResultsFieldToPath(programFolder, field.text());
-    if (!QFileInfo(full).isDir()) {
+    // A folder that cannot be shown is said, with its path, rather than nothing happening.
+    const auto cannotOpen = [&](const QString& path) {
+        Dialogs::error(field.window(), app.messages().text(30) + QStringLiteral("\n") +
+                                           QDir::toNativeSeparators(path));
+        return false;
+    };
+    const QString root = dialog.rootPath();
+    if (!QDir().mkpath(root) || !QFileInfo(root).isDir())
+        return cannotOpen(root);
+    // A folder below the Results folder is made when missing; one anywhere else (left in
+    // Settings.ini by a program folder that was moved) is not touched: the tree opens at its
+    // root.
+    QString full = ResultsFieldToPath(programFolder, field.text());
+    if (!PathIsInside(root, full)) {
+        full = root;
+    } else if (!QFileInfo(full).isDir()) {
         QDir().mkpath(full);
         QCoreApplication::processEvents();
     }
-    QDir().mkpath(dialog.rootPath());
     dialog.rebuild(rootMessage);
     if (!dialog.selectPath(full))
-        return false;
+        return cannotOpen(full);
 
     const QRect main = app.basic().frameGeometry();
     QRect box = dialog.frameGeometry();

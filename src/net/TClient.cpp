@@ -56,22 +56,6 @@ constexpr std::string_view kAnyValue = "/*_-_*\\";
 constexpr int kLogLines = 5000;
 constexpr int kHintMs = 5000;
 
-// Windows this one opens over a test: while the lock is in force they must come up above the
-// locked full-screen window (a dialog of it), or the pupil faces a frozen screen.
-void showOverLock(QWidget* window) {
-    if (!lockdownInForce())
-        return;
-    for (QWidget* top : QApplication::topLevelWidgets()) {
-        if (top != window && top->isVisible() && isLockedWindow(top)) {
-            if (window->parentWidget() != top) {
-                const Qt::WindowFlags flags = window->windowFlags();
-                window->setParent(top, flags | Qt::Dialog);
-            }
-            break;
-        }
-    }
-}
-
 } // namespace
 
 TClient::TClient(KvizorApp& app) : app_(app), protocol_(*this, app.runState(), app.messages()) {

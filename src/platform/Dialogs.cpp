@@ -1,5 +1,7 @@
 #include "platform/Dialogs.h"
 
+#include "platform/Lockdown.h"
+
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -38,7 +40,8 @@ bool Dialogs::show(QWidget* parent, DialogKind kind, const QString& text) {
         return yes;
     }
 
-    QMessageBox box(parent);
+    // Under the lock, a box owned by a hidden window would open beneath the locked window.
+    QMessageBox box(dialogOwner(parent));
     box.setText(text);
     box.setStyleSheet(QStringLiteral("QMessageBox { background-color: white; }"));
     const DialogButtonCaptions& c = captions();

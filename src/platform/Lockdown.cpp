@@ -107,6 +107,21 @@ public:
         locked_.clear();
     }
 
+    // The locked window on screen a new window should go over: the active one, else the last
+    // shown.
+    QWidget* topLocked() const {
+        QWidget* top = nullptr;
+        const QWidget* active = QApplication::activeWindow();
+        for (const LockedWindow& l : locked_) {
+            if (l.widget && l.widget->isVisible()) {
+                top = l.widget;
+                if (active && active->window() == l.widget)
+                    break;
+            }
+        }
+        return top;
+    }
+
     bool isLocked(const QWidget* w) const {
         for (const LockedWindow& l : locked_) {
             if (l.widget == w)
@@ -240,6 +255,39 @@ bool lockdownSupported() {
 bool isLockedWindow(const QWidget* window) {
     const LockdownController* c = LockdownController::find();
     return c && c->isLocked(window);
+}
+
+QWidget* dialogOwner(QWidget* preferred) {
+    const LockdownController* c = LockdownController::find();
+    if (!c || !c->inForce())
+        return preferred;
+    if (preferred && preferred->window()->isVisible())
+        return preferred;
+    QWidget* top = c->topLocked();
+    return top ? top : preferred;
+}
+
+void showOverLock(QWidget* window) {
+    const LockdownController* c = LockdownController::find();
+    if (!window || !c || !c->inForce())
+        return;
+    window = window->window();
+    QWidget* top = c->topLocked();
+    if (!top || top == window || c->isLocked(window))
+        return;
+    // The window manager keeps a dialog above the window it belongs to, even one over the whole
+    // screen; a plain window would go into the normal layer, under the lock. (The type can only
+    // change while the window is hidden.)
+    const Qt::WindowType type = window->windowType();
+    if (!window->isVisible() && type != Qt::Dialog && type != Qt::Tool)
+        window->setWindowFlags((window->windowFlags() & ~Qt::WindowType_Mask) | Qt::Dialog);
+    window->winId();
+    if (QWindow* handle = window->windowHandle())
+        handle->setTransientParent(top->windowHandle());
+    if (window->isVisible()) {
+        window->raise();
+        window->activateWindow();
+    }
 }
 
 } // namespace kvz

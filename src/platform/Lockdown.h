@@ -28,4 +28,20 @@ bool lockdownSupported();
 // Whether window is locked now (full screen, on top, holding the keyboard when it can).
 bool isLockedWindow(const QWidget* window);
 
+// Windows over the lock. A window the program opens while the lock is in force must come up
+// above the locked full-screen window and get the keyboard: one that opened under it would leave
+// the pupil before a frozen screen. Message dialogs (platform/Dialogs.h) do this by themselves.
+
+// The owner a dialog about to open should have: preferred while it is on screen (a locked window
+// or a window already above one) or when no lock is in force; otherwise (a hidden owner, such as
+// the main window during a test, or none) the locked window on screen.
+QWidget* dialogOwner(QWidget* preferred);
+
+// For a top-level window built without an owner (a prompt, the calculator, a viewer): call it
+// right before show() or exec() (a dialog may call it from its showEvent). While the lock is in
+// force, the window becomes a dialog of the locked window on screen, so the window manager keeps
+// it above that window and gives it the keyboard; a window already on screen is also raised and
+// activated. Nothing without a lock.
+void showOverLock(QWidget* window);
+
 } // namespace kvz

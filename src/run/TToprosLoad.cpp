@@ -105,36 +105,37 @@ bool TTopros::LoadTest(QIODevice& stream) {
     hooks.stage = [&](LoadStage stage) {
         if (stage == LoadStage::Loading) {
             wait.Panel1->setText(msg.text(2));
-            if (!wait.isVisible()) {
-                wait.show();
-                // Once, so the window system maps it before the long unpacking starts.
-                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-            }
-            wait.repaint();
             wait.startAnimation();
+            // Mapped and painted before the long unpacking starts.
+            wait.showPainted();
         } else if (stage == LoadStage::Composing) {
             wait.Panel1->setText(msg.text(3));
-            wait.repaint();
+            wait.refresh();
         }
     };
     hooks.progress = [&](int percent) {
         // Painted at once rather than by running the event loop, so other windows' timers and
         // sockets do not run at every step of a load.
         wait.ProgressBar1->setValue(percent);
-        wait.ProgressBar1->repaint();
+        wait.refresh();
     };
+    std::string tried = cp1251::fromUnicode(pas.Edit1->text());
     hooks.askPassword = [&]() -> std::optional<std::string> {
         wait.stopAnimation();
         pas.setWindowTitle(cp1251::toUnicode(formatMessage(msg.msg(5), {state.testName})));
+        // A password was given and did not open the test: the prompt says so. (The first, empty
+        // try of a local run is nobody's mistake.)
+        if (!tried.empty())
+            pas.markWrong();
         const bool ok = pas.exec() == QDialog::Accepted;
         wait.startAnimation();
         if (!ok)
             return std::nullopt;
-        return cp1251::fromUnicode(pas.Edit1->text());
+        tried = cp1251::fromUnicode(pas.Edit1->text());
+        return tried;
     };
 
-    ArchiveReadResult read =
-        readTestArchive(std::move(source), cp1251::fromUnicode(pas.Edit1->text()), hooks);
+    ArchiveReadResult read = readTestArchive(std::move(source), tried, hooks);
     if (!read.archive)
         return failLoad();
     TestArchive& archive = *read.archive;

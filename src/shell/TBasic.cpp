@@ -15,6 +15,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Lockdown.h"
 #include "platform/Shell.h"
+#include "profile/ProfileRunner.h"
 #include "profile/TProfil.h"
 #include "results/TResultats.h"
 #include "run/TMessage1.h"
@@ -282,8 +283,9 @@ void TBasic::FormShow() {
     if (runState_.interactive)
         return;
     if (!app_.parameters().isEmpty()) {
-        // The profile named on the command line drives this run; that driver sets interactive
-        // itself where a profile asks for the main window.
+        // The profile named on the command line drives this run; it sets interactive itself
+        // where the profile asks for the main window.
+        app_.profileRunner().Run();
         return;
     }
     runState_.interactive = true;

@@ -20,6 +20,7 @@ namespace kvz {
 inline constexpr int kMaxQuestions = 254;
 inline constexpr int kMaxChoices = 5;
 inline constexpr int kMaxSlots = 10;
+inline constexpr int kMaxGridCell = 30; // the marker grid is 31 x 31 cells
 inline constexpr int kDefaultDifficulty = 50;
 // A question is open while at least this much of its time is left.
 inline constexpr std::int32_t kOpenQuestionMs = 1000;

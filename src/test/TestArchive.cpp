@@ -57,7 +57,12 @@ std::optional<QByteArray> pieceAt(const QByteArray& word, std::int32_t offset, q
 }
 
 std::optional<DateTime> timeField(const QByteArray& b, qsizetype offset, bool* bad) {
-    const std::string text = textField(b, offset, 8);
+    std::string text = textField(b, offset, 8);
+    // Blanks around the time (" 0:30:00" fills the field) are padding, not part of it.
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return std::nullopt;
+    text = text.substr(first, text.find_last_not_of(' ') - first + 1);
     if (text.empty())
         return std::nullopt;
     auto t = parseTimeText(text);
@@ -191,9 +196,10 @@ ArchiveReadResult readTestArchive(std::unique_ptr<ArchiveSource> input,
         q.choiceCount = ubytes(spisok)[base + 771];
         if (q.kindText.empty())
             return fail(QStringLiteral("spisok.dat: question %1 has no kind").arg(k + 1));
-        const int maxCount = q.kind() == 'A' ? kMaxChoices : kMaxSlots;
-        if (q.choiceCount > maxCount)
-            return fail(QStringLiteral("spisok.dat: question %1 has %2 choices")
+        // Only an ordering question's count indexes anything (its slots, markers and drop-down
+        // items); a choice question never shows more than five, the other kinds none.
+        if (q.kind() == 'D' && q.choiceCount > kMaxSlots)
+            return fail(QStringLiteral("spisok.dat: question %1 has %2 slots")
                             .arg(k + 1)
                             .arg(q.choiceCount));
     }
@@ -270,7 +276,23 @@ ArchiveReadResult readTestArchive(std::unique_ptr<ArchiveSource> input,
                 s.col = p[3 * i];
                 s.row = p[3 * i + 1];
                 s.number = p[3 * i + 2];
-                if (s.col > 30 || s.row > 30 || s.number > kMaxSlots)
+            }
+        }
+    }
+    // The slots an ordering question shows index the marker grid and the marker pictures; the
+    // rest of the table (other kinds, slots past the count) is never shown. A marker number left
+    // in a slot past the count would make the question impossible to answer right (the check
+    // compares all ten, and the pupil's answer holds no marker there), so it is cleared.
+    if (a.hasSlots) {
+        for (int k = 0; k < n; ++k) {
+            TQuestionRec& q = a.questions[std::size_t(k)];
+            if (q.kind() != 'D')
+                continue;
+            for (int i = 0; i < kMaxSlots; ++i) {
+                TSlotRec& s = q.rightSlots[std::size_t(i)];
+                if (i >= q.choiceCount)
+                    s.number = 0;
+                else if (s.col > kMaxGridCell || s.row > kMaxGridCell || s.number > kMaxSlots)
                     return fail(QStringLiteral("ofset.dat: slot %1 of question %2 is off the page")
                                     .arg(i + 1)
                                     .arg(k + 1));

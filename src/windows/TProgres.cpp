@@ -1,17 +1,27 @@
 #include "windows/TProgres.h"
 
 #include "app/KvizorApp.h"
+#include "platform/Lockdown.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QProgressBar>
+#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <cmath>
 
 namespace kvz {
+
+namespace {
+
+// The longest the wait window waits for the window system to map it.
+constexpr qint64 kExposeWaitMs = 1500;
+
+} // namespace
 
 WorkAnimation::WorkAnimation(QWidget* parent) : QWidget(parent) {
     setFixedSize(32, 32);
@@ -34,6 +44,15 @@ void WorkAnimation::stop() {
 
 bool WorkAnimation::isPlaying() const {
     return timer_->isActive();
+}
+
+void WorkAnimation::catchUp() {
+    if (!isPlaying())
+        return;
+    const int before = frame_;
+    tick();
+    if (frame_ != before)
+        repaint();
 }
 
 void WorkAnimation::tick() {
@@ -100,8 +119,30 @@ void TProgres::stopAnimation() {
     Animate1->stop();
 }
 
+void TProgres::showPainted() {
+    if (!isVisible())
+        show();
+    QElapsedTimer waited;
+    waited.start();
+    while (!(windowHandle() && windowHandle()->isExposed()) && waited.elapsed() < kExposeWaitMs) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        if (!windowHandle() || !windowHandle()->isExposed())
+            QThread::msleep(5);
+    }
+    repaint();
+}
+
+void TProgres::refresh() {
+    if (!isVisible())
+        return;
+    Panel1->repaint();
+    ProgressBar1->repaint();
+    Animate1->catchUp();
+}
+
 void TProgres::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    showOverLock(this);
     if (!busyCursor_) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         busyCursor_ = true;

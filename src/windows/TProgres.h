@@ -22,6 +22,8 @@ public:
     void start();
     void stop();
     bool isPlaying() const;
+    // Moves to the frame the clock has reached and paints it now (while the event loop waits).
+    void catchUp();
     int frame() const { return frame_; }
 
 protected:
@@ -48,6 +50,14 @@ public:
 
     void startAnimation();
     void stopAnimation();
+
+    // For long work that does not return to the event loop (loading an archive): shows the
+    // window and waits, boundedly, until the window system has mapped it, then paints it. Until
+    // then nothing painted reaches the screen and the pupil sees a black window.
+    void showPainted();
+    // Paints the caption, the bar and the animation's current frame at once, without running
+    // the event loop.
+    void refresh();
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QDialog>
+#include <QFileInfo>
 #include <QHelpEvent>
 #include <QLineEdit>
 #include <QListWidget>
@@ -112,6 +113,28 @@ TEST_F(PrepereTest, ShuffleBoxIsStoredAtOnceAndReadOnShow) {
     w.show();
     EXPECT_FALSE(w.CheckBox1->isChecked());
     EXPECT_EQ(w.Edit1->text(), QStringLiteral("/Results"));
+}
+
+// Settings.ini keeps the results folder whole. After the program folder was moved it names a
+// folder elsewhere: the field shows it whole, and taking a test keeps it as it is.
+TEST_F(PrepereTest, ResultsFolderOutsideTheProgramFolderIsShownWhole) {
+    TPrepere& w = prepere();
+    RunState& rs = app->runState();
+    rs.resultsFolder = QStringLiteral("/media/old-place/Results");
+    w.show();
+    EXPECT_EQ(w.Edit1->text(), QStringLiteral("/media/old-place/Results"));
+    w.ListBox1->setCurrentRow(1);
+    Dialogs::queueAnswer(false);
+    w.Button1->click();
+    EXPECT_EQ(rs.resultsFolder, QStringLiteral("/media/old-place/Results"));
+
+    rs.resultsFolder = prog() + QStringLiteral("/Results/9А");
+    w.hide();
+    w.show();
+    EXPECT_EQ(w.Edit1->text(), QStringLiteral("/Results/9А"));
+    Dialogs::queueAnswer(false);
+    w.Button1->click();
+    EXPECT_EQ(rs.resultsFolder, prog() + QStringLiteral("/Results/9А"));
 }
 
 TEST_F(PrepereTest, OkAsksFirstAndDoesNothingWithoutSelection) {
@@ -272,8 +295,32 @@ TEST_F(SerestfTest, RenamingInPlaceRenamesTheFolder) {
     EXPECT_FALSE(QDir(results(QStringLiteral("/old"))).exists());
 }
 
-TEST_F(SerestfTest, FolderOutsideTheTreeLeavesTheFieldAlone) {
-    QLineEdit field(QStringLiteral("/Elsewhere"));
+// A folder outside the Results tree (a foreign path left by a program folder that was moved,
+// or another folder of the program) is not made: the dialog opens at the Results root.
+TEST_F(SerestfTest, FolderOutsideTheTreeOpensAtTheRoot) {
+    for (const QString& text : {QStringLiteral("/elsewhere/Results"), QStringLiteral("\\Other")}) {
+        SCOPED_TRACE(text.toStdString());
+        QLineEdit field(text);
+        QString selected;
+        EXPECT_FALSE(choose(field, [&](TSerestf& d) {
+            selected = d.selectedPath();
+            d.Button2->click();
+        }));
+        EXPECT_EQ(selected, results());
+        EXPECT_EQ(field.text(), text); // cancelled: left as it was
+        EXPECT_FALSE(QFileInfo::exists(prog() + QStringLiteral("/elsewhere")));
+        EXPECT_FALSE(QFileInfo::exists(prog() + QStringLiteral("/Other")));
+        EXPECT_TRUE(choose(field, [](TSerestf& d) { d.Button1->click(); }));
+        EXPECT_EQ(field.text(), QStringLiteral("/Results"));
+    }
+    EXPECT_TRUE(Dialogs::shown().empty());
+}
+
+// A folder that cannot be made is reported with its path, and the dialog stays closed.
+TEST_F(SerestfTest, FolderThatCannotBeMadeIsReported) {
+    QDir().mkpath(results());
+    writeFile(QStringLiteral("Results/blocked"), "a file, not a folder");
+    QLineEdit field(QStringLiteral("/Results/blocked/9А"));
     bool opened = false;
     QTimer guard;
     guard.setSingleShot(true);
@@ -285,5 +332,9 @@ TEST_F(SerestfTest, FolderOutsideTheTreeLeavesTheFieldAlone) {
     guard.start(0);
     EXPECT_FALSE(ChooseResultsFolder(*app, field));
     EXPECT_FALSE(opened);
-    EXPECT_EQ(field.text(), QStringLiteral("/Elsewhere"));
+    EXPECT_EQ(field.text(), QStringLiteral("/Results/blocked/9А"));
+    ASSERT_EQ(Dialogs::shown().size(), 1u);
+    EXPECT_EQ(Dialogs::shown()[0].kind, DialogKind::Error);
+    EXPECT_EQ(Dialogs::shown()[0].text,
+              QStringLiteral("Произошла ошибка!\n") + results(QStringLiteral("/blocked/9А")));
 }

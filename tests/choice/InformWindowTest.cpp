@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -52,6 +53,28 @@ TEST_F(InformTest, TypingShapesBothFields) {
     EXPECT_EQ(w.UserName->contextMenuPolicy(), Qt::NoContextMenu);
     EXPECT_EQ(w.KlassName->maxLength(), 30);
     EXPECT_EQ(w.UserName->maxLength(), 100);
+}
+
+// The middle button pastes the X selection, which would pass round the typing rules. Only an X
+// server has a selection: choice_paste_x11_tests runs this under Xvfb.
+TEST_F(InformTest, MiddleButtonPasteIsRefused) {
+    if (!QGuiApplication::clipboard()->supportsSelection())
+        GTEST_SKIP() << "no selection to paste on this platform";
+    TInform& w = inform();
+    showActive();
+    const QString pasted = QStringLiteral("  пЕТРОВ---9а");
+    QGuiApplication::clipboard()->setText(pasted, QClipboard::Selection);
+    // A plain edit of the same window system does paste it: the check below is real.
+    QLineEdit plain;
+    plain.show();
+    QTest::mouseClick(&plain, Qt::MiddleButton, {}, plain.rect().center());
+    ASSERT_EQ(plain.text(), pasted);
+
+    for (QLineEdit* edit : {w.UserName, w.KlassName}) {
+        QTest::mouseClick(edit, Qt::MiddleButton, {}, edit->rect().center());
+        QTest::mouseDClick(edit, Qt::MiddleButton, {}, edit->rect().center());
+        EXPECT_TRUE(edit->text().isEmpty()) << edit->objectName().toStdString();
+    }
 }
 
 TEST_F(InformTest, ConfirmRefusesWithTheRightMessageAndFocus) {

@@ -34,4 +34,20 @@ TEST(ResultsFolderPath, FieldAndPath) {
               QStringLiteral("/opt/kvizor/Results"));
     EXPECT_EQ(ResultsPathToField(prog, QStringLiteral("/opt/kvizor/Results/9А")),
               QStringLiteral("/Results/9А"));
+    EXPECT_EQ(ResultsFieldToPath(prog, QStringLiteral("\\Other")),
+              QStringLiteral("/opt/kvizor/Other"));
+
+    // Anywhere but below the Results folder a path is shown whole and reads back as itself: the
+    // tail of a foreign path ("esults") would name nothing.
+    for (const char* full : {"/media/old/kvizor/Results", "/opt/kvizor/Other",
+                             "/opt/kvizorX/Results", "/opt/kvizor/ResultsOld"}) {
+        const QString path = QString::fromUtf8(full);
+        EXPECT_EQ(ResultsPathToField(prog, path), path) << full;
+        EXPECT_EQ(ResultsFieldToPath(prog, ResultsPathToField(prog, path)), path) << full;
+    }
+    EXPECT_EQ(ResultsPathToField(prog, QStringLiteral("/opt/kvizor/Results")),
+              QStringLiteral("/Results"));
+    EXPECT_TRUE(PathIsInside(QStringLiteral("/a/b"), QStringLiteral("/a/b/c/../d")));
+    EXPECT_FALSE(PathIsInside(QStringLiteral("/a/b"), QStringLiteral("/a/b/../c")));
+    EXPECT_FALSE(PathIsInside(QStringLiteral("/a/b"), QStringLiteral("/a/bc")));
 }

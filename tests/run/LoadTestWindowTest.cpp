@@ -50,6 +50,7 @@ public:
     }
     int prompts = 0;
     QStringList titles;
+    QList<bool> markedWrong;
 
 private:
     void poll() {
@@ -57,6 +58,7 @@ private:
             return;
         ++prompts;
         titles << pas_.windowTitle();
+        markedWrong << pas_.markedWrong();
         const std::optional<QString> a = answers_.front();
         if (answers_.size() > 1)
             answers_.pop_front();
@@ -126,6 +128,8 @@ TEST_F(LoadTestWindowTest, PasswordAskedUntilRightThenLoaded) {
     ASSERT_TRUE(load(bytes));
     EXPECT_EQ(answers.prompts, 2);
     EXPECT_EQ(answers.titles.value(0), QStringLiteral("Пароль для Физика?"));
+    // The first prompt follows the empty try of a local run; the second a wrong password.
+    EXPECT_EQ(answers.markedWrong, (QList<bool>{false, true}));
     EXPECT_EQ(errorsShown(), 0);
 
     TTopros& run = app->topros();

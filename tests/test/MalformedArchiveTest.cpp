@@ -108,8 +108,8 @@ TEST(MalformedArchiveTest, EntryDefectsFailTheLoad) {
         {"spisok.dat one byte short", [](Entries& e) { entryRef(e, "spisok.dat").chop(1); }},
         {"empty kind text",
          [](Entries& e) { entryRef(e, "spisok.dat").replace(772 + 255, 1, "\0", 1); }},
-        {"eleven slots", [](Entries& e) { entryRef(e, "spisok.dat")[3 * 772 - 1] = 11; }},
-        {"six choices", [](Entries& e) { entryRef(e, "spisok.dat")[771] = 6; }},
+        {"ordering question with eleven slots",
+         [](Entries& e) { entryRef(e, "spisok.dat")[3 * 772 - 1] = 11; }},
         {"settings.dat short", [](Entries& e) { entryRef(e, "settings.dat").chop(1); }},
         {"time text not a time",
          [](Entries& e) { entryRef(e, "settings.dat").replace(6, 8, "ab:cd:ef"); }},
@@ -125,8 +125,9 @@ TEST(MalformedArchiveTest, EntryDefectsFailTheLoad) {
          }},
         {"uchebniki.dat short", [](Entries& e) { entryRef(e, "uchebniki.dat").chop(1); }},
         {"ofset.dat short", [](Entries& e) { entryRef(e, "ofset.dat").chop(1); }},
-        {"slot off the grid", [](Entries& e) { entryRef(e, "ofset.dat")[60] = 31; }},
-        {"marker number above ten", [](Entries& e) { entryRef(e, "ofset.dat")[62] = 11; }},
+        {"shown slot off the grid", [](Entries& e) { entryRef(e, "ofset.dat")[60] = 31; }},
+        {"shown slot's row off the grid", [](Entries& e) { entryRef(e, "ofset.dat")[67] = 31; }},
+        {"shown slot's marker above ten", [](Entries& e) { entryRef(e, "ofset.dat")[62] = 11; }},
         {"slojnost.dat without its switch",
          [](Entries& e) { entryRef(e, "slojnost.dat").chop(1); }},
     };
@@ -139,6 +140,71 @@ TEST(MalformedArchiveTest, EntryDefectsFailTheLoad) {
         EXPECT_FALSE(r.error.isEmpty());
         EXPECT_FALSE(r.cancelled);
     }
+}
+
+// Values that index nothing the program shows are no reason to refuse a test: counts of kinds
+// that show no choices, choices past the five a choice question can show, slots that are never
+// shown, blanks around a time.
+TEST(MalformedArchiveTest, UnusedOddValuesStillLoad) {
+    const Malformed cases[] = {
+        {"typed-text question with eleven choices",
+         [](Entries& e) { entryRef(e, "spisok.dat")[2 * 772 - 1] = 11; }},
+        {"choice question with six choices",
+         [](Entries& e) { entryRef(e, "spisok.dat")[771] = 6; }},
+        {"choice question with 255 choices",
+         [](Entries& e) { entryRef(e, "spisok.dat")[771] = char(255); }},
+        {"choice question's slots off the grid",
+         [](Entries& e) {
+             QByteArray& s = entryRef(e, "ofset.dat");
+             s[0] = char(200);
+             s[1] = 31;
+             s[2] = char(99);
+         }},
+        {"ordering question's unused slots off the grid",
+         [](Entries& e) {
+             QByteArray& s = entryRef(e, "ofset.dat");
+             s[60 + 9] = 31;         // slot 4 of a three-slot question
+             s[60 + 29] = char(255); // slot 10
+         }},
+        {"time texts with blanks around them",
+         [](Entries& e) {
+             entryRef(e, "settings.dat").replace(6, 8, " 0:04:00");
+             entryRef(e, "settings.dat").replace(14, 8, "0:00:30 ");
+         }},
+    };
+    for (const Malformed& c : cases) {
+        SCOPED_TRACE(c.name);
+        Entries entries = encodeTestEntries(testing::threeKinds());
+        c.mutate(entries);
+        ArchiveReadResult r = readTestArchive(zipOf(entries), "");
+        ASSERT_TRUE(r.archive) << r.error.toStdString();
+        EXPECT_EQ(r.archive->questions.size(), 3u);
+        EXPECT_EQ(timeOfDayMs(*r.archive->settings.testTime), 240000);
+        EXPECT_EQ(timeOfDayMs(*r.archive->settings.questionTime), 30000);
+    }
+
+    // The counts are kept as the archive has them (the result file reports them).
+    Entries entries = encodeTestEntries(testing::threeKinds());
+    entryRef(entries, "spisok.dat")[2 * 772 - 1] = 11;
+    ArchiveReadResult r = readTestArchive(zipOf(entries), "");
+    ASSERT_TRUE(r.archive);
+    EXPECT_EQ(r.archive->questions[1].choiceCount, 11);
+
+    // A marker number left past an ordering question's count is cleared: the pupil's answer
+    // never holds one there, so it would make the question impossible to answer right.
+    entries = encodeTestEntries(testing::threeKinds());
+    entryRef(entries, "ofset.dat")[60 + 29] = 7;
+    r = readTestArchive(zipOf(entries), "");
+    ASSERT_TRUE(r.archive);
+    EXPECT_EQ(r.archive->questions[2].rightSlots[9], (TSlotRec{0, 0, 0}));
+    EXPECT_EQ(r.archive->questions[2].rightSlots[2], (TSlotRec{15, 30, 1}));
+
+    // A time field of blanks only is an empty time: the previous value stays.
+    entries = encodeTestEntries(testing::threeKinds());
+    entryRef(entries, "settings.dat").replace(6, 8, "        ");
+    r = readTestArchive(zipOf(entries), "");
+    ASSERT_TRUE(r.archive) << r.error.toStdString();
+    EXPECT_FALSE(r.archive->settings.testTime);
 }
 
 TEST(MalformedArchiveTest, BrokenContainersFail) {

@@ -151,17 +151,32 @@ TEST(QuestionSetTest, HasNextNeedsAnOpenQuestionAfterTheFirst) {
     startRunLogic(one, state, 0);
     EXPECT_FALSE(one.hasNext);
 
+    // Per-question clock on: a question with less than a second left is closed.
     QuestionSet closed = makeSet(3, 0, 0);
     closed.questionTimerOn = true;
     state.timeByDifficulty = true;
     closed.questions[0].timeLimitMs = 60000;
-    closed.questions[1].timeLimitMs = 999; // under a second: not open
+    closed.questions[1].timeLimitMs = 999;
     closed.questions[2].timeLimitMs = 0;
     startRunLogic(closed, state, 0);
     EXPECT_FALSE(closed.hasNext);
     closed.questions[2].timeLimitMs = 1000;
     startRunLogic(closed, state, 0);
     EXPECT_TRUE(closed.hasNext);
+}
+
+// With the per-question clock off every question is open, even with no time of its own: the
+// first "next" must not end the test.
+TEST(QuestionSetTest, HasNextWithTheQuestionClockOff) {
+    RunState state;
+    for (const char* time : {"00:00:00", "00:05:00"}) {
+        SCOPED_TRACE(time);
+        QuestionSet set = makeSet(2, 1, 0);
+        set.questionTimerOn = false;
+        set.questionTime = *parseTimeText(time);
+        startRunLogic(set, state, 0);
+        EXPECT_TRUE(set.hasNext);
+    }
 }
 
 TEST(QuestionSetTest, RepeatedRunReshufflesFromTheCurrentOrder) {

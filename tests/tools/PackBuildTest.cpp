@@ -1,6 +1,9 @@
 // kvizor-pack build and inspect, run as the teacher runs them, read back by the program's reader
 // and by Python's zipfile.
 
+#include "MarkScale.h"
+#include "l10n/Cp1251.h"
+#include "run/Checking.h"
 #include "support/TestPaths.h"
 #include "test/ArchivePassword.h"
 #include "test/TestArchive.h"
@@ -63,7 +66,8 @@ TextbookInReview=1
 ReferenceAllowed=0
 
 [Marks]
-10000=отлично
+85=отлично
+0=плохо
 70=хорошо
 
 [Question1]
@@ -111,6 +115,9 @@ protected:
 TEST_F(PackBuildTest, RoundTripThroughTheReader) {
     const PackRun r = pack({QStringLiteral("build"), src, QStringLiteral("-o"), out});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("test.ini: [Question2] Answer: stored as \"ньютон\": "
+                                              "typed answers are always in lower case")))
+        << r.err.toStdString();
     const QByteArray file = readAll(out);
     const std::string password = "\xF2\xE5\xF1\xF2"; // "тест" in Windows-1251
     EXPECT_FALSE(readTestArchive(file, "").archive);
@@ -129,7 +136,7 @@ TEST_F(PackBuildTest, RoundTripThroughTheReader) {
     EXPECT_TRUE(qa.body.startsWith("BDOC"));
     const TQuestionRec& qb = a.questions[1];
     EXPECT_EQ(qb.kindText, "B");
-    EXPECT_EQ(qb.rightText, "\xCD\xFC\xFE\xF2\xEE\xED"); // "Ньютон"
+    EXPECT_EQ(qb.rightText, "\xED\xFC\xFE\xF2\xEE\xED"); // "ньютон": typed text is lower case
     EXPECT_EQ(qb.body, piece);                           // a .piece goes in as it is
     EXPECT_EQ(qb.textbook, ">Uchebnik/f.pdf|-p 5");
     EXPECT_EQ(qb.difficulty, 50);
@@ -154,9 +161,12 @@ TEST_F(PackBuildTest, RoundTripThroughTheReader) {
     EXPECT_TRUE(a.settings139->answerReviewAllowed && a.settings139->textbookInReview);
     EXPECT_FALSE(a.settings139->textbookDuringTest || a.settings139->referenceAllowed);
     EXPECT_TRUE(a.settings139->showIntroduction && a.settings139->showMark);
-    ASSERT_EQ(a.settings139->markScale.size(), 2u);
-    EXPECT_EQ(a.settings139->markScale[0].threshold, "10000");
+    // From the lowest band up, each with the highest score it covers; the last one the default.
+    ASSERT_EQ(a.settings139->markScale.size(), 3u);
+    EXPECT_EQ(a.settings139->markScale[0].threshold, "6999");
+    EXPECT_EQ(a.settings139->markScale[1].threshold, "8499");
     EXPECT_EQ(a.settings139->markScale[1].markText, "\xF5\xEE\xF0\xEE\xF8\xEE"); // "хорошо"
+    EXPECT_EQ(a.settings139->markScale[2].threshold, "10000");
     EXPECT_TRUE(a.introduction.startsWith("BDOC"));
     EXPECT_TRUE(a.reference.startsWith("BDOC"));
 
@@ -178,9 +188,13 @@ TEST_F(PackBuildTest, RoundTripThroughTheReader) {
     const PackRun inspect = pack(
         {QStringLiteral("inspect"), out, QStringLiteral("--password"), QStringLiteral("тест")});
     EXPECT_EQ(inspect.code, 0) << inspect.err.toStdString();
-    EXPECT_TRUE(inspect.out.contains(QStringLiteral("B01 #2 kind B: text \"Ньютон\"")))
+    EXPECT_TRUE(inspect.out.contains(QStringLiteral("B01 #2 kind B: text \"ньютон\"")))
         << inspect.out.toStdString();
-    EXPECT_TRUE(inspect.out.contains(QStringLiteral("mark: from 10000 -> отлично")));
+    EXPECT_TRUE(
+        inspect.out.contains(QStringLiteral("mark 0: 0.00 to 69.99 % -> плохо (threshold 6999)")))
+        << inspect.out.toStdString();
+    EXPECT_TRUE(
+        inspect.out.contains(QStringLiteral("mark 2: 85.00 to 100.00 % -> отлично (the default)")));
     const PackRun wrong = pack({QStringLiteral("inspect"), out});
     EXPECT_NE(wrong.code, 0);
     EXPECT_TRUE(wrong.err.contains(QStringLiteral("wrong password"))) << wrong.err.toStdString();
@@ -203,7 +217,14 @@ TEST_F(PackBuildTest, FaultyDescriptionsNameFileSectionAndKey) {
         {"TestTime=00:04:00", "TestTime=4 minutes", "[Test] TestTime:"},
         {"Comment=Проверка: все ключи", "Comment=галочка ✓", "[Test] Comment:"},
         {"Order=fixed", "Order=sometimes", "[Test] Order:"},
-        {"10000=отлично", "many=отлично", "[Marks] many:"},
+        {"85=отлично", "many=отлично", "[Marks] many:"},
+        {"85=отлично", "100.5=отлично", "[Marks] 100.5:"},
+        {"85=отлично", "70.00=отлично", "[Marks] 70: two marks start at the same percentage"},
+        {"0=плохо", "10=плохо", "[Marks]: the lowest mark must start at 0"},
+        {"Introduction=intro.txt", "Introduction=\nShowIntroduction=1",
+         "[Test] ShowIntroduction: there is no Introduction page"},
+        {"Reference=ref.html", "ReferenceAllowed=1",
+         "[Test] ReferenceAllowed: there is no Reference page"},
         {"[Question2]", "[Question4]", "[Question2]: the section is missing"},
         {"Calculator=1", "Calculator=maybe", "[Test] Calculator: expected 1 or 0"},
         {"Password=тест", "Password=восемнадцатьбукв18", "[Test] Password: longer than 17"},
@@ -231,6 +252,94 @@ TEST_F(PackBuildTest, FaultyDescriptionsNameFileSectionAndKey) {
                   .code,
               1);
     EXPECT_EQ(pack({QStringLiteral("build"), src}).code, 2);
+}
+
+// A teacher writes each mark from its least percentage; the archive holds the scale from the
+// lowest band up in hundredths of a percent, the last entry the default.
+TEST_F(PackBuildTest, GradingScaleIsStoredFromTheLowestBandUp) {
+    write(src + QStringLiteral("/test.ini"), R"([Test]
+[Marks]
+85=5
+70=4
+50=3
+0=2
+[Question1]
+Kind=B
+Page=a.txt
+Answer=1
+)");
+    ASSERT_EQ(pack({QStringLiteral("build"), src, QStringLiteral("-o"), out}).code, 0);
+    auto zip = MemoryZip::open(readAll(out));
+    ASSERT_TRUE(zip);
+    zip->setPassword(archivePassword(""));
+    QByteArray s139;
+    ASSERT_EQ(zip->extract("settings139.dat", kMaxSmallEntrySize, s139), ZipReadStatus::Ok);
+    // Six switches, the count, four 16-bit thresholds, then the marks each ended by CR LF.
+    const QByteArray expected = QByteArray("\0\0\0\0\0\1\4", 7) +
+                                QByteArray("\x87\x13\x57\x1B\x33\x21\x10\x27", 8) +
+                                QByteArray("2\r\n3\r\n4\r\n5\r\n");
+    EXPECT_EQ(s139.toHex(' '), expected.toHex(' '));
+
+    ArchiveReadResult read = readTestArchive(readAll(out), "");
+    ASSERT_TRUE(read.archive);
+    const std::vector<MarkEntry>& scale = read.archive->settings139->markScale;
+    ASSERT_EQ(scale.size(), 4u);
+    const std::pair<double, int> cases[] = {{0, 0},     {49.99, 0}, {50.0, 1}, {69.99, 1},
+                                            {84.99, 2}, {85.0, 3},  {100, 3}};
+    // Read by the program's own mark choice.
+    for (const auto& [score, entry] : cases)
+        EXPECT_EQ(ChooseMark(score, scale, int(scale.size())), entry) << score;
+    EXPECT_EQ(scale[std::size_t(ChooseMark(85.0, scale, 4))].markText, "5");
+
+    const PackRun inspect = pack({QStringLiteral("inspect"), out});
+    for (const char* line : {"mark 0: 0.00 to 49.99 % -> 2 (threshold 4999)",
+                             "mark 1: 50.00 to 69.99 % -> 3 (threshold 6999)",
+                             "mark 2: 70.00 to 84.99 % -> 4 (threshold 8499)",
+                             "mark 3: 85.00 to 100.00 % -> 5 (the default)"})
+        EXPECT_TRUE(inspect.out.contains(QString::fromUtf8(line))) << inspect.out.toStdString();
+}
+
+TEST(PackMarkScaleTest, PercentagesAndBands) {
+    const std::pair<const char*, int> good[] = {{"0", 0},        {"85", 8500},   {"84.5", 8450},
+                                                {"84.05", 8405}, {"100", 10000}, {"100.00", 10000}};
+    for (const auto& [text, hundredths] : good)
+        EXPECT_EQ(pack::parsePercent(text), std::optional<int>(hundredths)) << text;
+    for (const char* bad : {"", "-1", "100.01", "101", "1.234", "5.", ".5", "5,5", "1e2", " 5"})
+        EXPECT_FALSE(pack::parsePercent(bad)) << bad;
+
+    // A foreign scale out of order has entries the program never gives.
+    const std::vector<MarkEntry> backwards = {{"9000", "5"}, {"7000", "4"}, {"100", "2"}};
+    EXPECT_EQ(ChooseMark(60.0, backwards, 3), 0);
+    EXPECT_FALSE(pack::bandOfEntry(backwards, 1));
+    ASSERT_TRUE(pack::bandOfEntry(backwards, 2));
+    EXPECT_EQ(pack::bandOfEntry(backwards, 2)->fromHundredths, 9001);
+    // One mark is the whole scale.
+    const std::vector<MarkEntry> one = pack::storedScale({{0, "OK"}});
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one[0].threshold, "10000");
+    EXPECT_EQ(ChooseMark(37.5, one, 1), 0);
+}
+
+// Without an introduction or a reference page the archive turns both off, so the program shows
+// no empty page; with one, it is on.
+TEST_F(PackBuildTest, PagesAreShownOnlyWhenGiven) {
+    write(src + QStringLiteral("/test.ini"),
+          "[Test]\n[Question1]\nKind=A\nPage=a.txt\nChoices=2\nRight=1\n");
+    ASSERT_EQ(pack({QStringLiteral("build"), src, QStringLiteral("-o"), out}).code, 0);
+    ArchiveReadResult read = readTestArchive(readAll(out), "");
+    ASSERT_TRUE(read.archive && read.archive->settings139);
+    EXPECT_FALSE(read.archive->settings139->showIntroduction);
+    EXPECT_FALSE(read.archive->settings139->referenceAllowed);
+    EXPECT_FALSE(read.archive->settings139->showMark);
+
+    write(src + QStringLiteral("/test.ini"),
+          "[Test]\nIntroduction=intro.txt\nReference=ref.html\n"
+          "[Question1]\nKind=A\nPage=a.txt\nChoices=2\nRight=1\n");
+    ASSERT_EQ(pack({QStringLiteral("build"), src, QStringLiteral("-o"), out}).code, 0);
+    read = readTestArchive(readAll(out), "");
+    ASSERT_TRUE(read.archive && read.archive->settings139);
+    EXPECT_TRUE(read.archive->settings139->showIntroduction);
+    EXPECT_TRUE(read.archive->settings139->referenceAllowed);
 }
 
 // The questions' own topics make the catalogue when the test names none: 254 long ones would
@@ -306,12 +415,13 @@ TEST(PackSamplesTest, EverySampleBuildsAndLoads) {
         const char* folder;
         std::string password;
         std::vector<std::string> labels;
+        bool introduction;
     };
     const Sample samples[] = {
-        {"math-kinds", "", {"A01", "A02", "B01", "D01"}},
-        {"history-order", "", {"A01", "A02", "B01", "B02", "D01"}},
-        {"physics-password", "\xF4\xE8\xE7\xE8\xEA\xE0", {"A01", "A02", "B01"}},
-        {"geography-difficulty", "", {"A01", "A02", "B01", "D01"}},
+        {"math-kinds", "", {"A01", "A02", "B01", "D01"}, true},
+        {"history-order", "", {"A01", "A02", "B01", "B02", "D01"}, false},
+        {"physics-password", "\xF4\xE8\xE7\xE8\xEA\xE0", {"A01", "A02", "B01"}, true},
+        {"geography-difficulty", "", {"A01", "A02", "B01", "D01"}, false},
     };
     for (const Sample& s : samples) {
         SCOPED_TRACE(s.folder);
@@ -321,6 +431,8 @@ TEST(PackSamplesTest, EverySampleBuildsAndLoads) {
                   testing::sourceDir() + QStringLiteral("/data/samples/") + QLatin1String(s.folder),
                   QStringLiteral("-o"), out});
         ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        // Nothing to change on the way.
+        EXPECT_FALSE(r.err.contains(QStringLiteral("kvizor-pack:"))) << r.err.toStdString();
         ArchiveReadResult read = readTestArchive(readAll(out), s.password);
         ASSERT_TRUE(read.archive) << read.error.toStdString();
         QuestionSet set;
@@ -330,11 +442,23 @@ TEST(PackSamplesTest, EverySampleBuildsAndLoads) {
         const bool marks = read.archive->settings139.has_value();
         applyTestArchive(std::move(*read.archive), set, state);
         EXPECT_EQ(set.labels, s.labels);
+        EXPECT_EQ(state.showIntroduction, s.introduction);
+        for (const TQuestionRec& q : set.questions)
+            EXPECT_EQ(q.rightText, cp1251::ansiLower(q.rightText)); // a pupil can type it
         for (const TQuestionRec& q : set.questions)
             EXPECT_GE(q.timeLimitMs, 60000); // every question open, whatever its clock
         if (password) {
             EXPECT_TRUE(marks && state.showMark && state.textbookDuringTest);
-            EXPECT_EQ(state.markCount, 4);
+            ASSERT_EQ(state.markCount, 4);
+            // From 90 % "5": 89.99 % is a "4", 90 % a "5", 10 % a "2".
+            const auto mark = [&](double score) {
+                const int e = ChooseMark(score, state.markScale, state.markCount);
+                return e < 0 ? std::string()
+                             : state.markScale[std::size_t(e)].markText.substr(0, 1);
+            };
+            EXPECT_EQ(mark(89.99), "4");
+            EXPECT_EQ(mark(90), "5");
+            EXPECT_EQ(mark(10), "2");
         }
         if (difficulty) {
             EXPECT_TRUE(state.timeByDifficulty);

@@ -12,12 +12,14 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -80,6 +82,51 @@ TEST_F(SmallWindows, PasswordPromptLimitsAndResults) {
     r = runPrompt(pas, [&] { pas.close(); });
     EXPECT_EQ(r, QDialog::Rejected);
     EXPECT_EQ(pas.Edit1->text(), QStringLiteral("abcdefghijklmnopq"));
+}
+
+// The caption names the test: the prompt is as wide as it needs to show it whole. A wrong
+// password marks the field until the examinee types again.
+TEST_F(SmallWindows, PasswordPromptFitsItsTitleAndSaysAPasswordWasWrong) {
+    TPas& pas = app->pas();
+    const QString title = QStringLiteral("Пароль для Физика 9 класс, законы Ньютона и всемирного "
+                                         "тяготения?");
+    pas.setWindowTitle(title);
+    pas.Edit1->setText(QStringLiteral("старый"));
+    pas.markWrong();
+    int width = 0;
+    bool wrongWhenShown = false;
+    bool selected = false;
+    bool wrongAfterTyping = true;
+    runPrompt(pas, [&] {
+        width = pas.width();
+        wrongWhenShown = pas.markedWrong();
+        selected = pas.Edit1->selectedText() == pas.Edit1->text();
+        QTest::keyClicks(pas.Edit1, QStringLiteral("x"));
+        wrongAfterTyping = pas.markedWrong();
+        pas.Button2->click();
+    });
+    EXPECT_GE(width, QFontMetrics(QApplication::font()).horizontalAdvance(title));
+    EXPECT_TRUE(wrongWhenShown);
+    EXPECT_TRUE(selected);
+    EXPECT_FALSE(wrongAfterTyping);
+    // Closing forgets the mark: the next showing is a fresh question.
+    pas.markWrong();
+    runPrompt(pas, [&] { pas.Button2->click(); });
+    EXPECT_FALSE(pas.markedWrong());
+    // Nothing on the title bar but the close box.
+    EXPECT_FALSE(pas.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(pas.windowFlags() & Qt::CustomizeWindowHint);
+}
+
+// A load paints the wait window without returning to the event loop: it must be on screen,
+// mapped and exposed, before that starts.
+TEST_F(SmallWindows, WaitWindowIsExposedBeforeLongWork) {
+    TProgres& w = app->progres();
+    w.hide();
+    w.showPainted();
+    ASSERT_NE(w.windowHandle(), nullptr);
+    EXPECT_TRUE(w.windowHandle()->isExposed());
+    w.hide();
 }
 
 TEST_F(SmallWindows, WaitWindowOwnsTheBusyCursorWhileShown) {

@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "MarkScale.h"
 
 #include "choice/Catalogue.h"
 #include "l10n/Cp1251.h"
@@ -138,9 +139,21 @@ int runInspect(const QStringList& args) {
         out(QStringLiteral("show introduction: %1").arg(yesNo(x.showIntroduction)));
         out(QStringLiteral("reference allowed: %1").arg(yesNo(x.referenceAllowed)));
         out(QStringLiteral("show mark: %1").arg(yesNo(x.showMark)));
-        for (const MarkEntry& m : x.markScale)
-            out(QStringLiteral("mark: from %1 -> %2")
-                    .arg(QString::fromStdString(m.threshold), u(m.markText)));
+        // Each stored entry with the scores the program gives it for, from the lowest band up.
+        auto percent = [](int hundredths) { return QString::number(hundredths / 100.0, 'f', 2); };
+        for (int e = 0; e < int(x.markScale.size()); ++e) {
+            const MarkEntry& m = x.markScale[std::size_t(e)];
+            const bool last = e + 1 == int(x.markScale.size());
+            const QString stored =
+                last ? QStringLiteral("the default")
+                     : QStringLiteral("threshold %1").arg(QString::fromStdString(m.threshold));
+            const std::optional<ScoreBand> band = bandOfEntry(x.markScale, e);
+            const QString scores =
+                band ? QStringLiteral("%1 to %2 %")
+                           .arg(percent(band->fromHundredths), percent(band->toHundredths))
+                     : QStringLiteral("never given");
+            out(QStringLiteral("mark %1: %2 -> %3 (%4)").arg(e).arg(scores, u(m.markText), stored));
+        }
     } else {
         out(QStringLiteral("settings139.dat: absent (defaults)"));
     }

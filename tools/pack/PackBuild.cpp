@@ -28,6 +28,8 @@ int runBuild(const QStringList& args) {
         printError(QStringLiteral("%1: %2").arg(folder, problem));
         return 1;
     }
+    for (const QString& note : d->notes)
+        printError(QStringLiteral("%1: %2").arg(folder, note));
     std::optional<QByteArray> bytes =
         writeTestArchive(d->archive, d->password, d->catalogue, &problem);
     if (!bytes) {

@@ -1,4 +1,5 @@
 #include "TestDescription.h"
+#include "MarkScale.h"
 
 #include "l10n/Cp1251.h"
 #include "platform/docview/PieceWriter.h"
@@ -10,6 +11,7 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <set>
 
 namespace kvz::pack {
@@ -27,16 +29,28 @@ class Reader {
 public:
     Reader(QString folder, IniDocument ini) : folder_(std::move(folder)), ini_(std::move(ini)) {}
 
+    static QString where(const std::string& section, const std::string& key) {
+        QString w = QStringLiteral("test.ini: [%1]").arg(QString::fromStdString(section));
+        if (!key.empty())
+            w += QLatin1Char(' ') + QString::fromStdString(key);
+        return w + QStringLiteral(": ");
+    }
+
     [[noreturn]] void fail(const std::string& section, const std::string& key,
                            const QString& what) const {
-        QString where = QStringLiteral("test.ini: [%1]").arg(QString::fromStdString(section));
-        if (!key.empty())
-            where += QLatin1Char(' ') + QString::fromStdString(key);
-        throw Fault{where + QStringLiteral(": ") + what};
+        throw Fault{where(section, key) + what};
     }
+
+    void note(const std::string& section, const std::string& key, const QString& what) {
+        notes_ << where(section, key) + what;
+    }
+    const QStringList& notes() const { return notes_; }
 
     bool has(const std::string& section, const std::string& key) const {
         return ini_.value(section, key).has_value();
+    }
+    bool given(const std::string& section, const std::string& key) const {
+        return !ini_.readString(section, key, "").empty();
     }
 
     // A text in Windows-1251, at most maxBytes long; UTF-8 in the description.
@@ -158,6 +172,7 @@ private:
     QString folder_;
     IniDocument ini_;
     QByteArray blank_;
+    QStringList notes_;
 };
 
 TQuestionRec readQuestion(Reader& in, const std::string& s) {
@@ -186,9 +201,15 @@ TQuestionRec readQuestion(Reader& in, const std::string& s) {
     } else if (kind == "B") {
         if (!in.has(s, "Answer"))
             in.fail(s, "Answer", QStringLiteral("the right answer is missing"));
-        q.rightText = in.text(s, "Answer", 255);
-        if (q.rightText.empty())
+        const std::string answer = in.text(s, "Answer", 255);
+        if (answer.empty())
             in.fail(s, "Answer", QStringLiteral("the right answer is empty"));
+        // Whatever the pupil types arrives in lower case, so a capital could never match.
+        q.rightText = cp1251::ansiLower(answer);
+        if (q.rightText != answer)
+            in.note(s, "Answer",
+                    QStringLiteral("stored as \"%1\": typed answers are always in lower case")
+                        .arg(cp1251::toUnicode(q.rightText)));
     } else {
         const std::vector<int> cells = in.numbers(s, "Slots", 0, 30);
         if (cells.empty() || cells.size() % 2 != 0 || cells.size() > 2 * kMaxSlots)
@@ -207,6 +228,32 @@ TQuestionRec readQuestion(Reader& in, const std::string& s) {
                                std::uint8_t(right[i])};
     }
     return q;
+}
+
+// [Marks]: "percentage=mark", each mark with the least percentage that earns it, in any order.
+std::vector<MarkEntry> readMarks(Reader& in) {
+    const std::string m = "Marks";
+    std::vector<MarkFrom> marks;
+    for (const std::string& key : in.ini().keys(m)) {
+        const std::optional<int> from = parsePercent(key);
+        if (!from)
+            in.fail(m, key, QStringLiteral("expected the least percentage for the mark, 0 to 100"));
+        for (const MarkFrom& other : marks)
+            if (other.fromHundredths == *from)
+                in.fail(m, key, QStringLiteral("two marks start at the same percentage"));
+        const std::string mark = in.text(m, key, 1000);
+        if (mark.find_first_of("\r\n") != std::string::npos)
+            in.fail(m, key, QStringLiteral("a mark is one line"));
+        marks.push_back({*from, mark});
+    }
+    if (marks.size() > 255)
+        in.fail(m, "", QStringLiteral("at most 255 marks"));
+    if (!marks.empty() && std::none_of(marks.begin(), marks.end(),
+                                       [](const MarkFrom& x) { return x.fromHundredths == 0; }))
+        in.fail(m, "",
+                QStringLiteral("the lowest mark must start at 0: it is given to every score "
+                               "below the next one"));
+    return storedScale(std::move(marks));
 }
 
 TestDescription readDescription(Reader& in) {
@@ -284,8 +331,7 @@ TestDescription readDescription(Reader& in) {
     a.reference = in.page(t, "Reference", false);
 
     ArchiveSettings& s = a.settings;
-    // Both times are always written: an empty time would keep whatever the previous test left,
-    // and a question with no time at all counts as closed even with its clock off.
+    // Both times are always written: an empty time would keep whatever the previous test left.
     const std::optional<DateTime> testTime = in.time(t, "TestTime");
     const std::optional<DateTime> questionTime = in.time(t, "QuestionTime");
     s.testTime = testTime.value_or(*parseTimeText("01:00:00"));
@@ -302,32 +348,24 @@ TestDescription readDescription(Reader& in) {
     else if (!order.empty())
         in.fail(t, "Order", QStringLiteral("expected fixed or free"));
 
+    // Always written: the program's defaults show an introduction and allow a reference page
+    // even when the test has none, which would put an empty page before the pupil.
     const bool marks = in.ini().hasSection("Marks");
-    bool extra = marks;
-    for (const char* k : {"AnswerReview", "TextbookDuringTest", "TextbookInReview",
-                          "ShowIntroduction", "ReferenceAllowed", "ShowMark"})
-        extra |= in.has(t, k);
-    if (extra) {
-        ArchiveSettings139 x;
-        x.answerReviewAllowed = in.flag(t, "AnswerReview", false);
-        x.textbookDuringTest = in.flag(t, "TextbookDuringTest", false);
-        x.textbookInReview = in.flag(t, "TextbookInReview", false);
-        x.showIntroduction = in.flag(t, "ShowIntroduction", true);
-        x.referenceAllowed = in.flag(t, "ReferenceAllowed", true);
-        x.showMark = in.flag(t, "ShowMark", marks);
-        for (const std::string& key : in.ini().keys("Marks")) {
-            const std::optional<int> v = parseIniInteger(key);
-            if (!v || *v < 0 || *v > 65535)
-                in.fail("Marks", key, QStringLiteral("the threshold is not a number 0 to 65535"));
-            const std::string mark = in.text("Marks", key, 1000);
-            if (mark.find_first_of("\r\n") != std::string::npos)
-                in.fail("Marks", key, QStringLiteral("a mark is one line"));
-            x.markScale.push_back({std::to_string(*v), mark});
-        }
-        if (x.markScale.size() > 255)
-            in.fail("Marks", "", QStringLiteral("at most 255 marks"));
-        a.settings139 = std::move(x);
-    }
+    ArchiveSettings139 x;
+    x.answerReviewAllowed = in.flag(t, "AnswerReview", false);
+    x.textbookDuringTest = in.flag(t, "TextbookDuringTest", false);
+    x.textbookInReview = in.flag(t, "TextbookInReview", false);
+    x.showIntroduction = in.flag(t, "ShowIntroduction", in.given(t, "Introduction"));
+    if (x.showIntroduction && !in.given(t, "Introduction"))
+        in.fail(t, "ShowIntroduction", QStringLiteral("there is no Introduction page to show"));
+    x.referenceAllowed = in.flag(t, "ReferenceAllowed", in.given(t, "Reference"));
+    if (x.referenceAllowed && !in.given(t, "Reference"))
+        in.fail(t, "ReferenceAllowed", QStringLiteral("there is no Reference page to show"));
+    x.showMark = in.flag(t, "ShowMark", marks);
+    x.markScale = readMarks(in);
+    if (x.showMark && x.markScale.empty())
+        in.fail(t, "ShowMark", QStringLiteral("there is no [Marks] scale to show a mark from"));
+    a.settings139 = std::move(x);
 
     a.hasTextbooks = std::any_of(a.questions.begin(), a.questions.end(),
                                  [](const TQuestionRec& q) { return !q.textbook.empty(); });
@@ -361,7 +399,9 @@ std::optional<TestDescription> readTestDescription(const QString& folder, QStrin
         bytes.remove(0, 3);
     Reader in(folder, IniDocument::parse(std::string_view(bytes.constData(), bytes.size())));
     try {
-        return readDescription(in);
+        std::optional<TestDescription> d = readDescription(in);
+        d->notes = in.notes();
+        return d;
     } catch (const Fault& fault) {
         error = fault.text;
         return std::nullopt;

@@ -6,6 +6,7 @@
 #include "test/TestArchive.h"
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 #include <string>
 
@@ -15,6 +16,9 @@ struct TestDescription {
     TestArchive archive;
     CatalogueInfo catalogue;
     std::string password; // Windows-1251
+    // What the reader changed on the way in (for example a right answer put in lower case),
+    // one line each, named by file, section and key as errors are.
+    QStringList notes;
 };
 
 // Reads folder/test.ini and every page it names. On a fault returns nullopt and sets error to

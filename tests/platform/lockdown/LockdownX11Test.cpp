@@ -199,6 +199,50 @@ TEST(LockdownX11, AltTabKeepsTheLockedWindowUntilLifted) {
     EXPECT_TRUE(readLine(probe, "dialog closed", 5000)) << "Enter did not reach the dialog";
     EXPECT_TRUE(waitFor([&] { return activeName() == QLatin1String("kvizor-locked"); }, 5000));
 
+    // What the window manager stacks highest of all its windows (bottom-to-top list).
+    const auto onTop = [&](const char* name) {
+        const QStringList ids = x.run(xdotool, {QStringLiteral("search"), QStringLiteral("--name"),
+                                                QStringLiteral("^%1$").arg(QLatin1String(name))})
+                                    .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const QString stacking =
+            x.run(xprop, {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST_STACKING")});
+        bool ok = false;
+        const qulonglong top = stacking.section(QLatin1Char(' '), -1).toULongLong(&ok, 16);
+        return ok && ids.contains(QString::number(top));
+    };
+    ASSERT_FALSE(xprop.isEmpty()) << "xprop is needed to read the stacking order";
+
+    // The program's own confirmation asked with the hidden main window as its owner (the exit
+    // path during a test) comes up above the locked window and answers the keyboard.
+    send(probe, "confirm\n");
+    EXPECT_TRUE(waitFor([&] { return activeName() == QLatin1String("kvizor-confirm"); }, 5000))
+        << "the confirmation did not become active: " << activeName().toStdString();
+    EXPECT_TRUE(onTop("kvizor-confirm")) << "the confirmation is not the top-most window";
+    x.run(xdotool, {QStringLiteral("key"), QStringLiteral("Return")});
+    QByteArray confirm;
+    EXPECT_TRUE(readLine(probe, "confirm", 5000, &confirm)) << "Enter did not reach it";
+    EXPECT_EQ(confirm.toStdString(), "confirm 1");
+    EXPECT_TRUE(waitFor([&] { return activeName() == QLatin1String("kvizor-locked"); }, 5000));
+
+    // A prompt without an owner, opened over the lock, takes what the pupil types.
+    send(probe, "prompt\n");
+    EXPECT_TRUE(waitFor([&] { return activeName() == QLatin1String("kvizor-prompt"); }, 5000))
+        << "the prompt did not become active: " << activeName().toStdString();
+    EXPECT_TRUE(onTop("kvizor-prompt"));
+    x.run(xdotool, {QStringLiteral("type"), QStringLiteral("abc")});
+    x.run(xdotool, {QStringLiteral("key"), QStringLiteral("Return")});
+    QByteArray typed;
+    EXPECT_TRUE(readLine(probe, "prompt", 5000, &typed));
+    EXPECT_EQ(typed.toStdString(), "prompt abc");
+    EXPECT_TRUE(waitFor([&] { return activeName() == QLatin1String("kvizor-locked"); }, 5000));
+
+    // So does a plain window without an owner (a calculator, a viewer).
+    send(probe, "window\n");
+    EXPECT_TRUE(readLine(probe, "window shown", 5000));
+    EXPECT_TRUE(waitFor([&] { return activeName() == QLatin1String("kvizor-window"); }, 5000))
+        << "the window did not become active: " << activeName().toStdString();
+    EXPECT_TRUE(onTop("kvizor-window"));
+
     // The next full-screen window of the program joins the lock and keeps the keyboard.
     send(probe, "next\n");
     QByteArray next;
