@@ -42,8 +42,10 @@ int main(int argc, char* argv[]) {
     kvz::KvizorApp app(parameters, executableFolder);
     app.setSplash(splash);
     app.createWindows();
-    if (!parameters.isEmpty()) {
-        app.basic().FormShow(); // starts the profile-driven run; the main window stays hidden
+    // The show step runs once before anything is shown: it brings back an unfinished run, or
+    // starts the profile-driven run (the main window then stays hidden).
+    app.basic().FormShow();
+    if (!parameters.isEmpty() && !app.basic().resumedRun()) {
         if (const std::optional<int> code = app.endRequested()) {
             delete app.splash();
             return *code;
@@ -51,7 +53,7 @@ int main(int argc, char* argv[]) {
         // A profile of another type makes the run interactive, from the main window.
         if (app.runState().interactive)
             app.basic().show();
-    } else {
+    } else if (!app.basic().resumedRun()) {
         app.basic().show();
     }
     const int code = QApplication::exec();

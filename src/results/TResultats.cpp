@@ -320,15 +320,30 @@ void TResultats::StoreResult() {
     const bool connected = clientLink().connectionOpen();
     const ResultDestination where =
         resultDestination(!app_.parameters().isEmpty(), rs.profileSaveResult, connected);
-    if (where == ResultDestination::Nowhere)
+    TTopros& run = app_.topros();
+    if (where == ResultDestination::Nowhere) {
+        run.ResultStored(); // nothing is kept of this run: its journal goes too
         return;
+    }
     QString error;
     const auto archive =
-        BuildResultArchive(resultFacts(), rs.checkSummary, app_.topros().questionSet, &error);
+        BuildResultArchive(resultFacts(), rs.checkSummary, run.questionSet, &error);
     if (!archive) {
         qWarning("kvizor: the result archive could not be built: %s", qPrintable(error));
         pendingWarning_ = m.text(30);
         return;
+    }
+    // A run brought back after it had ended may have stored this very result just before the
+    // program stopped: it is not stored a second time.
+    const QByteArray summary = BuildSummaryEntry(resultFacts(), rs.checkSummary);
+    for (const QString& folder : {rs.resultsFolder, fallbackResultsFolder()}) {
+        if (const auto stored = run.AlreadyStoredResult(folder, summary)) {
+            lastResultPath_ = *stored;
+            if (connected && !client_->sendResultFile(lastResultPath_))
+                qWarning("kvizor: the result could not be sent");
+            run.ResultStored();
+            return;
+        }
     }
 
     if (where == ResultDestination::SendOnly) {
@@ -341,6 +356,7 @@ void TResultats::StoreResult() {
             qWarning("kvizor: the result could not be sent");
         QFile::remove(lastResultPath_);
         lastResultPath_.clear();
+        run.ResultStored();
         return;
     }
 
@@ -360,6 +376,10 @@ void TResultats::StoreResult() {
     }
     if (connected && !lastResultPath_.isEmpty() && !clientLink().sendResultFile(lastResultPath_))
         qWarning("kvizor: the result could not be sent");
+    // Stored somewhere: the run's journal goes. Stored nowhere: it stays, so the run can be
+    // brought back and its result stored once the disk takes it.
+    if (!lastResultPath_.isEmpty())
+        run.ResultStored();
 }
 
 void TResultats::afterShowing() {

@@ -68,6 +68,13 @@ struct RunJournal {
     std::string examineeClass;
     QString resultsFolder;
     bool interactive = true;
+    // What a profile asked for after the test (a profile run brought back goes on as it would).
+    bool profileSaveResult = true;
+    bool profileExitAfterTest = false;
+    bool profileNoRepeat = false;
+    std::string profileTextResultFile;
+    std::string profileCommandAfterTest;
+    std::string profileCommandAtExit;
 
     DateTime startTime = 0;
     DateTime reportedStartTime = 0;

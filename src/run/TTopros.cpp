@@ -5,6 +5,7 @@
 #include "app/KvizorApp.h"
 #include "platform/Named.h"
 #include "platform/docview/DocumentView.h"
+#include "run/JournalKeeper.h"
 #include "run/StestsDelegate.h"
 
 #include <QAction>

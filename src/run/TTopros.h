@@ -4,10 +4,14 @@
 #include "run/RunDriver.h"
 #include "test/QuestionSet.h"
 
+#include "run/RunJournal.h"
+
 #include <QCursor>
 #include <QTimer>
 #include <QWidget>
 #include <array>
+#include <memory>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -31,6 +35,7 @@ namespace kvz {
 
 class KvizorApp;
 class DocumentView;
+class JournalKeeper;
 class StestsDelegate;
 class TCalculator;
 class TTextbookViewer;
@@ -85,6 +90,18 @@ public:
     void CbOtvetOfsetChange(int p, int index);
     // The question on screen, 0-based; -1 when the list is empty.
     int currentItem() const;
+
+    // The run journal (TToprosJournal.cpp), which lets a run survive a crash or a power cut.
+    // At start, before the main window: finds a run the program did not finish and brings it
+    // back (same test, same examinee, same question, answers and clocks), or sets its journal
+    // aside and tells the supervisor. True when a run was brought back and is on screen.
+    bool ResumeUnfinishedRun();
+    // The result of the run is stored (and sent, in a network run): its journal goes.
+    void ResultStored();
+    // A run brought back after it had ended may have stored its result just before the program
+    // stopped: then the path of that result in folder (whose summary entry is this one).
+    std::optional<QString> AlreadyStoredResult(const QString& folder,
+                                               const QByteArray& summaryEntry) const;
 
     // The loaded test: questions, answers, list labels, times.
     QuestionSet questionSet;
@@ -166,6 +183,16 @@ private:
     void leaveReview() override;
 
     bool failLoad();
+    // The run window's controls as a new or resumed run starts.
+    void prepareRunControls();
+    // Journal: what names the loaded test, taken when it loads; a run's journal begins at its
+    // start; every change of an answer is written.
+    void noteLoadedTest(QIODevice& stream, const std::string& typedPassword);
+    void beginJournal();
+    void watchRun();
+    void journalAnswerChanged();
+    JournalKeeper& journal();
+    void setJournalAside(const RunJournal* journal, const QString& reason);
     void showOrderPanels(bool fixed);
     void showFullScreen(QWidget* window);
     AnswerPanel visiblePanel() const;
@@ -214,6 +241,10 @@ private:
     std::vector<QCursor> markerCursors_; // 0: the arrow, 1..10: the markers
     TCalculator* calculator_ = nullptr;
     TTextbookViewer* textbookViewer_ = nullptr;
+
+    std::unique_ptr<JournalKeeper> journal_;
+    RunJournal loadedTest_; // identity of the loaded test, for the journal of its runs
+    bool resumedFinished_ = false;
 };
 
 } // namespace kvz

@@ -190,6 +190,7 @@ void TTopros::OtvetboolClick() {
     if (k >= 0 && !questionSet.updating && !inReview()) {
         questionSet.answers[std::size_t(k)].touched = true;
         Stests->viewport()->update();
+        journalAnswerChanged();
     }
 }
 

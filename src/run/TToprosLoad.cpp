@@ -149,6 +149,7 @@ bool TTopros::LoadTest(QIODevice& stream) {
     archive.reference.clear();
 
     applyTestArchive(std::move(archive), questionSet, state);
+    noteLoadedTest(stream, read.typedPassword);
     Stests->clear();
     for (const std::string& label : questionSet.labels)
         Stests->addItem(cp1251::toUnicode(label));
@@ -167,8 +168,8 @@ bool TTopros::LoadTest(QIODevice& stream) {
     return true;
 }
 
-void TTopros::StartRun() {
-    RunState& state = app_.runState();
+void TTopros::prepareRunControls() {
+    const RunState& state = app_.runState();
     Timer1.stop();
     if (promptVisible())
         hidePrompt();
@@ -193,8 +194,13 @@ void TTopros::StartRun() {
     prav_Panel->hide();
     Panel6->hide();
     showOrderPanels(state.fixedOrder);
+}
 
+void TTopros::StartRun() {
+    RunState& state = app_.runState();
+    prepareRunControls();
     startRunLogic(questionSet, state, clock::randomSeed());
+    beginJournal();
     driver_.start();
     showFullScreen(this);
     Timer1.start();

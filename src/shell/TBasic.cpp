@@ -270,6 +270,16 @@ void TBasic::FormShow() {
     if (app_.splash())
         Timer1->start();
 
+    if (!resumeChecked_) {
+        // A run cut short by a crash or a power cut comes back before anything else, in the
+        // language just applied.
+        resumeChecked_ = true;
+        if (app_.topros().ResumeUnfinishedRun()) {
+            resumedRun_ = true;
+            hide();
+            return;
+        }
+    }
     if (runState_.interactive)
         return;
     if (!app_.parameters().isEmpty()) {

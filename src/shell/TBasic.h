@@ -32,6 +32,9 @@ public:
 
     // Runs on every show; the start-up runs it once directly when parameters are given.
     void FormShow();
+    // The first show step brought back a run the program had not finished (its window is on
+    // screen); the main window then stays hidden.
+    bool resumedRun() const { return resumedRun_; }
 
     // Switches to a language menu entry (identity: base name + "1").
     void Panel2Click(QAction* entry);
@@ -89,6 +92,8 @@ private:
     MessageTable messages_;
     QActionGroup* languageGroup_ = nullptr;
     bool shownOnce_ = false;
+    bool resumeChecked_ = false;
+    bool resumedRun_ = false;
 };
 
 } // namespace kvz

@@ -97,6 +97,11 @@ TEST(RunJournalTest, RoundTripsEveryField) {
     profile.mode = JournalMode::Profile;
     profile.profilePath = QStringLiteral("/home/pupil/Рабочий стол/exam.pte");
     profile.interactive = false;
+    profile.profileSaveResult = false;
+    profile.profileExitAfterTest = profile.profileNoRepeat = true;
+    profile.profileTextResultFile = "/tmp/log.txt";
+    profile.profileCommandAfterTest = "notify-send done";
+    profile.profileCommandAtExit = "poweroff";
     for (const RunJournal& j : {PartRun().journal(), serverJournal(), longest, profile}) {
         const QByteArray bytes = encodeJournal(j);
         const JournalReadResult read = decodeJournal(bytes);

@@ -1,0 +1,246 @@
+// The run journal of the run window: what is written while a run goes on, and bringing an
+// unfinished run back when the program starts again after a crash or a power cut.
+
+#include "run/TTopros.h"
+
+#include "app/KvizorApp.h"
+#include "choice/TInform.h"
+#include "l10n/Cp1251.h"
+#include "l10n/MessageTable.h"
+#include "net/TClient.h"
+#include "platform/Dialogs.h"
+#include "platform/Lockdown.h"
+#include "platform/docview/DocumentView.h"
+#include "run/JournalKeeper.h"
+#include "shell/RunState.h"
+#include "test/TestArchive.h"
+#include "windows/THelper.h"
+#include "windows/TPas.h"
+
+#include <QAction>
+#include <QBuffer>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileDevice>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTimer>
+
+namespace kvz {
+
+namespace {
+
+// SHA-256 of the whole archive the stream was opened on: a file is read again from its start,
+// an archive in memory is hashed where it lies. Empty when neither.
+QByteArray archiveHash(QIODevice& stream) {
+    if (auto* file = qobject_cast<QFileDevice*>(&stream); file && !file->fileName().isEmpty()) {
+        QFile again(file->fileName());
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        if (again.open(QIODevice::ReadOnly) && hash.addData(&again))
+            return hash.result();
+        return {};
+    }
+    if (auto* buffer = qobject_cast<QBuffer*>(&stream))
+        return sha256(buffer->data());
+    return {};
+}
+
+bool loadPiece(DocumentView* view, const QByteArray& piece) {
+    QBuffer buffer;
+    buffer.setData(piece);
+    return view && buffer.open(QIODevice::ReadOnly) && view->loadFromStream(buffer);
+}
+
+QString pathOf(QIODevice& stream) {
+    if (auto* file = qobject_cast<QFileDevice*>(&stream))
+        return QFileInfo(file->fileName()).absoluteFilePath();
+    return {};
+}
+
+} // namespace
+
+JournalKeeper& TTopros::journal() {
+    // Made on first use, so the state folder is the one of the environment the run sees.
+    if (!journal_)
+        journal_ = std::make_unique<JournalKeeper>(JournalStore(JournalStore::defaultFolder()));
+    return *journal_;
+}
+
+void TTopros::noteLoadedTest(QIODevice& stream, const std::string& typedPassword) {
+    RunJournal id;
+    id.archiveSha256 = archiveHash(stream);
+    id.typedPassword = typedPassword;
+    TClient& client = app_.client();
+    if (client.connectedToServer()) {
+        id.mode = JournalMode::Server;
+        id.serverHost = client.Host1->text();
+        id.serverPort = std::uint16_t(client.Port1->text().toUInt());
+        id.offerFile = client.protocol().offerFile();
+        id.offerClass = client.protocol().offerClass();
+        id.offerSubject = client.protocol().offerSubject();
+        id.offerSize = client.protocol().offerSize();
+    } else {
+        id.mode = app_.parameters().isEmpty() ? JournalMode::Local : JournalMode::Profile;
+        id.testPath = pathOf(stream);
+        if (id.mode == JournalMode::Profile)
+            id.profilePath = app_.parameters().front();
+    }
+    loadedTest_ = std::move(id);
+}
+
+void TTopros::beginJournal() {
+    RunJournal id = loadedTest_;
+    // A test that cannot be found again (no file, no hash) gets no journal: it could not be
+    // brought back anyway.
+    if (id.archiveSha256.size() != 32 || (id.mode != JournalMode::Server && id.testPath.isEmpty()))
+        return;
+    id.sequence = 0;
+    id.finished = false;
+    id.examineeName = cp1251::fromUnicode(app_.inform().UserName->text());
+    id.examineeClass = cp1251::fromUnicode(app_.inform().KlassName->text());
+    resumedFinished_ = false;
+    watchRun();
+    journal().begin(std::move(id), questionSet, app_.runState(), 0);
+}
+
+void TTopros::watchRun() {
+    driver_.setChangeListener([this](RunChange change) {
+        const RunState& rs = app_.runState();
+        switch (change) {
+        case RunChange::Arrived:
+            journal().record(questionSet, rs, driver_.current());
+            break;
+        case RunChange::Ticked:
+            journal().tick(questionSet, rs, driver_.current());
+            break;
+        case RunChange::Finishing:
+            journal().finishing(questionSet, rs, driver_.current());
+            break;
+        }
+    });
+}
+
+void TTopros::journalAnswerChanged() {
+    if (!journal_ || !journal_->active() || !driver_.running())
+        return;
+    // The controls hold the change; the record is what the journal takes.
+    SaveAnswer();
+    journal_->record(questionSet, app_.runState(), driver_.current());
+}
+
+void TTopros::ResultStored() {
+    if (journal_)
+        journal_->end();
+    resumedFinished_ = false;
+}
+
+std::optional<QString> TTopros::AlreadyStoredResult(const QString& folder,
+                                                    const QByteArray& summaryEntry) const {
+    if (!resumedFinished_)
+        return std::nullopt;
+    return findStoredResult(folder, summaryEntry);
+}
+
+void TTopros::setJournalAside(const RunJournal* saved, const QString& reason) {
+    const MessageTable& m = app_.messages();
+    QString error;
+    const std::optional<QString> aside = journal().store().setAside(&error);
+    qWarning("kvizor: an unfinished run cannot be resumed (%s); its journal is kept as %s",
+             qPrintable(reason), qPrintable(aside ? *aside : error));
+    // A journal that does not read names nobody.
+    const std::string test = saved && !saved->testName.empty() ? saved->testName : "?";
+    const std::string pupil = saved && !saved->examineeName.empty() ? saved->examineeName : "?";
+    const std::string where =
+        cp1251::fromUnicode(QDir::toNativeSeparators(aside ? *aside : journal().store().path()));
+    Dialogs::error(nullptr, cp1251::toUnicode(formatMessage(m.msg(70), {test, pupil, where})));
+}
+
+bool TTopros::ResumeUnfinishedRun() {
+    RunState& rs = app_.runState();
+    const MessageTable& m = app_.messages();
+    UnfinishedRun waiting = checkUnfinishedRun(journal().store(), kMaxArchiveSize);
+    if (waiting.verdict == UnfinishedRun::Verdict::None)
+        return false;
+    RunJournal& saved = waiting.journal;
+    if (waiting.verdict == UnfinishedRun::Verdict::SetAside) {
+        setJournalAside(&saved, waiting.reason);
+        return false;
+    }
+    if (saved.mode == JournalMode::Server) {
+        // The test would have to come from the server again; that road is not built.
+        setJournalAside(&saved, QStringLiteral("a network run cannot be resumed yet"));
+        return false;
+    }
+
+    // The supervisor may discard the run, with the test's password; the pupil cannot.
+    TPas& pas = app_.pas();
+    for (;;) {
+        const QString question =
+            cp1251::toUnicode(formatMessage(m.msg(68), {saved.testName, saved.examineeName}));
+        if (Dialogs::confirm(nullptr, question))
+            break;
+        pas.Edit1->clear();
+        pas.setWindowTitle(cp1251::toUnicode(formatMessage(m.msg(5), {saved.testName})));
+        const bool typed = pas.exec() == QDialog::Accepted;
+        const std::string password = cp1251::fromUnicode(pas.Edit1->text());
+        pas.Edit1->clear();
+        if (typed && password == saved.typedPassword) {
+            QString error;
+            const std::optional<QString> aside = journal().store().setAside(&error);
+            qWarning("kvizor: the unfinished run of %s by %s was discarded by the supervisor; "
+                     "its journal is kept as %s",
+                     saved.testName.c_str(), saved.examineeName.c_str(),
+                     qPrintable(aside ? *aside : error));
+            return false;
+        }
+    }
+
+    QString reason;
+    const std::optional<ResumedPieces> pieces =
+        loadResumedRun(saved, std::move(waiting.archive), questionSet, rs, &reason);
+    if (!pieces || !loadPiece(app_.inform().OleContainer1, pieces->introduction) ||
+        !loadPiece(app_.helper().OleContainer1, pieces->reference)) {
+        setJournalAside(&saved, reason.isEmpty() ? QStringLiteral("a page does not load") : reason);
+        return false;
+    }
+    Stests->clear();
+    for (const std::string& label : questionSet.labels)
+        Stests->addItem(cp1251::toUnicode(label));
+    N5->setVisible(questionSet.calculatorAllowed);
+    // The names are the run's own; nobody is asked for them again.
+    app_.inform().UserName->setText(cp1251::toUnicode(saved.examineeName));
+    app_.inform().KlassName->setText(cp1251::toUnicode(saved.examineeClass));
+    app_.pas().Edit1->setText(cp1251::toUnicode(saved.typedPassword));
+
+    loadedTest_ = saved;
+    loadedTest_.items.clear();
+    prepareRunControls();
+    watchRun();
+    // The journal goes on where it stood (its count of writes, its finished mark).
+    journal().begin(saved, questionSet, rs, saved.currentItem);
+    qInfo("kvizor: resumed the run of %s by %s at item %d", saved.testName.c_str(),
+          saved.examineeName.c_str(), saved.currentItem + 1);
+
+    if (saved.finished) {
+        // It had ended before its result was stored: the results come at once.
+        resumedFinished_ = true;
+        showFullScreen(this);
+        applyLockdown(rs, this);
+        driver_.finishResumed(saved.currentItem, saved.finishTime);
+        questionSet.updating = false;
+        return true;
+    }
+    driver_.resume(saved.currentItem);
+    showFullScreen(this);
+    applyLockdown(rs, this);
+    updateClockPanels();
+    questionSet.updating = false;
+    // The clock starts once the pupil has read the line: the time to read it is not theirs.
+    Dialogs::information(this, m.text(69));
+    if (driver_.running())
+        Timer1.start();
+    return true;
+}
+
+} // namespace kvz
