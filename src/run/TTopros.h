@@ -2,9 +2,8 @@
 
 #include "run/MarkerBoard.h"
 #include "run/RunDriver.h"
-#include "test/QuestionSet.h"
-
 #include "run/RunJournal.h"
+#include "test/QuestionSet.h"
 
 #include <QCursor>
 #include <QTimer>
