@@ -299,6 +299,8 @@ TTopros::TTopros(KvizorApp& app) : app_(app), driver_(questionSet, app.runState(
 TTopros::~TTopros() {
     if (qApp)
         qApp->removeEventFilter(this);
+    teardownMarkers();
+    teardownAids();
 }
 
 void TTopros::closeEvent(QCloseEvent* event) {

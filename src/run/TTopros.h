@@ -223,6 +223,10 @@ public:
 
 private:
     void setupMarkers();
+    // The event filters of the page and of the link label go before the widgets are torn down:
+    // their last Hide and Leave events must not reach a window that is half destroyed.
+    void teardownMarkers();
+    void teardownAids();
     void setupAids();
     bool markersOnPage() const;
     void syncMarkerCells();

@@ -61,8 +61,15 @@ private:
 
 } // namespace
 
+void TTopros::teardownAids() {
+    delete findChild<TextbookLabelEvents*>(QStringLiteral("textbookLabelEvents"),
+                                           Qt::FindDirectChildrenOnly);
+}
+
 void TTopros::setupAids() {
-    LUchebnik1->installEventFilter(new TextbookLabelEvents(*this));
+    auto* labelEvents = new TextbookLabelEvents(*this);
+    labelEvents->setObjectName(QStringLiteral("textbookLabelEvents"));
+    LUchebnik1->installEventFilter(labelEvents);
     LUchebnik1->setCursor(Qt::PointingHandCursor);
     // F1 and F2 act only while their menu items are visible, that is when the test offers them.
     N6->setShortcut(QKeySequence(Qt::Key_F1));

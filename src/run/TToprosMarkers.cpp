@@ -73,9 +73,14 @@ void pause(int ms) {
 
 void TTopros::setupMarkers() {
     auto* mouse = new QuestMouse(*this);
+    mouse->setObjectName(QStringLiteral("questMouse"));
     Quest->installEventFilter(mouse);
     ScrollBox1->viewport()->installEventFilter(mouse);
     connect(Quest, &DocumentView::paintOver, this, [this](QPainter& p) { paintMarkers(p); });
+}
+
+void TTopros::teardownMarkers() {
+    delete findChild<QuestMouse*>(QStringLiteral("questMouse"), Qt::FindDirectChildrenOnly);
 }
 
 bool TTopros::markersOnPage() const {
