@@ -14,7 +14,9 @@ public:
     bool read(std::uint64_t offset, char* out, std::size_t n) override {
         if (offset > size() || n > size() - offset)
             return false;
-        std::memcpy(out, bytes_.constData() + offset, n);
+        // An empty read may come with no buffer at all (an empty directory).
+        if (n != 0)
+            std::memcpy(out, bytes_.constData() + offset, n);
         return true;
     }
 
