@@ -129,17 +129,17 @@ std::optional<QStringList> parseDesktopExec(const QString& value) {
     return words;
 }
 
-QByteArray desktopEntry(const LauncherSpec& spec) {
+QByteArray desktopEntry(const LauncherEntry& entry) {
     QString text = QStringLiteral("[Desktop Entry]\n"
                                   "Version=1.0\n"
                                   "Type=Application\n");
-    text += QStringLiteral("Name=") + escapeString(spec.name) + QLatin1Char('\n');
-    text += QStringLiteral("Exec=") + desktopExecLine(spec.executable, spec.arguments) +
+    text += QStringLiteral("Name=") + escapeString(entry.name) + QLatin1Char('\n');
+    text += QStringLiteral("Exec=") + desktopExecLine(entry.executable, entry.arguments) +
             QLatin1Char('\n');
-    if (!spec.workingFolder.isEmpty())
-        text += QStringLiteral("Path=") + escapeString(spec.workingFolder) + QLatin1Char('\n');
-    if (!spec.icon.isEmpty())
-        text += QStringLiteral("Icon=") + escapeString(spec.icon) + QLatin1Char('\n');
+    if (!entry.workingFolder.isEmpty())
+        text += QStringLiteral("Path=") + escapeString(entry.workingFolder) + QLatin1Char('\n');
+    if (!entry.icon.isEmpty())
+        text += QStringLiteral("Icon=") + escapeString(entry.icon) + QLatin1Char('\n');
     text += QStringLiteral("Terminal=false\n"
                            "Categories=Education;\n");
     return text.toUtf8();
@@ -149,7 +149,7 @@ QString profileBaseName(const QString& profilePath) {
     return QFileInfo(profilePath).completeBaseName();
 }
 
-QString writeLauncher(const QString& folder, const QString& fileName, const LauncherSpec& spec,
+QString writeLauncher(const QString& folder, const QString& fileName, const LauncherEntry& entry,
                       QString* error) {
     const QString path = folder + QLatin1Char('/') + fileName;
     auto fail = [&] {
@@ -159,7 +159,7 @@ QString writeLauncher(const QString& folder, const QString& fileName, const Laun
     };
     if (folder.isEmpty() || !QDir().mkpath(folder))
         return fail();
-    const QByteArray bytes = desktopEntry(spec);
+    const QByteArray bytes = desktopEntry(entry);
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
         return fail();
@@ -179,16 +179,16 @@ QString menuFolder() {
     return apps.isEmpty() ? QString() : apps + QStringLiteral("/FYV/Kvizor");
 }
 
-LauncherSpec profileLauncher(const QString& profilePath, const QString& executable,
-                             const QString& icon) {
+LauncherEntry profileLauncher(const QString& profilePath, const QString& executable,
+                              const QString& icon) {
     const QFileInfo info(profilePath);
-    LauncherSpec spec;
-    spec.name = QStringLiteral("Kvizor: ") + info.completeBaseName();
-    spec.executable = executable;
-    spec.arguments = {info.absoluteFilePath()};
-    spec.workingFolder = info.absolutePath();
-    spec.icon = icon;
-    return spec;
+    LauncherEntry entry;
+    entry.name = QStringLiteral("Kvizor: ") + info.completeBaseName();
+    entry.executable = executable;
+    entry.arguments = {info.absoluteFilePath()};
+    entry.workingFolder = info.absolutePath();
+    entry.icon = icon;
+    return entry;
 }
 
 } // namespace kvz

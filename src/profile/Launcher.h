@@ -10,7 +10,7 @@
 
 namespace kvz {
 
-struct LauncherSpec {
+struct LauncherEntry {
     QString name;       // shown under the icon
     QString executable; // full path of the program
     QStringList arguments;
@@ -26,7 +26,7 @@ QString desktopExecLine(const QString& executable, const QStringList& arguments)
 std::optional<QStringList> parseDesktopExec(const QString& value);
 
 // The whole launcher file (UTF-8).
-QByteArray desktopEntry(const LauncherSpec& spec);
+QByteArray desktopEntry(const LauncherEntry& entry);
 
 // The file name of a profile's launcher: the profile's name without folder and last extension.
 QString profileBaseName(const QString& profilePath);
@@ -34,7 +34,7 @@ QString profileBaseName(const QString& profilePath);
 // Writes the launcher atomically into folder (created with its parents), replacing one of the
 // same name; executable bits set so that desktops start it. Returns the written path, or an
 // empty string with error filled.
-QString writeLauncher(const QString& folder, const QString& fileName, const LauncherSpec& spec,
+QString writeLauncher(const QString& folder, const QString& fileName, const LauncherEntry& entry,
                       QString* error = nullptr);
 
 // Where launchers go: the XDG desktop folder, and the applications menu folder + "FYV/Kvizor".
@@ -42,7 +42,7 @@ QString desktopFolder();
 QString menuFolder();
 
 // The launcher of a profile for this program.
-LauncherSpec profileLauncher(const QString& profilePath, const QString& executable,
-                             const QString& icon);
+LauncherEntry profileLauncher(const QString& profilePath, const QString& executable,
+                              const QString& icon);
 
 } // namespace kvz

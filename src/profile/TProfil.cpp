@@ -472,15 +472,15 @@ void TProfil::makeLauncher(bool desktop) {
     if (runFileDialog(*OpenDialog1) != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty())
         return;
     const QString profile = QFileInfo(OpenDialog1->selectedFiles().constFirst()).absoluteFilePath();
-    const LauncherSpec spec =
+    const LauncherEntry entry =
         profileLauncher(profile, QCoreApplication::applicationFilePath(), programIcon());
     const QString base = profileBaseName(profile);
     QString error;
     const QString written =
         desktop ? writeLauncher(desktopFolder(),
-                                QStringLiteral("Kvizor.") + base + QStringLiteral(".desktop"), spec,
-                                &error)
-                : writeLauncher(menuFolder(), base + QStringLiteral(".desktop"), spec, &error);
+                                QStringLiteral("Kvizor.") + base + QStringLiteral(".desktop"),
+                                entry, &error)
+                : writeLauncher(menuFolder(), base + QStringLiteral(".desktop"), entry, &error);
     if (written.isEmpty())
         Dialogs::error(this, error);
 }

@@ -15,7 +15,7 @@ class QRadioButton;
 namespace kvz {
 
 class KvizorApp;
-struct LauncherSpec;
+struct LauncherEntry;
 
 // The profile editor: prepares a ".pte" file and launchers that start the program with it.
 class TProfil : public QDialog {

@@ -38,14 +38,14 @@ TCalculator::TCalculator(QWidget* over, const QString& title, const QString& err
 
     auto* grid = new QGridLayout;
     grid->setSpacing(4);
-    struct Spec {
+    struct KeyDef {
         const char* text;
         Key key;
         const char* name;
         int row, col, rowSpan, colSpan;
     };
     // Memory on top, then the editing keys, then the digit block with the operations beside it.
-    const Spec keys[] = {
+    const KeyDef keys[] = {
         {"MC", Key::MemoryClear, "calcMC", 0, 0, 1, 1},
         {"MR", Key::MemoryRecall, "calcMR", 0, 1, 1, 1},
         {"MS", Key::MemoryStore, "calcMS", 0, 2, 1, 1},
@@ -75,7 +75,7 @@ TCalculator::TCalculator(QWidget* over, const QString& title, const QString& err
         {".", Key::Point, "calcPoint", 5, 2, 1, 1},
         {"+", Key::Add, "calcAdd", 5, 3, 1, 1},
     };
-    for (const Spec& s : keys) {
+    for (const KeyDef& s : keys) {
         QPushButton* b = addKey(QString::fromUtf8(s.text), s.key, s.name);
         grid->addWidget(b, s.row, s.col, s.rowSpan, s.colSpan);
     }

@@ -216,11 +216,11 @@ TEST(Launcher, FilesAreValidAndReplaceTheOldOne) {
     QDir().mkpath(menu);
     writeBytes(menu + QStringLiteral("/физика 9.desktop"), "old");
 
-    const LauncherSpec spec = profileLauncher(profile, QStringLiteral("/opt/kvizor/kvizor"),
-                                              QStringLiteral("/opt/kvizor/kvizor.svg"));
+    const LauncherEntry entry = profileLauncher(profile, QStringLiteral("/opt/kvizor/kvizor"),
+                                                QStringLiteral("/opt/kvizor/kvizor.svg"));
     QString error;
     const QString written =
-        writeLauncher(menu, profileBaseName(profile) + QStringLiteral(".desktop"), spec, &error);
+        writeLauncher(menu, profileBaseName(profile) + QStringLiteral(".desktop"), entry, &error);
     ASSERT_FALSE(written.isEmpty()) << error.toStdString();
 
     QProcess p;
@@ -245,7 +245,7 @@ TEST(Launcher, FilesAreValidAndReplaceTheOldOne) {
 TEST(Launcher, UnwritableFolderIsReported) {
     QString error;
     EXPECT_TRUE(writeLauncher(QStringLiteral("/proc/none"), QStringLiteral("x.desktop"),
-                              LauncherSpec{}, &error)
+                              LauncherEntry{}, &error)
                     .isEmpty());
     EXPECT_TRUE(error.startsWith(QStringLiteral("Unable to write to ")));
 }
