@@ -4,6 +4,7 @@
 
 #include "choice/ChoiceFixture.h"
 #include "choice/TInform.h"
+#include "net/ServerProcess.h"
 #include "net/SimulatedWorkstation.h"
 #include "net/TBlokator.h"
 #include "net/TClient.h"
@@ -19,7 +20,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTimer>
@@ -28,55 +28,6 @@ namespace kvz::testing {
 namespace {
 
 const QString kTest = QStringLiteral("Физика 9 класс");
-
-// kvizor-server as a separate process, its log collected line by line.
-struct ServerProcess {
-    QTemporaryDir dir;
-    QProcess process;
-    QStringList lines;
-    QByteArray partial;
-    quint16 port = 0;
-
-    bool start(const QString& testFile) {
-        QDir().mkpath(dir.filePath(QStringLiteral("tests")));
-        if (!QFile::copy(stageDir() + QStringLiteral("/Base/") + testFile,
-                         dir.filePath(QStringLiteral("tests/")) + testFile))
-            return false;
-        QObject::connect(&process, &QProcess::readyReadStandardOutput, [this] {
-            partial += process.readAllStandardOutput();
-            for (qsizetype nl = partial.indexOf('\n'); nl >= 0; nl = partial.indexOf('\n')) {
-                lines << QString::fromUtf8(partial.left(nl));
-                partial.remove(0, nl + 1);
-            }
-        });
-        process.start(binaryDir() + QStringLiteral("/tools/kvizor-server"),
-                      {dir.filePath(QStringLiteral("tests")),
-                       dir.filePath(QStringLiteral("results")), QStringLiteral("--port"),
-                       QStringLiteral("0"), QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
-                       QStringLiteral("--poll"), QStringLiteral("300"), QStringLiteral("--gap"),
-                       QStringLiteral("50")});
-        if (!waitUntil([this] { return has(QStringLiteral("listening ")); }, 10000))
-            return false;
-        for (const QString& l : lines)
-            if (l.startsWith(QStringLiteral("listening ")))
-                port = quint16(l.section(QLatin1Char(' '), 2, 2).toUInt());
-        return port != 0;
-    }
-    void command(const QString& line) { process.write((line + QLatin1Char('\n')).toUtf8()); }
-    bool has(const QString& prefix) const {
-        for (const QString& l : lines)
-            if (l.startsWith(prefix))
-                return true;
-        return false;
-    }
-    bool waitFor(const QString& prefix) {
-        return waitUntil([&] { return has(prefix); }, 15000);
-    }
-    ~ServerProcess() {
-        process.kill();
-        process.waitForFinished(5000);
-    }
-};
 
 class NetRoad : public ChoiceFixture {
 protected:

@@ -1,0 +1,64 @@
+#pragma once
+
+// kvizor-server as a separate process on 127.0.0.1 for the network roads, its log collected
+// line by line.
+
+#include "net/SimulatedWorkstation.h"
+#include "support/TestPaths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace kvz::testing {
+
+struct ServerProcess {
+    QTemporaryDir dir;
+    QProcess process;
+    QStringList lines;
+    QByteArray partial;
+    quint16 port = 0;
+
+    bool start(const QString& testFile) {
+        QDir().mkpath(dir.filePath(QStringLiteral("tests")));
+        if (!QFile::copy(stageDir() + QStringLiteral("/Base/") + testFile,
+                         dir.filePath(QStringLiteral("tests/")) + testFile))
+            return false;
+        QObject::connect(&process, &QProcess::readyReadStandardOutput, [this] {
+            partial += process.readAllStandardOutput();
+            for (qsizetype nl = partial.indexOf('\n'); nl >= 0; nl = partial.indexOf('\n')) {
+                lines << QString::fromUtf8(partial.left(nl));
+                partial.remove(0, nl + 1);
+            }
+        });
+        process.start(binaryDir() + QStringLiteral("/tools/kvizor-server"),
+                      {dir.filePath(QStringLiteral("tests")),
+                       dir.filePath(QStringLiteral("results")), QStringLiteral("--port"),
+                       QStringLiteral("0"), QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
+                       QStringLiteral("--poll"), QStringLiteral("300"), QStringLiteral("--gap"),
+                       QStringLiteral("50")});
+        if (!waitUntil([this] { return has(QStringLiteral("listening ")); }, 10000))
+            return false;
+        for (const QString& l : lines)
+            if (l.startsWith(QStringLiteral("listening ")))
+                port = quint16(l.section(QLatin1Char(' '), 2, 2).toUInt());
+        return port != 0;
+    }
+    void command(const QString& line) { process.write((line + QLatin1Char('\n')).toUtf8()); }
+    bool has(const QString& prefix) const {
+        for (const QString& l : lines)
+            if (l.startsWith(prefix))
+                return true;
+        return false;
+    }
+    bool waitFor(const QString& prefix) {
+        return waitUntil([&] { return has(prefix); }, 15000);
+    }
+    ~ServerProcess() {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+};
+
+} // namespace kvz::testing
