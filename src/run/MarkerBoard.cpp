@@ -26,29 +26,32 @@ std::uint8_t cellSize(int pixels, double cells) {
     return std::uint8_t(std::clamp<long>(roundEven(pixels / cells), 0, 255));
 }
 
-// Division that rounds toward minus infinity, so a position left of the page is never cell 0.
-int floorDiv(int a, int b) {
-    const int q = a / b;
-    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
-}
-
 bool validSlot(int i) {
     return i >= 1 && i <= kMaxSlots;
 }
 
 } // namespace
 
-void MarkerBoard::setPageSize(int width, int height) {
-    pageWidth_ = std::max(width, 0);
-    pageHeight_ = std::max(height, 0);
-    cellWidth_ = cellSize(width, kCellsAcross);
-    cellHeight_ = cellSize(height, kCellsDown);
+bool MarkerBoard::setPage(const QRect& page) {
+    page_ = QRect(page.topLeft(), QSize(std::max(page.width(), 0), std::max(page.height(), 0)));
+    const std::uint8_t w = cellSize(page_.width(), kCellsAcross);
+    const std::uint8_t h = cellSize(page_.height(), kCellsDown);
+    const bool changed = w != cellWidth_ || h != cellHeight_;
+    cellWidth_ = w;
+    cellHeight_ = h;
+    return changed;
 }
 
 std::optional<GridCell> MarkerBoard::cellAt(int x, int y) const {
-    if (cellWidth_ == 0 || cellHeight_ == 0)
+    if (cellWidth_ == 0 || cellHeight_ == 0 || !page_.contains(x, y))
         return std::nullopt;
-    return GridCell{floorDiv(x, cellWidth_), floorDiv(y, cellHeight_)};
+    // Inside the page both offsets are small and not negative.
+    return GridCell{(x - page_.left()) / cellWidth_, (y - page_.top()) / cellHeight_};
+}
+
+QRect MarkerBoard::cellRect(GridCell cell) const {
+    return {page_.left() + cell.col * cellWidth_, page_.top() + cell.row * cellHeight_, cellWidth_,
+            cellHeight_};
 }
 
 bool MarkerBoard::onGrid(GridCell cell) {
@@ -126,7 +129,8 @@ int MarkerBoard::beginDrag(int x, int y) {
     const int number = numberAt(cell->col, cell->row);
     if (number == 0)
         return 0;
-    start_ = over_ = *cell;
+    start_ = *cell;
+    over_ = *cell;
     dragging_ = true;
     return number;
 }
@@ -134,8 +138,7 @@ int MarkerBoard::beginDrag(int x, int y) {
 void MarkerBoard::moveDrag(int x, int y) {
     if (!dragging_)
         return;
-    if (const auto cell = cellAt(x, y))
-        over_ = *cell;
+    over_ = cellAt(x, y);
 }
 
 MarkerDrop MarkerBoard::drop(int x, int y) {
@@ -143,9 +146,8 @@ MarkerDrop MarkerBoard::drop(int x, int y) {
     const bool wasDragging = dragging_;
     dragging_ = false;
     // The drop is taken only over a whole cell of the page.
-    if (!wasDragging || over_.col < 0 || over_.row < 0 ||
-        (over_.col + 1LL) * cellWidth_ >= pageWidth_ ||
-        (over_.row + 1LL) * cellHeight_ >= pageHeight_)
+    if (!wasDragging || !over_ || (over_->col + 1LL) * cellWidth_ >= page_.width() ||
+        (over_->row + 1LL) * cellHeight_ >= page_.height())
         return result;
     result.accepted = true;
 

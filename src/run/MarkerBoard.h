@@ -10,6 +10,7 @@
 #include "test/QuestionSet.h"
 
 #include <QPoint>
+#include <QRect>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -44,15 +45,18 @@ struct MarkerDrop {
 
 class MarkerBoard {
 public:
-    // Cell size from the page's size in pixels; a page too small for a whole cell gives 0.
-    void setPageSize(int width, int height);
-    int pageWidth() const { return pageWidth_; }
-    int pageHeight() const { return pageHeight_; }
+    // Where the page is drawn, in the viewer's pixels: the grid's origin is its top-left
+    // corner, its size gives the cell size (a page too small for a whole cell gives 0). The
+    // viewer keeps the page's aspect, so this is not the viewer's own rectangle. Returns
+    // whether the cell size changed.
+    bool setPage(const QRect& page);
+    const QRect& page() const { return page_; }
     std::uint8_t cellWidth() const { return cellWidth_; }
     std::uint8_t cellHeight() const { return cellHeight_; }
-    // The cell under a page position; nullopt while the cell size is 0. Positions left of or
-    // above the page give negative cells, never column or row 0.
+    // The cell under a viewer position; nullopt off the page or while the cell size is 0.
     std::optional<GridCell> cellAt(int x, int y) const;
+    // Where a cell lies, in the viewer's pixels.
+    QRect cellRect(GridCell cell) const;
     // Whether the cell lies on the grid (0..30 both ways).
     static bool onGrid(GridCell cell);
 
@@ -73,7 +77,7 @@ public:
     // slot order.
     std::vector<int> choose(int p, int v);
 
-    // Mouse drag over the page, in page pixels. beginDrag returns the number picked up, 0
+    // Mouse drag over the page, in the viewer's pixels. beginDrag returns the number picked up, 0
     // when the cell holds no marker (then no drag starts).
     int beginDrag(int x, int y);
     void moveDrag(int x, int y);
@@ -91,15 +95,15 @@ private:
     void rebuildGrid();
     std::uint8_t& gridAt(GridCell cell) { return markGrid_[cell.col][cell.row]; }
 
-    int pageWidth_ = 0;
-    int pageHeight_ = 0;
+    QRect page_;
     std::uint8_t cellWidth_ = 0;
     std::uint8_t cellHeight_ = 0;
     std::array<std::array<std::uint8_t, kGridSize>, kGridSize> markGrid_{}; // [col][row]
     std::array<TSlotRec, kMaxSlots> workSlots_{};
     bool dragging_ = false;
     GridCell start_;
-    GridCell over_;
+    // The cell under the pointer; none while it is off the page.
+    std::optional<GridCell> over_;
 };
 
 } // namespace kvz

@@ -230,8 +230,6 @@ private:
     void setupAids();
     bool markersOnPage() const;
     void syncMarkerCells();
-    QRect markerCellRect(GridCell cell) const;
-    QPoint pagePoint(QPoint questPos) const;
     const QCursor& markerCursor(int number);
     void paintMarkers(QPainter& painter);
     void setMarkerCursor(int number);

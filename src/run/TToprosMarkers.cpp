@@ -77,6 +77,10 @@ void TTopros::setupMarkers() {
     Quest->installEventFilter(mouse);
     ScrollBox1->viewport()->installEventFilter(mouse);
     connect(Quest, &DocumentView::paintOver, this, [this](QPainter& p) { paintMarkers(p); });
+    // The grid lies over the page as the viewer draws it, wherever a resize or another page's
+    // shape puts it.
+    connect(Quest, &DocumentView::pageMoved, this, [this] { syncMarkerCells(); });
+    syncMarkerCells();
 }
 
 void TTopros::teardownMarkers() {
@@ -88,22 +92,9 @@ bool TTopros::markersOnPage() const {
 }
 
 void TTopros::syncMarkerCells() {
-    const QRect page = Quest->pageRect();
-    if (page.width() == markerBoard.pageWidth() && page.height() == markerBoard.pageHeight())
-        return;
-    markerBoard.setPageSize(page.width(), page.height());
-    markerCursors_.clear();
-}
-
-QRect TTopros::markerCellRect(GridCell cell) const {
-    const QPoint origin = Quest->pageRect().topLeft();
-    const int w = markerBoard.cellWidth();
-    const int h = markerBoard.cellHeight();
-    return {origin.x() + cell.col * w, origin.y() + cell.row * h, w, h};
-}
-
-QPoint TTopros::pagePoint(QPoint questPos) const {
-    return questPos - Quest->pageRect().topLeft();
+    // Cursors are as large as a cell.
+    if (markerBoard.setPage(Quest->pageRect()))
+        markerCursors_.clear();
 }
 
 const QCursor& TTopros::markerCursor(int number) {
@@ -120,11 +111,11 @@ const QCursor& TTopros::markerCursor(int number) {
 }
 
 void TTopros::paintMarkers(QPainter& painter) {
-    if (!markersOnPage())
+    if (!markersOnPage() || markerBoard.cellWidth() == 0 || markerBoard.cellHeight() == 0)
         return;
-    syncMarkerCells();
-    if (markerBoard.cellWidth() == 0 || markerBoard.cellHeight() == 0)
-        return;
+    // Cells past the page's edge are not on the page: what lies there is not shown.
+    painter.save();
+    painter.setClipRect(markerBoard.page(), Qt::IntersectClip);
     // The marker in hand travels with the pointer, not on the page.
     const bool lifted = markerBoard.dragging() || markerGliding_;
     for (int col = 0; col < kGridSize; ++col) {
@@ -132,9 +123,10 @@ void TTopros::paintMarkers(QPainter& painter) {
             const int n = markerBoard.numberAt(col, row);
             if (n == 0 || (lifted && markerBoard.startCell() == GridCell{col, row}))
                 continue;
-            markers::draw(painter, markerCellRect({col, row}), n);
+            markers::draw(painter, markerBoard.cellRect({col, row}), n);
         }
     }
+    painter.restore();
 }
 
 void TTopros::setMarkerCursor(int number) {
@@ -173,13 +165,11 @@ void TTopros::QuestMouseDown(Qt::MouseButton, QPoint pos) {
     // A finished test's answers are only looked at: the panel is disabled in review.
     if (!markersOnPage() || !pD->isEnabled() || markerBoard.dragging() || markerGliding_)
         return;
-    syncMarkerCells();
-    const QPoint p = pagePoint(pos);
-    const int number = markerBoard.beginDrag(p.x(), p.y());
+    const int number = markerBoard.beginDrag(pos.x(), pos.y());
     if (number == 0)
         return;
     markerDownPoint_ = Quest->mapToGlobal(pos);
-    Quest->update(markerCellRect(markerBoard.startCell()));
+    Quest->update(markerBoard.cellRect(markerBoard.startCell()));
     setMarkerCursor(number);
     focusSlotOfNumber(number);
 }
@@ -187,8 +177,7 @@ void TTopros::QuestMouseDown(Qt::MouseButton, QPoint pos) {
 void TTopros::QuestMouseMove(QPoint pos) {
     if (!markersOnPage() || !markerBoard.dragging())
         return;
-    const QPoint p = pagePoint(pos);
-    markerBoard.moveDrag(p.x(), p.y());
+    markerBoard.moveDrag(pos.x(), pos.y());
 }
 
 void TTopros::QuestMouseUp(Qt::MouseButton, QPoint pos) {
@@ -201,8 +190,7 @@ void TTopros::QuestMouseUp(Qt::MouseButton, QPoint pos) {
     const bool limited = app_.runState().limitedPlatform;
     InputBlock block(!limited);
     const int k = currentItem();
-    const QPoint p = pagePoint(pos);
-    const MarkerDrop drop = markerBoard.drop(p.x(), p.y());
+    const MarkerDrop drop = markerBoard.drop(pos.x(), pos.y());
     if (!drop.accepted || k < 0) {
         endMarkerDrag();
         return;

@@ -1,5 +1,9 @@
 #include "run/MarkerBoard.h"
 
+#include "platform/docview/PageRenderer.h"
+#include "platform/docview/PieceWriter.h"
+
+#include <QImage>
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -7,10 +11,13 @@
 namespace kvz {
 namespace {
 
-// A 1280 x 960 page: cells of 56 x 59 pixels. Five slots along row 3, answered 1..5 in order;
-// slots 6..10 are unused and sit at cell (0, 0) as the archive leaves them.
+// A 1280 x 960 page drawn at (40, 100) of its viewer: cells of 56 x 59 pixels. Five slots along
+// row 3, answered 1..5 in order; slots 6..10 are unused and sit at cell (0, 0) as the archive
+// leaves them.
 constexpr int kPageW = 1280;
 constexpr int kPageH = 960;
+constexpr QPoint kOrigin(40, 100);
+const QRect kPage(kOrigin, QSize(kPageW, kPageH));
 constexpr int kCellW = 56;
 constexpr int kCellH = 59;
 const int kCols[5] = {2, 5, 8, 11, 14};
@@ -32,14 +39,14 @@ std::array<TSlotRec, kMaxSlots> answersInOrder() {
 
 MarkerBoard fivePage() {
     MarkerBoard b;
-    b.setPageSize(kPageW, kPageH);
+    b.setPage(kPage);
     b.load(rightSlots(), answersInOrder());
     return b;
 }
 
-// The middle of a cell, in page pixels.
+// The middle of a cell, in the viewer's pixels.
 QPoint centre(int col, int row) {
-    return {col * kCellW + kCellW / 2, row * kCellH + kCellH / 2};
+    return kOrigin + QPoint(col * kCellW + kCellW / 2, row * kCellH + kCellH / 2);
 }
 
 std::vector<int> numbers(const MarkerBoard& b) {
@@ -71,7 +78,7 @@ TEST(MarkerBoard, CellSizeFollowsThePage) {
     };
     for (const Case& c : cases) {
         MarkerBoard b;
-        b.setPageSize(c.w, c.h);
+        b.setPage({0, 0, c.w, c.h});
         EXPECT_EQ(b.cellWidth(), c.cellW) << c.w;
         EXPECT_EQ(b.cellHeight(), c.cellH) << c.h;
         if (c.cellW == 0) {
@@ -82,20 +89,80 @@ TEST(MarkerBoard, CellSizeFollowsThePage) {
 
 TEST(MarkerBoard, CellOfAPosition) {
     MarkerBoard b;
-    b.setPageSize(kPageW, kPageH);
+    EXPECT_TRUE(b.setPage(kPage));
+    EXPECT_FALSE(b.setPage(kPage.translated(7, -3))) << "moving the page keeps the cell size";
+    b.setPage(kPage);
+    const int right = kOrigin.x() + kPageW - 1;
+    const int bottom = kOrigin.y() + kPageH - 1;
     struct Case {
-        int x, y, col, row;
+        int x, y;
+        std::optional<GridCell> cell;
     };
     const Case cases[] = {
-        {0, 0, 0, 0},     {55, 58, 0, 0},
-        {56, 59, 1, 1},   {1279, 959, 22, 16},
-        {-1, 10, -1, 0}, // left of the page is not column 0
-        {10, -60, 0, -2}, {INT_MAX, INT_MIN, INT_MAX / kCellW, INT_MIN / kCellH - 1},
+        {kOrigin.x(), kOrigin.y(), GridCell{0, 0}},
+        {kOrigin.x() + 55, kOrigin.y() + 58, GridCell{0, 0}},
+        {kOrigin.x() + 56, kOrigin.y() + 59, GridCell{1, 1}},
+        {right, bottom, GridCell{22, 16}},
+        // Off the page, the viewer's margins around it included, is over no cell.
+        {0, 0, std::nullopt},
+        {kOrigin.x() - 1, kOrigin.y() + 10, std::nullopt},
+        {kOrigin.x() + 10, kOrigin.y() - 1, std::nullopt},
+        {right + 1, kOrigin.y() + 10, std::nullopt},
+        {kOrigin.x() + 10, bottom + 1, std::nullopt},
+        {INT_MAX, INT_MIN, std::nullopt},
+        {INT_MIN, INT_MAX, std::nullopt},
     };
-    for (const Case& c : cases) {
-        const auto cell = b.cellAt(c.x, c.y);
-        ASSERT_TRUE(cell.has_value());
-        EXPECT_EQ(*cell, (GridCell{c.col, c.row})) << c.x << "," << c.y;
+    for (const Case& c : cases)
+        EXPECT_EQ(b.cellAt(c.x, c.y), c.cell) << c.x << "," << c.y;
+    EXPECT_EQ(b.cellRect({2, 3}), QRect(kOrigin.x() + 112, kOrigin.y() + 177, 56, 59));
+}
+
+// The viewer draws the page keeping its aspect, centred: the grid goes with the page, so a slot
+// is at the same place of the page whatever the shape of the screen.
+TEST(MarkerBoard, ASlotKeepsItsPlaceOnThePageForEveryViewerShape) {
+    // A short page, as a typeset question is: 210 x 110 mm.
+    docview::PageRenderer renderer;
+    QImage image(794, 416, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    image.setDotsPerMeterX(3780);
+    image.setDotsPerMeterY(3780);
+    const docview::PieceResult piece = docview::pieceFromImage(image, QStringLiteral("page"));
+    ASSERT_TRUE(piece.ok()) << piece.error.toStdString();
+    QString why;
+    ASSERT_TRUE(renderer.loadPiece(
+        docview::asBytes(piece.piece.constData(), std::size_t(piece.piece.size())), why))
+        << why.toStdString();
+
+    const QSize viewers[] = {
+        {1004, 630}, // 4:3 screen, less the answer row and the question list
+        {1260, 886}, // 5:4
+        {1900, 942}, // 16:9
+        {700, 1200}, // a tall one
+        {794, 416},  // the page's own shape
+        {2400, 300}, // far wider than the page
+    };
+    const GridCell cells[] = {{2, 4}, {2, 13}, {12, 7}, {21, 15}};
+    for (const QSize& viewer : viewers) {
+        const QRect page = renderer.pageRect(viewer);
+        ASSERT_TRUE(QRect(QPoint(), viewer).contains(page)) << viewer.width();
+        MarkerBoard b;
+        b.setPage(page);
+        for (const GridCell& cell : cells) {
+            const QRect r = b.cellRect(cell);
+            // The middle of the cell, as a fraction of the page, lies in the cell's own share of
+            // the page: the cell size is rounded, so the fraction drifts a little, never out.
+            const double fx = (r.center().x() - page.left() + 0.5) / page.width();
+            const double fy = (r.center().y() - page.top() + 0.5) / page.height();
+            const std::string what = std::to_string(viewer.width()) + "x" +
+                                     std::to_string(viewer.height()) + " cell " +
+                                     std::to_string(cell.col) + "," + std::to_string(cell.row);
+            EXPECT_GT(fx, double(cell.col) / 22.97) << what;
+            EXPECT_LT(fx, (cell.col + 1.0) / 22.97) << what;
+            EXPECT_GT(fy, double(cell.row) / 16.17) << what;
+            EXPECT_LT(fy, (cell.row + 1.0) / 16.17) << what;
+            // And a press in its middle finds it.
+            EXPECT_EQ(b.cellAt(r.center().x(), r.center().y()), cell) << what;
+        }
     }
 }
 
@@ -129,7 +196,7 @@ TEST(MarkerBoard, PlacesOffTheGridNeverIndexOutside) {
     right[1] = TSlotRec{255, 255, 2};
     right[2] = TSlotRec{0, 200, 3};
     MarkerBoard b;
-    b.setPageSize(kPageW, kPageH);
+    b.setPage(kPage);
     b.load(right, answersInOrder());
     for (int col : {-1, 0, 30, 31, 255, 256, INT_MAX, INT_MIN})
         for (int row : {-1, 0, 30, 31, 255, INT_MIN})
@@ -175,7 +242,7 @@ TEST(MarkerBoard, ChoosingANumberNoSlotHoldsStillStoresIt) {
     auto answers = answersInOrder();
     answers[4].number = 0;
     MarkerBoard b;
-    b.setPageSize(kPageW, kPageH);
+    b.setPage(kPage);
     b.load(rightSlots(), answers);
     EXPECT_EQ(b.choose(2, 5), (std::vector<int>{2}));
     EXPECT_EQ(b.workSlots()[1].number, 5);
@@ -201,20 +268,38 @@ TEST(MarkerBoard, MouseDrops) {
         {"onto itself", m3, m3, m3, true, false, {kCols[2], kRow}, 3, {1, 2, 3, 4, 5}},
         {"right of the page",
          m3,
-         {kPageW + 3, m3.y()},
-         {kPageW + 3, m3.y()},
+         {kOrigin.x() + kPageW + 3, m3.y()},
+         {kOrigin.x() + kPageW + 3, m3.y()},
          false,
          false,
          {},
          0,
          {1, 2, 3, 4, 5}},
-        {"left of the page", m3, {-5, m3.y()}, {-5, m3.y()}, false, false, {}, 0, {1, 2, 3, 4, 5}},
-        {"above the page", m3, {m5.x(), -1}, {m5.x(), -1}, false, false, {}, 0, {1, 2, 3, 4, 5}},
+        {"left of the page",
+         m3,
+         {kOrigin.x() - 5, m3.y()},
+         {kOrigin.x() - 5, m3.y()},
+         false,
+         false,
+         {},
+         0,
+         {1, 2, 3, 4, 5}},
+        {"above the page",
+         m3,
+         {m5.x(), kOrigin.y() - 1},
+         {m5.x(), kOrigin.y() - 1},
+         false,
+         false,
+         {},
+         0,
+         {1, 2, 3, 4, 5}},
+        // Where the pointer last moved decides, as the release may come without a move.
+        {"last moved off the page", m3, {0, 0}, m5, false, false, {}, 0, {1, 2, 3, 4, 5}},
         // The last partial column of the page is not a whole cell.
         {"in the last partial cell",
          m3,
-         {kPageW - 2, m3.y()},
-         {kPageW - 2, m3.y()},
+         {kOrigin.x() + kPageW - 2, m3.y()},
+         {kOrigin.x() + kPageW - 2, m3.y()},
          false,
          false,
          {},
@@ -245,6 +330,14 @@ TEST(MarkerBoard, MouseDrops) {
         n.resize(5);
         EXPECT_EQ(n, c.after) << c.what;
     }
+
+    // Over marker 5, then off the page into the viewer's margin: no longer over a cell.
+    MarkerBoard b = fivePage();
+    ASSERT_EQ(b.beginDrag(m3.x(), m3.y()), 3);
+    b.moveDrag(m5.x(), m5.y());
+    b.moveDrag(kOrigin.x() - 1, m5.y());
+    EXPECT_FALSE(b.drop(kOrigin.x() - 1, m5.y()).accepted);
+    EXPECT_EQ(pageNumbers(b), (std::vector<int>{1, 2, 3, 4, 5}));
 }
 
 TEST(MarkerBoard, NoDragWithoutAMarkerOrAfterTheQuestionChanged) {
@@ -269,14 +362,14 @@ TEST(MarkerBoard, NoDragWithoutAMarkerOrAfterTheQuestionChanged) {
 
     // A page with no cells yet takes no drag.
     MarkerBoard tiny;
-    tiny.setPageSize(5, 5);
+    tiny.setPage({0, 0, 5, 5});
     tiny.load(rightSlots(), answersInOrder());
     EXPECT_EQ(tiny.beginDrag(0, 0), 0);
 }
 
 TEST(MarkerBoard, GlideFromTheDropBackHome) {
     MarkerBoard b;
-    b.setPageSize(kPageW, kPageH); // step Round((56 + 59) / 3.4) = 34 pixels
+    b.setPage({0, 0, kPageW, kPageH}); // step Round((56 + 59) / 3.4) = 34 pixels
     EXPECT_EQ(b.glideSteps(340, 0), 10);
     EXPECT_EQ(b.glideSteps(0, -339), 9);
     EXPECT_EQ(b.glideSteps(30, 0), 0);
@@ -290,9 +383,9 @@ TEST(MarkerBoard, GlideFromTheDropBackHome) {
 
     // So small a page that the step rounds to 0: no glide at all.
     MarkerBoard tiny;
-    tiny.setPageSize(30, 20); // cells 1 x 1, step Round(2 / 3.4) = 1
+    tiny.setPage({0, 0, 30, 20}); // cells 1 x 1, step Round(2 / 3.4) = 1
     EXPECT_EQ(tiny.glideSteps(100, 0), 100);
-    tiny.setPageSize(30, 5); // cells 1 x 0, step Round(1 / 3.4) = 0
+    tiny.setPage({0, 0, 30, 5}); // cells 1 x 0, step Round(1 / 3.4) = 0
     EXPECT_EQ(tiny.glideSteps(1000, 1000), 0);
     EXPECT_TRUE(tiny.glidePath({0, 0}, {500, 500}).empty());
 }

@@ -171,6 +171,110 @@ TEST_F(ToprosAidsTest, DropsThatChangeNothing) {
     QTest::mouseRelease(w.Quest, Qt::LeftButton, {}, cellCentre(8, 8));
 }
 
+// What the viewer shows, found from its pixels alone: the page (its pale colour) and the middle
+// of each marker (red discs), top to bottom.
+struct SeenPage {
+    QRect page;
+    std::vector<QPoint> markers;
+};
+
+SeenPage look(QWidget* view) {
+    const QImage image = view->grab().toImage();
+    SeenPage seen;
+    std::vector<QRect> discs;
+    for (int y = 0; y < image.height(); ++y) {
+        QRect redRow;
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.red() > 245 && c.green() > 240 && c.blue() > 180 && c.blue() < 215)
+                seen.page |= QRect(x, y, 1, 1);
+            if (c.red() > 120 && c.green() < 100 && c.blue() < 100)
+                redRow |= QRect(x, y, 1, 1);
+        }
+        if (redRow.isNull())
+            continue;
+        // A disc's white ring may leave a few rows without red; markers are a cell apart.
+        if (!discs.empty() && discs.back().bottom() >= y - 8)
+            discs.back() |= redRow;
+        else
+            discs.push_back(redRow);
+    }
+    for (const QRect& d : discs)
+        seen.markers.push_back(d.center());
+    return seen;
+}
+
+// A page twice as wide as it is tall, in a pale colour of its own, so the viewer shows margins
+// around it on screens of every shape.
+TQuestionRec wideOrdering() {
+    TQuestionRec q = question("D", 5);
+    QImage image(400, 200, QImage::Format_RGB32);
+    image.fill(QColor(255, 250, 200));
+    q.body = docview::pieceFromImage(image, QStringLiteral("page")).piece;
+    return q;
+}
+
+TEST_F(ToprosAidsTest, MarkersSitOnThePageAndAnswerThePointerOnScreensOfEveryShape) {
+    start({wideOrdering(), question("D", 5)});
+    TTopros& w = run();
+    const QSize screens[] = {{1024, 768}, {1280, 1024}, {1920, 1080}, {768, 1280}};
+    for (const QSize& screen : screens) {
+        const std::string what =
+            std::to_string(screen.width()) + "x" + std::to_string(screen.height());
+        w.resize(screen);
+        // The grid follows the resize at once, before any paint.
+        EXPECT_EQ(w.markerBoard.page(), w.Quest->pageRect()) << what;
+
+        const SeenPage seen = look(w.Quest);
+        ASSERT_FALSE(seen.page.isEmpty()) << what;
+        EXPECT_NE(seen.page.size(), w.Quest->size()) << what << ": the page has margins";
+        ASSERT_EQ(seen.markers.size(), 5u) << what;
+        // Slot i sits at column 2, row 2 + 2i of the page as shown, whatever its margins.
+        for (std::size_t i = 0; i < 5; ++i) {
+            const QPoint m = seen.markers[i] - seen.page.topLeft();
+            const double fx = (m.x() + 0.5) / seen.page.width() * 22.97;
+            const double fy = (m.y() + 0.5) / seen.page.height() * 16.17;
+            EXPECT_GT(fx, 2) << what;
+            EXPECT_LT(fx, 3) << what;
+            EXPECT_GT(fy, 2.0 + 2 * i) << what << " slot " << i + 1;
+            EXPECT_LT(fy, 3.0 + 2 * i) << what << " slot " << i + 1;
+        }
+
+        // Picking up marker 3 where it is drawn and dropping it on marker 5 exchanges them;
+        // the same gesture again puts them back.
+        const QPoint m3 = seen.markers[2];
+        const QPoint m5 = seen.markers[4];
+        QTest::mousePress(w.Quest, Qt::LeftButton, {}, m3);
+        EXPECT_TRUE(w.markerBoard.dragging()) << what;
+        EXPECT_EQ(w.markerBoard.startCell(), (GridCell{2, 6})) << what;
+        QTest::mouseMove(w.Quest, m5);
+        QTest::mouseRelease(w.Quest, Qt::LeftButton, {}, m5);
+        EXPECT_EQ(dropDown(3), QStringLiteral("05")) << what;
+        EXPECT_EQ(dropDown(5), QStringLiteral("03")) << what;
+        drag(m3, m5);
+        EXPECT_EQ(dropDown(3), QStringLiteral("03")) << what;
+        EXPECT_EQ(dropDown(5), QStringLiteral("05")) << what;
+
+        // Beside the page, in the margin, there is no cell to press.
+        const QPoint beside = seen.page.width() < w.Quest->width()
+                                  ? QPoint(seen.page.left() / 2, m3.y())
+                                  : QPoint(m3.x(), seen.page.top() / 2);
+        QTest::mousePress(w.Quest, Qt::LeftButton, {}, beside);
+        EXPECT_FALSE(w.markerBoard.dragging()) << what;
+        QTest::mouseRelease(w.Quest, Qt::LeftButton, {}, beside);
+    }
+
+    // A page of another shape: the grid moves with it as it loads.
+    pressKey(Qt::Key_PageDown);
+    ASSERT_EQ(w.currentItem(), 1);
+    EXPECT_EQ(w.markerBoard.page(), w.Quest->pageRect());
+    const SeenPage seen = look(w.Quest);
+    ASSERT_EQ(seen.markers.size(), 5u);
+    QTest::mousePress(w.Quest, Qt::LeftButton, {}, seen.markers[1]);
+    EXPECT_EQ(w.markerBoard.startCell(), (GridCell{2, 4}));
+    QTest::mouseRelease(w.Quest, Qt::LeftButton, {}, seen.markers[1]);
+}
+
 TEST_F(ToprosAidsTest, CalculatorOnlyWhenTheTestOffersIt) {
     start({question("A", 2)}, false);
     TTopros& w = run();

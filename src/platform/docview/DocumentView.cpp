@@ -68,6 +68,7 @@ bool DocumentView::loadFromBytes(const QByteArray& piece) {
     lastError_ = ok ? renderer_->pictureNote() : error;
     updateGeometry();
     update();
+    notePageRect();
     return ok;
 }
 
@@ -76,6 +77,7 @@ void DocumentView::clear() {
     lastError_.clear();
     updateGeometry();
     update();
+    notePageRect();
 }
 
 bool DocumentView::isEmpty() const {
@@ -88,6 +90,14 @@ QSize DocumentView::naturalSize() const {
 
 QRect DocumentView::pageRect() const {
     return renderer_->pageRect(size());
+}
+
+void DocumentView::notePageRect() {
+    const QRect page = pageRect();
+    if (page == pageRect_)
+        return;
+    pageRect_ = page;
+    Q_EMIT pageMoved(page);
 }
 
 void DocumentView::paintEvent(QPaintEvent*) {
@@ -116,6 +126,10 @@ void DocumentView::mouseMoveEvent(QMouseEvent* e) {
 
 void DocumentView::mouseReleaseEvent(QMouseEvent* e) {
     Q_EMIT mouseReleased(e->button(), e->position().toPoint());
+}
+
+void DocumentView::resizeEvent(QResizeEvent*) {
+    notePageRect();
 }
 
 } // namespace kvz

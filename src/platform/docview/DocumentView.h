@@ -34,7 +34,8 @@ public:
     QSize naturalSize() const;
     QSize sizeHint() const override { return naturalSize(); }
 
-    // Where the page lies inside the widget (scaled keeping its aspect, centred).
+    // Where the page lies inside the widget (scaled keeping its aspect, centred); pageMoved
+    // tells each time it changes.
     QRect pageRect() const;
     // Why the last load failed, or why a loaded piece shows an empty page; for logs.
     QString lastError() const { return lastError_; }
@@ -46,16 +47,22 @@ Q_SIGNALS:
     void mousePressed(Qt::MouseButton button, QPoint pos);
     void mouseMoved(Qt::MouseButtons buttons, QPoint pos);
     void mouseReleased(Qt::MouseButton button, QPoint pos);
+    // The page rectangle changed: the widget was resized or a page of another shape loaded.
+    void pageMoved(QRect page);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void notePageRect();
+
     std::unique_ptr<docview::PageRenderer> renderer_;
     QString lastError_;
+    QRect pageRect_; // as last told by pageMoved
 };
 
 } // namespace kvz

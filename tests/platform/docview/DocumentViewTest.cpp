@@ -83,6 +83,38 @@ TEST(DocumentView, PaintsScaledKeepingAspectThenLetsTheOwnerPaintOver) {
     EXPECT_NE(shot.pixel(150, 20), qRgb(200, 0, 0)); // above the page
 }
 
+// Whoever paints over the page hears each time it moves: a resize, or a page of another shape.
+TEST(DocumentView, TellsWhenThePageMoves) {
+    DocumentView view;
+    view.resize(300, 300);
+    view.show();
+    QSignalSpy moved(&view, &DocumentView::pageMoved);
+    const auto last = [&moved] { return moved.takeLast().at(0).toRect(); };
+
+    ASSERT_TRUE(view.loadFromBytes(redPagePiece()));
+    ASSERT_EQ(moved.count(), 1);
+    EXPECT_EQ(last(), QRect(0, 75, 300, 150));
+    ASSERT_TRUE(view.loadFromBytes(redPagePiece()));
+    EXPECT_EQ(moved.count(), 0) << "the same shape: the page stays where it was";
+
+    view.resize(300, 400);
+    ASSERT_EQ(moved.count(), 1);
+    EXPECT_EQ(last(), QRect(0, 125, 300, 150));
+    view.resize(1000, 400);
+    ASSERT_EQ(moved.count(), 1);
+    EXPECT_EQ(last(), QRect(100, 0, 800, 400));
+
+    QImage tall(100, 200, QImage::Format_RGB32);
+    tall.fill(Qt::white);
+    ASSERT_TRUE(view.loadFromBytes(docview::pieceFromImage(tall, QStringLiteral("tall")).piece));
+    ASSERT_EQ(moved.count(), 1);
+    EXPECT_EQ(last(), QRect(400, 0, 200, 400));
+
+    view.clear();
+    ASSERT_EQ(moved.count(), 1);
+    EXPECT_TRUE(last().isEmpty());
+}
+
 TEST(DocumentView, ForwardsMouseEventsWithWidgetCoordinates) {
     DocumentView view;
     view.resize(200, 200);
