@@ -3,7 +3,9 @@
 
 #include "MarkScale.h"
 #include "l10n/Cp1251.h"
+#include "platform/docview/PageRenderer.h"
 #include "run/Checking.h"
+#include "run/MarkerBoard.h"
 #include "support/TestPaths.h"
 #include "test/ArchivePassword.h"
 #include "test/TestArchive.h"
@@ -11,6 +13,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -465,6 +468,77 @@ TEST(PackSamplesTest, EverySampleBuildsAndLoads) {
             EXPECT_EQ(set.questions.back().timeLimitMs, 240000);
         }
     }
+}
+
+// The ordering samples are drawn so that each slot's cell lies inside one of the page's boxes:
+// the marker sits in its box with nothing printed under it, on screens of every shape.
+TEST(PackSamplesTest, OrderingSamplesPutEachMarkerInABox) {
+    QTemporaryDir dir;
+    // The question area on 1024 x 768, 1280 x 1024, 1920 x 1080, 800 x 600, 1366 x 768 and a
+    // screen turned upright.
+    const QSize viewers[] = {{950, 650}, {1210, 910}, {1850, 970},
+                             {730, 490}, {1296, 658}, {700, 1170}};
+    int checked = 0;
+    for (const char* folder : {"math-kinds", "history-order", "geography-difficulty"}) {
+        SCOPED_TRACE(folder);
+        const QString out = dir.filePath(QLatin1String(folder) + QStringLiteral(".tst"));
+        const PackRun r =
+            pack({QStringLiteral("build"),
+                  testing::sourceDir() + QStringLiteral("/data/samples/") + QLatin1String(folder),
+                  QStringLiteral("-o"), out});
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        ArchiveReadResult read = readTestArchive(readAll(out), {});
+        ASSERT_TRUE(read.archive) << read.error.toStdString();
+        for (const TQuestionRec& q : read.archive->questions) {
+            if (q.kind() != 'D')
+                continue;
+            docview::PageRenderer renderer;
+            QString why;
+            ASSERT_TRUE(renderer.loadPiece(
+                docview::asBytes(q.body.constData(), std::size_t(q.body.size())), why))
+                << why.toStdString();
+            for (const QSize& viewer : viewers) {
+                MarkerBoard board;
+                board.setPage(renderer.pageRect(viewer));
+                const QImage shown = renderer.render(viewer);
+                ASSERT_FALSE(shown.isNull());
+                // Thin lines turn grey when the page is drawn smaller.
+                const auto ink = [&shown](int x, int y) { return qGray(shown.pixel(x, y)) < 200; };
+                for (int i = 0; i < q.choiceCount; ++i) {
+                    const TSlotRec& slot = q.rightSlots[std::size_t(i)];
+                    const QRect cell = board.cellRect({slot.col, slot.row});
+                    const std::string what = "slot " + std::to_string(i + 1) + " at " +
+                                             std::to_string(viewer.width()) + "x" +
+                                             std::to_string(viewer.height());
+                    // The round marker fills the middle of its cell.
+                    const int side = std::min(cell.width(), cell.height()) * 9 / 10;
+                    QRect disc(0, 0, side, side);
+                    disc.moveCenter(cell.center());
+                    int inked = 0;
+                    for (int y = disc.top(); y <= disc.bottom(); ++y)
+                        for (int x = disc.left(); x <= disc.right(); ++x)
+                            inked += ink(x, y);
+                    EXPECT_EQ(inked, 0) << what << ": the marker hides part of the page";
+                    // A box line on every side, close around the marker.
+                    const QPoint c = disc.center();
+                    const int reachX = cell.width() * 3 / 2;
+                    const int reachY = cell.height() * 3 / 2;
+                    const auto lineAt = [&](int dx, int dy, int reach) {
+                        for (int k = 1; k <= reach; ++k)
+                            if (ink(c.x() + dx * k, c.y() + dy * k))
+                                return true;
+                        return false;
+                    };
+                    EXPECT_TRUE(lineAt(-1, 0, reachX)) << what << ": no box left of the marker";
+                    EXPECT_TRUE(lineAt(1, 0, reachX)) << what << ": no box right of the marker";
+                    EXPECT_TRUE(lineAt(0, -1, reachY)) << what << ": no box above the marker";
+                    EXPECT_TRUE(lineAt(0, 1, reachY)) << what << ": no box below the marker";
+                    ++checked;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(checked, (4 + 3 + 4) * 6) << "every ordering sample was looked at";
 }
 
 } // namespace
