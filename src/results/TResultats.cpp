@@ -339,7 +339,7 @@ void TResultats::StoreResult() {
     for (const QString& folder : {rs.resultsFolder, fallbackResultsFolder()}) {
         if (const auto stored = run.AlreadyStoredResult(folder, summary)) {
             lastResultPath_ = *stored;
-            if (connected && !client_->sendResultFile(lastResultPath_))
+            if (connected && !clientLink().sendResultFile(lastResultPath_))
                 qWarning("kvizor: the result could not be sent");
             run.ResultStored();
             return;
