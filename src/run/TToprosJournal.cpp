@@ -187,7 +187,8 @@ bool TTopros::confirmResume(const RunJournal& saved) {
             const std::optional<QString> aside = journal().store().setAside(&error);
             qWarning("kvizor: the unfinished run of %s by %s was discarded by the supervisor; "
                      "its journal is kept as %s",
-                     saved.testName.c_str(), saved.examineeName.c_str(),
+                     qPrintable(cp1251::toUnicode(saved.testName)),
+                     qPrintable(cp1251::toUnicode(saved.examineeName)),
                      qPrintable(aside ? *aside : error));
             return false;
         }
@@ -216,7 +217,8 @@ bool TTopros::ResumeUnfinishedRun() {
         // The test comes from the server again: the client window connects with the saved
         // settings and asks for the same test; the run comes back when its bytes arrive.
         qInfo("kvizor: the unfinished run of %s by %s waits for its test from %s:%d",
-              saved.testName.c_str(), saved.examineeName.c_str(), qPrintable(saved.serverHost),
+              qPrintable(cp1251::toUnicode(saved.testName)),
+              qPrintable(cp1251::toUnicode(saved.examineeName)), qPrintable(saved.serverHost),
               int(saved.serverPort));
         const QString host = saved.serverHost;
         const std::uint16_t port = saved.serverPort;
@@ -260,8 +262,9 @@ bool TTopros::restoreSavedRun(const RunJournal& saved, QByteArray archive) {
     watchRun();
     // The journal goes on where it stood (its count of writes, its finished mark).
     journal().begin(saved, questionSet, rs, saved.currentItem);
-    qInfo("kvizor: resumed the run of %s by %s at item %d", saved.testName.c_str(),
-          saved.examineeName.c_str(), saved.currentItem + 1);
+    qInfo("kvizor: resumed the run of %s by %s at item %d",
+          qPrintable(cp1251::toUnicode(saved.testName)),
+          qPrintable(cp1251::toUnicode(saved.examineeName)), saved.currentItem + 1);
     // The server sees the test as begun again, as at an ordinary start.
     if (fromServer)
         app_.client().SendStart();
@@ -335,7 +338,8 @@ void TTopros::PutOffPendingResume() {
     if (!pendingResume_)
         return;
     qInfo("kvizor: the resume of the run of %s by %s was put off; its journal stays",
-          pendingResume_->testName.c_str(), pendingResume_->examineeName.c_str());
+          qPrintable(cp1251::toUnicode(pendingResume_->testName)),
+          qPrintable(cp1251::toUnicode(pendingResume_->examineeName)));
     endPendingResume();
 }
 
