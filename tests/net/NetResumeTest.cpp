@@ -164,6 +164,35 @@ TEST_F(NetResume, TheRunComesBackFromTheServerAndItsResultArrives) {
     ASSERT_TRUE(waitUntil([] { return !store().read().exists; }));
 }
 
+TEST_F(NetResume, ARunThatHadEndedGoesToTheResultsIsStoredOnceAndSent) {
+    ServerProcess server;
+    ASSERT_TRUE(server.start(kFile));
+    runPartWay(server);
+    // It ended just before the program stopped, its result maybe stored, maybe not: the same
+    // journal found twice.
+    RunJournal ended = store().read().journal.value();
+    ended.finished = true;
+    ended.finishTime = 46100.5;
+    const QByteArray bytes = encodeJournal(ended);
+    for (int start = 0; start < 2; ++start) {
+        SCOPED_TRACE(start);
+        ASSERT_TRUE(store().write(bytes));
+        restart();
+        ASSERT_TRUE(app->basic().resumedRun());
+        const QString workstation = QString::number(start + 2);
+        ASSERT_TRUE(server.waitFor(QStringLiteral("host ") + workstation));
+        ASSERT_TRUE(waitUntil([&] { return app->resultats().isVisible(); }));
+        EXPECT_FALSE(app->topros().isVisible());
+        EXPECT_FALSE(client->isVisible());
+        EXPECT_EQ(app->runState().finishTime, 46100.5);
+        ASSERT_TRUE(server.waitFor(QStringLiteral("result ") + workstation + QLatin1Char(' ')));
+        EXPECT_EQ(
+            QDir(ended.resultsFolder).entryList({QStringLiteral("*.rst")}, QDir::Files).size(), 1);
+        ASSERT_TRUE(waitUntil([] { return !store().read().exists; }));
+    }
+    EXPECT_FALSE(server.has(QStringLiteral("result-refused")));
+}
+
 TEST_F(NetResume, AChangedOrVanishedTestSetsTheJournalAsideAndLeavesTheClientWindow) {
     struct Case {
         const char* what;
