@@ -9,6 +9,7 @@
 #include "run/JournalKeeper.h"
 #include "shell/TBasic.h"
 
+#include <QGroupBox>
 #include <QRadioButton>
 
 namespace kvz::testing {
@@ -256,6 +257,46 @@ TEST_F(NetResume, AChangedOrVanishedTestSetsTheJournalAsideAndLeavesTheClientWin
         ASSERT_TRUE(client->Button4->isEnabled());
         client->Button4->click();
         ASSERT_TRUE(waitUntil([&] { return app->inform().isVisible(); }));
+    }
+}
+
+TEST_F(NetResume, WhenTheServerSetsTheTestItMustBeTheSavedOne) {
+    struct Case {
+        const char* what;
+        QString set;
+        bool resumes;
+    };
+    const QString other = QStringLiteral("Алгебра 7 класс.tst");
+    const Case cases[] = {{"the saved test", kFile, true}, {"another test", other, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ServerProcess server;
+        ASSERT_TRUE(server.start(kFile));
+        runPartWay(server);
+        // Another test joins the folder; the supervisor sets one for every workstation.
+        ASSERT_TRUE(server.stage(other));
+        server.command(QStringLiteral("rescan"));
+        server.command(QStringLiteral("set ") + c.set);
+        ASSERT_TRUE(server.waitFor(QStringLiteral("mode set")));
+
+        const qsizetype asideBefore = asideFiles().size();
+        restart();
+        ASSERT_TRUE(server.waitFor(QStringLiteral("host 2")));
+        if (c.resumes) {
+            // Asked for once the server allows it.
+            ASSERT_TRUE(server.waitFor(QStringLiteral("fresh 2 permitted=0")));
+            EXPECT_FALSE(server.has(QStringLiteral("request 2")));
+            server.command(QStringLiteral("allow 2"));
+            ASSERT_TRUE(waitUntil([&] { return app->topros().isVisible(); }));
+            expectTheSavedRun();
+            EXPECT_EQ(asideFiles().size(), asideBefore);
+        } else {
+            ASSERT_TRUE(waitUntil([&] { return asideFiles().size() == asideBefore + 1; }));
+            EXPECT_FALSE(app->topros().pendingResume());
+            EXPECT_TRUE(client->isVisible());
+            EXPECT_TRUE(client->GroupBox1->isEnabled());
+        }
+        EXPECT_EQ(server.has(QStringLiteral("request 2")), c.resumes);
     }
 }
 
