@@ -164,7 +164,7 @@ TClient::TClient(KvizorApp& app) : app_(app), protocol_(*this, app.runState(), a
 
     endProgram = [this] {
         liftLockdown(app_.runState());
-        QCoreApplication::exit(0);
+        app_.requestEnd(0);
     };
 
     // Creating the window.
@@ -676,8 +676,8 @@ bool TClient::loadTest(const std::string& archive) {
     inform.Label3->setText(m.text(rs.studentMode ? 12 : 13) +
                            cp1251::toUnicode(protocol_.offerClass()) + m.text(16) +
                            cp1251::toUnicode(protocol_.offerSubject()) + QStringLiteral("."));
-    app_.pas().Edit1->setText(cp1251::toUnicode(protocol_.testPassword()));
     if (TTopros& run = app_.topros(); run.pendingResume()) {
+        // The run brought back opens its test with the password saved with it.
         resumeRequested_ = false;
         const bool same =
             run.ResumeFromServer(QByteArray(archive.data(), qsizetype(archive.size())));
@@ -685,6 +685,12 @@ bool TClient::loadTest(const std::string& archive) {
             hide();
         return same;
     }
+    // A profile-driven run keeps the profile's password when the server gave none: otherwise a
+    // pupil would be asked for a password the supervisor meant to spare them.
+    const std::string& password = protocol_.testPassword().empty() && !rs.interactive
+                                      ? rs.profilePassword
+                                      : protocol_.testPassword();
+    app_.pas().Edit1->setText(cp1251::toUnicode(password));
     // The archive stays in memory; it is never written to disk.
     QByteArray bytes = QByteArray::fromRawData(archive.data(), qsizetype(archive.size()));
     QBuffer buffer(&bytes);
