@@ -2,7 +2,7 @@
 // window, the test and the results to the end of the program, and a network profile against
 // kvizor-server over loopback.
 
-#include "choice/ChoiceFixture.h"
+#include "ProfileFixture.h"
 #include "net/ServerProcess.h"
 #include "support/TestPaths.h"
 
@@ -46,22 +46,8 @@ struct PromptWatch : QObject {
     }
 };
 
-class ProfileRoadTest : public ChoiceFixture {
+class ProfileRoadTest : public ProfileFixture {
 protected:
-    void SetUp() override {
-        ChoiceFixture::SetUp();
-        oldCurrent = QDir::currentPath();
-        QDir::setCurrent(prog());
-    }
-    void TearDown() override {
-        QDir::setCurrent(oldCurrent);
-        ChoiceFixture::TearDown();
-    }
-    void copySample(const QString& name, const QString& to) {
-        const QString from = stageDir() + QStringLiteral("/Base/") + name + QStringLiteral(".tst");
-        ASSERT_TRUE(QFile::copy(from, to + QLatin1Char('/') + name + QStringLiteral(".tst")))
-            << from.toStdString();
-    }
     // The profile's after-test steps leave traces in the temporary folder.
     Profile profileWithTraces() {
         Profile p;
@@ -133,13 +119,11 @@ protected:
         EXPECT_TRUE(read.record) << read.error.toStdString();
         return read.record ? *read.record : ResultRecord{};
     }
-
-    QString oldCurrent;
 };
 
 TEST_F(ProfileRoadTest, LocalProfileFromTheCommandLineToTheResultAndOut) {
-    copySample(kAlgebra, prog() + QStringLiteral("/Base"));
-    copySample(kPhysics, prog() + QStringLiteral("/Base"));
+    copySample(kAlgebra + QStringLiteral(".tst"));
+    copySample(kPhysics + QStringLiteral(".tst"));
     Profile p = profileWithTraces();
     p.testName = "*"; // two matches: the examinee chooses
     p.testClass = std::string(kAnyMarker);
@@ -172,8 +156,8 @@ TEST_F(ProfileRoadTest, LocalProfileFromTheCommandLineToTheResultAndOut) {
 }
 
 TEST_F(ProfileRoadTest, LocalChoiceWindowClosedEndsTheProgram) {
-    copySample(kAlgebra, prog() + QStringLiteral("/Base"));
-    copySample(kPhysics, prog() + QStringLiteral("/Base"));
+    copySample(kAlgebra + QStringLiteral(".tst"));
+    copySample(kPhysics + QStringLiteral(".tst"));
     Profile p;
     p.testName = "*";
     p.select = 1;
@@ -187,7 +171,7 @@ TEST_F(ProfileRoadTest, NetworkProfileTakesItsTestFromTheServer) {
     ServerProcess server;
     // Two tests on offer; the profile asks for the physics one by a pattern and its subject.
     QDir().mkpath(server.dir.filePath(QStringLiteral("tests")));
-    copySample(kAlgebra, server.dir.filePath(QStringLiteral("tests")));
+    copySample(kAlgebra + QStringLiteral(".tst"), server.dir.filePath(QStringLiteral("tests")));
     ASSERT_TRUE(server.start(kPhysics + QStringLiteral(".tst")));
     Profile p = profileWithTraces();
     p.type = "net";
