@@ -39,3 +39,8 @@ kvizor_build() {
     cmake -S "$KVIZOR_ROOT" -B "$dir" -G Ninja -DKVIZOR_WERROR=ON "$@"
     cmake --build "$dir" -j "$(nproc)"
 }
+
+# kvizor_build_program: the program alone, optimised, in build/ (what scripts/run starts).
+kvizor_build_program() {
+    kvizor_build "$KVIZOR_ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKVIZOR_TESTS=OFF
+}

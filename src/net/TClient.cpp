@@ -164,7 +164,7 @@ TClient::TClient(KvizorApp& app) : app_(app), protocol_(*this, app.runState(), a
 
     endProgram = [this] {
         liftLockdown(app_.runState());
-        QCoreApplication::exit(0);
+        app_.requestEnd(0);
     };
 
     // Creating the window.
@@ -289,6 +289,11 @@ void TClient::ClientSocket1Disconnect() {
     }
     liftPause();
     CheckBox1->setEnabled(true);
+    if (app_.topros().pendingResume()) {
+        // The run waiting for its test must not be stranded by a server that went away.
+        resumeRequested_ = false;
+        Timer3->start();
+    }
 }
 
 // ---- actions
@@ -304,6 +309,11 @@ void TClient::CheckBox2Click() {
 }
 
 void TClient::Button4Click() {
+    if (app_.topros().pendingResume()) {
+        // The run's own test, and only that one, is asked for.
+        queueResumeStep();
+        return;
+    }
     RunState& rs = app_.runState();
     rs.resultsFolder = ResultsFieldToPath(rs.programFolder, Edit2->text());
     if (protocol_.choiceShown()) {
@@ -339,6 +349,9 @@ void TClient::Button2Click() {
 }
 
 void TClient::Button3Click() {
+    // The pupil is never held here: a run waiting for its test stays for the next start.
+    app_.topros().PutOffPendingResume();
+    Timer3->stop();
     app_.basic().show();
     CheckBox1->setChecked(false); // disconnects
     hide();
@@ -373,6 +386,8 @@ void TClient::Timer2Timer() {
 }
 
 void TClient::listMessageSeen() {
+    if (app_.topros().pendingResume())
+        return;
     if (!autoChoiceDone_ && !Timer1->isActive())
         Timer1->start();
 }
@@ -501,7 +516,10 @@ void TClient::reportError(const std::string& text) {
 }
 
 void TClient::setStartEnabled(bool enabled) {
-    Button4->setEnabled(enabled);
+    const bool resuming = app_.topros().pendingResume() != nullptr;
+    Button4->setEnabled(enabled && !resuming);
+    if (resuming)
+        queueResumeStep();
 }
 
 void TClient::setChoiceListShown(bool shown) {
@@ -531,6 +549,7 @@ void TClient::choiceListChanged() {
     Files->setCurrentRow(selected, selected >= 0 ? QItemSelectionModel::ClearAndSelect
                                                  : QItemSelectionModel::Clear);
     setChoiceListShown(protocol_.choiceShown());
+    queueResumeStep();
 }
 
 bool TClient::clientVisible() const {
@@ -657,7 +676,21 @@ bool TClient::loadTest(const std::string& archive) {
     inform.Label3->setText(m.text(rs.studentMode ? 12 : 13) +
                            cp1251::toUnicode(protocol_.offerClass()) + m.text(16) +
                            cp1251::toUnicode(protocol_.offerSubject()) + QStringLiteral("."));
-    app_.pas().Edit1->setText(cp1251::toUnicode(protocol_.testPassword()));
+    if (TTopros& run = app_.topros(); run.pendingResume()) {
+        // The run brought back opens its test with the password saved with it.
+        resumeRequested_ = false;
+        const bool same =
+            run.ResumeFromServer(QByteArray(archive.data(), qsizetype(archive.size())));
+        if (same)
+            hide();
+        return same;
+    }
+    // A profile-driven run keeps the profile's password when the server gave none: otherwise a
+    // pupil would be asked for a password the supervisor meant to spare them.
+    const std::string& password = protocol_.testPassword().empty() && !rs.interactive
+                                      ? rs.profilePassword
+                                      : protocol_.testPassword();
+    app_.pas().Edit1->setText(cp1251::toUnicode(password));
     // The archive stays in memory; it is never written to disk.
     QByteArray bytes = QByteArray::fromRawData(archive.data(), qsizetype(archive.size()));
     QBuffer buffer(&bytes);
@@ -679,6 +712,96 @@ bool TClient::loadTest(const std::string& archive) {
         }
     }
     return true;
+}
+
+// ---- bringing back a network run
+
+void TClient::BeginResume(const QString& host, std::uint16_t port) {
+    Host1->setText(host);
+    Port1->setText(QString::number(port));
+    // Only the way back and the message to the supervisor stay for the pupil meanwhile.
+    GroupBox1->setEnabled(false);
+    Files->setEnabled(false);
+    Button4->setEnabled(false);
+    resumeRequested_ = false;
+    showOverLock(this);
+    show();
+    raise();
+    activateWindow();
+    Timer3->start();
+    if (!CheckBox1->isChecked())
+        CheckBox1->setChecked(true);
+}
+
+void TClient::EndResume() {
+    Timer3->stop();
+    resumeRequested_ = false;
+    GroupBox1->setEnabled(true);
+    Files->setEnabled(true);
+    Button4->setEnabled(protocol_.permitted());
+}
+
+void TClient::queueResumeStep() {
+    if (resumeStepQueued_ || !app_.topros().pendingResume())
+        return;
+    // Once the read step is over: a list or an announcement is then whole.
+    resumeStepQueued_ = true;
+    QTimer::singleShot(0, this, [this] {
+        resumeStepQueued_ = false;
+        resumeStep();
+    });
+}
+
+void TClient::resumeStep() {
+    const RunJournal* saved = app_.topros().pendingResume();
+    if (!saved || resumeRequested_ || !socket_.isActive() || protocol_.listPending() ||
+        protocol_.readState() != ReadState::Idle)
+        return;
+    const QString file = cp1251::toUnicode(saved->offerFile);
+    if (protocol_.choiceShown()) {
+        // The server's choice: the item of the same name, class and subject.
+        const std::vector<std::string>& items = protocol_.choiceItems();
+        int position = -1;
+        for (std::size_t i = 0; i < items.size() && position < 0; ++i) {
+            const OfferItem item = SplitOfferItem(items[i]);
+            if (item.name + ".tst" == saved->offerFile && item.testClass == saved->offerClass &&
+                item.subject == saved->offerSubject)
+                position = int(i);
+        }
+        if (position < 0) {
+            app_.topros().AbandonPendingResume(
+                QStringLiteral("the server does not offer the test %1").arg(file));
+            return;
+        }
+        if (!protocol_.permitted())
+            return;
+        if (protocol_.offerSizes()[std::size_t(position)] != saved->offerSize) {
+            app_.topros().AbandonPendingResume(
+                QStringLiteral("the test %1 on the server has changed").arg(file));
+            return;
+        }
+        protocol_.takeChoice(position);
+        choiceListChanged();
+    } else {
+        // The server hands one test: it must be the same one.
+        if (protocol_.offerFile().empty())
+            return; // not announced yet
+        if (protocol_.offerFile() != saved->offerFile) {
+            app_.topros().AbandonPendingResume(
+                QStringLiteral("the server sets the test %1, not %2")
+                    .arg(cp1251::toUnicode(protocol_.offerFile()), file));
+            return;
+        }
+        if (!protocol_.permitted())
+            return;
+        if (protocol_.offerSize() != saved->offerSize) {
+            app_.topros().AbandonPendingResume(
+                QStringLiteral("the test %1 on the server has changed").arg(file));
+            return;
+        }
+    }
+    resumeRequested_ = true;
+    protocol_.requestTest();
 }
 
 void TClient::downloadEnded() {

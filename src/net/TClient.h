@@ -73,6 +73,13 @@ public:
     // The choice window's OK in a network run: ask for the test at this list position.
     void requestOffered(int position);
 
+    // Bringing back a network run cut short: connect to the saved server (retrying every few
+    // seconds until it answers) and ask, once permitted, for the saved test and nothing else.
+    // The run window's pending journal says which; the archive goes to its ResumeFromServer.
+    void BeginResume(const QString& host, std::uint16_t port);
+    // The pending run came back or will not: the window is the ordinary one again.
+    void EndResume();
+
     // Ends the program at once (profile runs that cannot get a test). A test replaces it.
     std::function<void()> endProgram;
 
@@ -128,6 +135,10 @@ private:
     void releaseTestClock();
     void liftPause();
     bool longItemHint(QEvent* event);
+    // After a read step has changed what the server offers: asks for the pending run's test
+    // when it is offered and permitted, or gives the run up when it is not offered.
+    void queueResumeStep();
+    void resumeStep();
     QString msg(int n) const;
 
     KvizorApp& app_;
@@ -139,6 +150,8 @@ private:
     bool pausedByServer_ = false; // a pause holds the test clock
     int clockHolds_ = 0;
     bool clockRanBeforeHold_ = false;
+    bool resumeStepQueued_ = false;
+    bool resumeRequested_ = false; // the pending run's test was asked for on this connection
 };
 
 } // namespace kvz

@@ -9,6 +9,7 @@
 #include "net/TClient.h"
 #include "net/TSelectTest.h"
 #include "platform/Dialogs.h"
+#include "platform/Lockdown.h"
 #include "profile/Profile.h"
 #include "profile/ProfileRun.h"
 #include "results/TResultats.h"
@@ -52,10 +53,8 @@ void ProfileRunner::Run() {
     inform.UserName->setText(cp1251::toUnicode(rs.profileExamineeName));
     app_.pas().Edit1->setText(cp1251::toUnicode(rs.profilePassword));
     TResultats& results = app_.resultats();
-    if (auto* other = results.findChild<QAction*>(QStringLiteral("N2")))
-        other->setVisible(rs.profileTestName.empty());
-    if (auto* repeat = results.findChild<QPushButton*>(QStringLiteral("Button1")))
-        repeat->setEnabled(!rs.profileNoRepeat);
+    results.N2->setVisible(rs.profileTestName.empty());
+    results.Button1->setEnabled(!rs.profileNoRepeat);
 
     if (rs.profileType == "loc")
         LocalRun();
@@ -144,40 +143,27 @@ void ProfileRunner::LocalRun() {
 }
 
 void ProfileRunner::NetRun() {
-    RunState& rs = app_.runState();
+    const RunState& rs = app_.runState();
     TClient& client = app_.client();
-    auto* host = client.findChild<QLineEdit*>(QStringLiteral("Host1"));
-    auto* port = client.findChild<QLineEdit*>(QStringLiteral("Port1"));
-    auto* autoStart = client.findChild<QCheckBox*>(QStringLiteral("CheckBox2"));
-    auto* connectBox = client.findChild<QCheckBox*>(QStringLiteral("CheckBox1"));
-    auto* timer3 = client.findChild<QTimer*>(QStringLiteral("Timer3"));
-    auto* timer2 = client.findChild<QTimer*>(QStringLiteral("Timer2"));
-    if (!host || !port || !autoStart || !connectBox || !timer3 || !timer2) {
-        // A client window without its controls cannot run the road; nothing is pretended.
-        end();
-        return;
-    }
     client.setEnabled(false);
-    host->setText(cp1251::toUnicode(rs.profileHost));
-    port->setText(cp1251::toUnicode(rs.profilePort));
+    client.Host1->setText(cp1251::toUnicode(rs.profileHost));
+    client.Port1->setText(cp1251::toUnicode(rs.profilePort));
     client.show();
-    autoStart->setChecked(true);
-    timer3->start();
-    timer2->start();
-    connectBox->setChecked(true);
+    client.CheckBox2->setChecked(true);
+    client.Timer3->start();
+    client.Timer2->start();
+    client.CheckBox1->setChecked(true);
 }
 
 std::optional<int> ProfileRunner::chooseInWindow(const QStringList& names) {
     TSelectTest& window = app_.selectTest();
-    auto* list = window.findChild<QListWidget*>(QStringLiteral("ListBox1"));
-    if (!list)
+    window.ListBox1->clear();
+    window.ListBox1->addItems(names);
+    window.ListBox1->setCurrentRow(0);
+    showOverLock(&window);
+    if (window.exec() != QDialog::Accepted || !window.ListBox1->currentItem())
         return std::nullopt;
-    list->clear();
-    list->addItems(names);
-    list->setCurrentRow(0);
-    if (window.exec() != QDialog::Accepted || !list->currentItem())
-        return std::nullopt;
-    return list->currentRow();
+    return window.ListBox1->currentRow();
 }
 
 } // namespace kvz

@@ -105,7 +105,7 @@ ResultReadResult parseResultEntries(const QByteArray& summary, const QByteArray&
         q.choiceCount = std::uint8_t(count);
         q.answered = answered == 1;
         const char letter = r.verdictCode[std::size_t(2 * k)];
-        char number[8];
+        char number[16]; // room for any int
         std::snprintf(number, sizeof number, "%02d", ++running[static_cast<unsigned char>(letter)]);
         q.label = std::string(1, letter) + number;
         q.right = r.verdictCode[std::size_t(2 * k + 1)] == '1';

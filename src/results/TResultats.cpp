@@ -155,6 +155,7 @@ TResultats::TResultats(KvizorApp& app) : app_(app) {
     grid->addWidget(GroupBox3, 6, 0, 1, 2);
     grid->addWidget(Image1, 6, 2, Qt::AlignCenter);
     auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(6); // the grid around it has none; the buttons must not touch
     buttons->addWidget(Button3);
     buttons->addStretch(1);
     buttons->addWidget(Button1);
@@ -339,7 +340,7 @@ void TResultats::StoreResult() {
     for (const QString& folder : {rs.resultsFolder, fallbackResultsFolder()}) {
         if (const auto stored = run.AlreadyStoredResult(folder, summary)) {
             lastResultPath_ = *stored;
-            if (connected && !client_->sendResultFile(lastResultPath_))
+            if (connected && !clientLink().sendResultFile(lastResultPath_))
                 qWarning("kvizor: the result could not be sent");
             run.ResultStored();
             return;

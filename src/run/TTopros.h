@@ -93,8 +93,25 @@ public:
     // The run journal (TToprosJournal.cpp), which lets a run survive a crash or a power cut.
     // At start, before the main window: finds a run the program did not finish and brings it
     // back (same test, same examinee, same question, answers and clocks), or sets its journal
-    // aside and tells the supervisor. True when a run was brought back and is on screen.
+    // aside and tells the supervisor. True when a run was brought back and is on screen, or, for
+    // a network run, when the client window is fetching its test from the server again (the run
+    // is then pending until the archive arrives).
+    // Also asked before another test begins from the main window, so a run whose resume was put
+    // off is never overwritten without the same question and the supervisor's password.
     bool ResumeUnfinishedRun();
+    // A network run waits for its test from the server: the saved journal, or null.
+    const RunJournal* pendingResume() const { return pendingResume_ ? &*pendingResume_ : nullptr; }
+    // The archive the server sent for the pending run. True when it is the saved test byte for
+    // byte: the run comes back once the server has been told the download is over. False when
+    // the test has changed: the journal is set aside and the client window stays for an
+    // ordinary test.
+    bool ResumeFromServer(QByteArray archive);
+    // The pending run cannot come back (its test is not offered any more, or has changed): its
+    // journal is set aside with the supervisor's message; the client window stays.
+    void AbandonPendingResume(const QString& reason);
+    // The pupil left the client window before the test came: the journal stays for the next
+    // start (or the next test begun from the main window).
+    void PutOffPendingResume();
     // The result of the run is stored (and sent, in a network run): its journal goes.
     void ResultStored();
     // A run brought back after it had ended may have stored its result just before the program
@@ -192,6 +209,13 @@ private:
     void journalAnswerChanged();
     JournalKeeper& journal();
     void setJournalAside(const RunJournal* journal, const QString& reason);
+    // The continue-or-discard question of a waiting run; false when the supervisor discarded it.
+    bool confirmResume(const RunJournal& saved);
+    // Puts a checked archive and its journal back on screen: the shared part of every resume.
+    bool restoreSavedRun(const RunJournal& saved, QByteArray archive);
+    // What the program does when a pending network run will not come back: the ordinary client
+    // window, interactive.
+    void endPendingResume();
     void showOrderPanels(bool fixed);
     void showFullScreen(QWidget* window);
     AnswerPanel visiblePanel() const;
@@ -246,6 +270,7 @@ private:
     std::unique_ptr<JournalKeeper> journal_;
     RunJournal loadedTest_; // identity of the loaded test, for the journal of its runs
     bool resumedFinished_ = false;
+    std::optional<RunJournal> pendingResume_;
 };
 
 } // namespace kvz

@@ -95,6 +95,18 @@ void TTopros::beginJournal() {
     // brought back anyway.
     if (id.archiveSha256.size() != 32 || (id.mode != JournalMode::Server && id.testPath.isEmpty()))
         return;
+    if (!journal().active()) {
+        // The journal of a run this program is not keeping (one whose resume was put off) is
+        // never written over: it is kept under another name, as a discarded one is.
+        journal().flush();
+        if (QFile::exists(journal().store().path())) {
+            QString error;
+            const std::optional<QString> aside = journal().store().setAside(&error);
+            qWarning("kvizor: a new run begins while another is unfinished; its journal is kept "
+                     "as %s",
+                     qPrintable(aside ? *aside : error));
+        }
+    }
     id.sequence = 0;
     id.finished = false;
     id.examineeName = cp1251::fromUnicode(app_.inform().UserName->text());
@@ -156,30 +168,15 @@ void TTopros::setJournalAside(const RunJournal* saved, const QString& reason) {
     Dialogs::error(nullptr, cp1251::toUnicode(formatMessage(m.msg(70), {test, pupil, where})));
 }
 
-bool TTopros::ResumeUnfinishedRun() {
-    RunState& rs = app_.runState();
-    const MessageTable& m = app_.messages();
-    UnfinishedRun waiting = checkUnfinishedRun(journal().store(), kMaxArchiveSize);
-    if (waiting.verdict == UnfinishedRun::Verdict::None)
-        return false;
-    RunJournal& saved = waiting.journal;
-    if (waiting.verdict == UnfinishedRun::Verdict::SetAside) {
-        setJournalAside(&saved, waiting.reason);
-        return false;
-    }
-    if (saved.mode == JournalMode::Server) {
-        // The test would have to come from the server again; that road is not built.
-        setJournalAside(&saved, QStringLiteral("a network run cannot be resumed yet"));
-        return false;
-    }
-
+bool TTopros::confirmResume(const RunJournal& saved) {
     // The supervisor may discard the run, with the test's password; the pupil cannot.
+    const MessageTable& m = app_.messages();
     TPas& pas = app_.pas();
     for (;;) {
         const QString question =
             cp1251::toUnicode(formatMessage(m.msg(68), {saved.testName, saved.examineeName}));
         if (Dialogs::confirm(nullptr, question))
-            break;
+            return true;
         pas.Edit1->clear();
         pas.setWindowTitle(cp1251::toUnicode(formatMessage(m.msg(5), {saved.testName})));
         const bool typed = pas.exec() == QDialog::Accepted;
@@ -190,20 +187,66 @@ bool TTopros::ResumeUnfinishedRun() {
             const std::optional<QString> aside = journal().store().setAside(&error);
             qWarning("kvizor: the unfinished run of %s by %s was discarded by the supervisor; "
                      "its journal is kept as %s",
-                     saved.testName.c_str(), saved.examineeName.c_str(),
+                     qPrintable(cp1251::toUnicode(saved.testName)),
+                     qPrintable(cp1251::toUnicode(saved.examineeName)),
                      qPrintable(aside ? *aside : error));
             return false;
         }
     }
+}
 
+bool TTopros::ResumeUnfinishedRun() {
+    RunState& rs = app_.runState();
+    if (pendingResume_)
+        return true;
+    // What this program wrote last is on disk before it is read back.
+    if (journal_)
+        journal_->flush();
+    UnfinishedRun waiting = checkUnfinishedRun(journal().store(), kMaxArchiveSize);
+    if (waiting.verdict == UnfinishedRun::Verdict::None)
+        return false;
+    RunJournal& saved = waiting.journal;
+    if (waiting.verdict == UnfinishedRun::Verdict::SetAside) {
+        setJournalAside(&saved, waiting.reason);
+        return false;
+    }
+    if (!confirmResume(saved))
+        return false;
+
+    if (saved.mode == JournalMode::Server) {
+        // The test comes from the server again: the client window connects with the saved
+        // settings and asks for the same test; the run comes back when its bytes arrive.
+        qInfo("kvizor: the unfinished run of %s by %s waits for its test from %s:%d",
+              qPrintable(cp1251::toUnicode(saved.testName)),
+              qPrintable(cp1251::toUnicode(saved.examineeName)), qPrintable(saved.serverHost),
+              int(saved.serverPort));
+        const QString host = saved.serverHost;
+        const std::uint16_t port = saved.serverPort;
+        pendingResume_ = std::move(saved);
+        // The client window is the pupil's, never driven by a profile's choice meanwhile.
+        rs.interactive = true;
+        app_.client().BeginResume(host, port);
+        return true;
+    }
+    return restoreSavedRun(saved, std::move(waiting.archive));
+}
+
+bool TTopros::restoreSavedRun(const RunJournal& saved, QByteArray archive) {
+    RunState& rs = app_.runState();
+    const MessageTable& m = app_.messages();
+    const bool fromServer = saved.mode == JournalMode::Server;
+    // The server's clock of its last poll stands for the local one from now on, not the saved.
+    const DateTime serverNow = rs.serverStartTime;
     QString reason;
     const std::optional<ResumedPieces> pieces =
-        loadResumedRun(saved, std::move(waiting.archive), questionSet, rs, &reason);
+        loadResumedRun(saved, std::move(archive), questionSet, rs, &reason);
     if (!pieces || !loadPiece(app_.inform().OleContainer1, pieces->introduction) ||
         !loadPiece(app_.helper().OleContainer1, pieces->reference)) {
         setJournalAside(&saved, reason.isEmpty() ? QStringLiteral("a page does not load") : reason);
         return false;
     }
+    if (fromServer && rs.connectedToServer)
+        rs.serverStartTime = serverNow;
     Stests->clear();
     for (const std::string& label : questionSet.labels)
         Stests->addItem(cp1251::toUnicode(label));
@@ -219,8 +262,12 @@ bool TTopros::ResumeUnfinishedRun() {
     watchRun();
     // The journal goes on where it stood (its count of writes, its finished mark).
     journal().begin(saved, questionSet, rs, saved.currentItem);
-    qInfo("kvizor: resumed the run of %s by %s at item %d", saved.testName.c_str(),
-          saved.examineeName.c_str(), saved.currentItem + 1);
+    qInfo("kvizor: resumed the run of %s by %s at item %d",
+          qPrintable(cp1251::toUnicode(saved.testName)),
+          qPrintable(cp1251::toUnicode(saved.examineeName)), saved.currentItem + 1);
+    // The server sees the test as begun again, as at an ordinary start.
+    if (fromServer)
+        app_.client().SendStart();
 
     if (saved.finished) {
         // It had ended before its result was stored: the results come at once.
@@ -241,6 +288,59 @@ bool TTopros::ResumeUnfinishedRun() {
     if (driver_.running())
         Timer1.start();
     return true;
+}
+
+bool TTopros::ResumeFromServer(QByteArray archive) {
+    if (!pendingResume_)
+        return false;
+    RunJournal saved = std::move(*pendingResume_);
+    pendingResume_.reset();
+    const bool same = sha256(archive) == saved.archiveSha256;
+    if (same)
+        app_.client().EndResume();
+    else
+        endPendingResume();
+    // Both the run and the supervisor's message wait until the server has been told the
+    // download is over: it expects nothing from this workstation before that.
+    QTimer::singleShot(
+        0, this, [this, same, saved = std::move(saved), archive = std::move(archive)]() mutable {
+            if (!same) {
+                setJournalAside(&saved, QStringLiteral("the test %1 on the server has changed")
+                                            .arg(cp1251::toUnicode(saved.offerFile)));
+                return;
+            }
+            if (!restoreSavedRun(saved, std::move(archive))) {
+                // Set aside and told: the pupil may take a test as usual.
+                app_.runState().interactive = true;
+                TClient& client = app_.client();
+                showOverLock(&client);
+                client.show();
+            }
+        });
+    return same;
+}
+
+void TTopros::endPendingResume() {
+    pendingResume_.reset();
+    app_.runState().interactive = true;
+    app_.client().EndResume();
+}
+
+void TTopros::AbandonPendingResume(const QString& reason) {
+    if (!pendingResume_)
+        return;
+    const RunJournal saved = std::move(*pendingResume_);
+    endPendingResume();
+    setJournalAside(&saved, reason);
+}
+
+void TTopros::PutOffPendingResume() {
+    if (!pendingResume_)
+        return;
+    qInfo("kvizor: the resume of the run of %s by %s was put off; its journal stays",
+          qPrintable(cp1251::toUnicode(pendingResume_->testName)),
+          qPrintable(cp1251::toUnicode(pendingResume_->examineeName)));
+    endPendingResume();
 }
 
 } // namespace kvz

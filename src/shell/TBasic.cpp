@@ -405,12 +405,23 @@ LabelFailureReport TBasic::applyLabelSection(std::string_view languageText) {
     return failures;
 }
 
+bool TBasic::resumeWaitingRun() {
+    if (!app_.topros().ResumeUnfinishedRun())
+        return false;
+    hide();
+    return true;
+}
+
 void TBasic::SpeedButton2Click() {
+    if (resumeWaitingRun())
+        return;
     app_.client().show();
     hide();
 }
 
 void TBasic::SpeedButton5Click() {
+    if (resumeWaitingRun())
+        return;
     app_.prepere().show();
     hide();
 }

@@ -74,6 +74,9 @@ private:
     bool FormClose();
     void SpeedButton2Click();
     void SpeedButton5Click();
+    // A run left waiting (its resume put off with Back) is asked about before another test
+    // begins; true when it came back (or is being fetched from its server) instead.
+    bool resumeWaitingRun();
     void Button7Click();
     void Button6Click();
     void SpeedButton3Click();

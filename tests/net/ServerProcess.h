@@ -20,11 +20,21 @@ struct ServerProcess {
     QByteArray partial;
     quint16 port = 0;
 
-    bool start(const QString& testFile) {
+    // Serves testFile of the staged samples, on listenPort (0: any free port).
+    bool start(const QString& testFile, quint16 listenPort = 0) {
+        return stage(testFile) && launch(listenPort);
+    }
+    // The test goes into the served folder under asName (its own name when empty); launch()
+    // then serves what the folder holds, so a test may be changed in between.
+    bool stage(const QString& testFile, const QString& asName = {}) {
         QDir().mkpath(dir.filePath(QStringLiteral("tests")));
-        if (!QFile::copy(stageDir() + QStringLiteral("/Base/") + testFile,
-                         dir.filePath(QStringLiteral("tests/")) + testFile))
-            return false;
+        return QFile::copy(stageDir() + QStringLiteral("/Base/") + testFile,
+                           servedPath(asName.isEmpty() ? testFile : asName));
+    }
+    QString servedPath(const QString& testFile) const {
+        return dir.filePath(QStringLiteral("tests/")) + testFile;
+    }
+    bool launch(quint16 listenPort = 0) {
         QObject::connect(&process, &QProcess::readyReadStandardOutput, [this] {
             partial += process.readAllStandardOutput();
             for (qsizetype nl = partial.indexOf('\n'); nl >= 0; nl = partial.indexOf('\n')) {
@@ -35,9 +45,9 @@ struct ServerProcess {
         process.start(binaryDir() + QStringLiteral("/tools/kvizor-server"),
                       {dir.filePath(QStringLiteral("tests")),
                        dir.filePath(QStringLiteral("results")), QStringLiteral("--port"),
-                       QStringLiteral("0"), QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
-                       QStringLiteral("--poll"), QStringLiteral("300"), QStringLiteral("--gap"),
-                       QStringLiteral("50")});
+                       QString::number(listenPort), QStringLiteral("--listen"),
+                       QStringLiteral("127.0.0.1"), QStringLiteral("--poll"), QStringLiteral("300"),
+                       QStringLiteral("--gap"), QStringLiteral("50")});
         if (!waitUntil([this] { return has(QStringLiteral("listening ")); }, 10000))
             return false;
         for (const QString& l : lines)

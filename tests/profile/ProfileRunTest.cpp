@@ -1,7 +1,7 @@
 // Runs started with a profile on the command line: the choice of the local test, the roads the
 // profile's type selects, and each failure that ends the program.
 
-#include "../choice/ChoiceFixture.h"
+#include "ProfileFixture.h"
 #include "support/TestPaths.h"
 
 #include "choice/TInform.h"
@@ -28,23 +28,8 @@ using testing::withTrailer;
 
 const std::string kAll = "\xC2\xF1\xE5"; // "Все"
 
-class ProfileRunTest : public testing::ChoiceFixture {
+class ProfileRunTest : public testing::ProfileFixture {
 protected:
-    void SetUp() override {
-        ChoiceFixture::SetUp();
-        oldCurrent = QDir::currentPath();
-        QDir::setCurrent(prog());
-    }
-    void TearDown() override {
-        QDir::setCurrent(oldCurrent);
-        clock::setRandomSeedForTesting({});
-        ChoiceFixture::TearDown();
-    }
-    void copySample(const QString& name) {
-        const QString from = testing::stageDir() + QStringLiteral("/Base/") + name;
-        ASSERT_TRUE(QFile::copy(from, prog() + QStringLiteral("/Base/") + name))
-            << from.toStdString();
-    }
     void writeProfile(const QString& file, const Profile& p) {
         ASSERT_TRUE(kvz::writeProfile(prog() + QLatin1Char('/') + file, p));
     }
@@ -61,7 +46,6 @@ protected:
         app->basic().FormShow();
     }
 
-    QString oldCurrent;
     QStringList offered;
     std::optional<int> choice;
 };

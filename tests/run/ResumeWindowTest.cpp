@@ -218,6 +218,23 @@ TEST_F(ResumeWindowTest, ARunThatHadEndedIsStoredOnceAndItsJournalGoes) {
     }
 }
 
+TEST_F(ResumeWindowTest, ANewRunNeverWritesOverAnotherRunsJournal) {
+    // A run whose resume was put off, then a new run begun without the question (as the main
+    // window's buttons would ask it): the waiting journal is kept aside, byte for byte.
+    runPartWay();
+    QFile waiting(JournalStore(JournalStore::defaultFolder()).path());
+    ASSERT_TRUE(waiting.open(QIODevice::ReadOnly));
+    const QByteArray before = waiting.readAll();
+    waiting.close();
+    runPartWay();
+    const std::vector<QString> aside = asideFiles();
+    ASSERT_EQ(aside.size(), 1u);
+    QFile kept(QDir(JournalStore::defaultFolder()).filePath(aside.front()));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), before);
+    EXPECT_TRUE(JournalStore(JournalStore::defaultFolder()).read().journal.has_value());
+}
+
 TEST_F(ResumeWindowTest, OnlyTheTestPasswordDiscardsTheRun) {
     runPartWay();
     newApp();

@@ -1,0 +1,234 @@
+// Whole roads of a profile started from the command line: a local profile through the choice
+// window, the test and the results to the end of the program, and a network profile against
+// kvizor-server over loopback.
+
+#include "ProfileFixture.h"
+#include "net/ServerProcess.h"
+#include "support/TestPaths.h"
+
+#include "choice/TInform.h"
+#include "net/TClient.h"
+#include "net/TSelectTest.h"
+#include "profile/Profile.h"
+#include "profile/ProfileRunner.h"
+#include "results/ResultReader.h"
+#include "results/TResultats.h"
+#include "run/TMessage1.h"
+#include "run/TTopros.h"
+#include "shell/TBasic.h"
+#include "windows/TPas.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolBar>
+
+namespace kvz::testing {
+namespace {
+
+const QString kAlgebra = QStringLiteral("Алгебра 7 класс");
+const QString kPhysics = QStringLiteral("Физика 9 класс"); // locked with "физика"
+
+// Notes a password prompt that opens and cancels it, so that a test that asks fails instead of
+// waiting for a pupil.
+struct PromptWatch : QObject {
+    bool shown = false;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show) {
+            shown = true;
+            QTimer::singleShot(0, static_cast<QDialog*>(watched), &QDialog::reject);
+        }
+        return false;
+    }
+};
+
+class ProfileRoadTest : public ProfileFixture {
+protected:
+    // The profile's after-test steps leave traces in the temporary folder.
+    Profile profileWithTraces() {
+        Profile p;
+        p.classGroup = cp(QStringLiteral("7А"));
+        p.examineeName = cp(QStringLiteral("Петрова Анна"));
+        p.exitAfterTest = true;
+        p.textResultFile = cp(log());
+        p.commandAfterTest = cp(QStringLiteral("touch ") + trace(QStringLiteral("after")));
+        p.commandAtExit = cp(QStringLiteral("touch ") + trace(QStringLiteral("exit")));
+        return p;
+    }
+    QString log() const { return temp.filePath(QStringLiteral("log.txt")); }
+    QString trace(const QString& name) const { return temp.filePath(name); }
+    // Starts the program as the command line would, up to the point where the event loop runs.
+    void startWith(const Profile& p, const std::function<void()>& beforeShow = {}) {
+        const QString path = prog() + QStringLiteral("/profile.pte");
+        ASSERT_TRUE(writeProfile(path, p));
+        app = std::make_unique<KvizorApp>(QStringList{path}, prog());
+        app->createWindows();
+        if (beforeShow)
+            beforeShow();
+        app->basic().FormShow();
+    }
+    // From the examinee window (confirmed by the profile's names) through one answer to the
+    // finish; returns once the results window has done its after-test steps.
+    void answerOneAndFinish() {
+        TInform& inform = app->inform();
+        if (inform.isVisible() && inform.onSecondPage())
+            inform.Button4->click();
+        TTopros& run = app->topros();
+        ASSERT_TRUE(waitUntil([&] { return run.isVisible(); })) << "the run did not start";
+        QTest::sendKeyEvent(QTest::Click, &run, Qt::Key_1, QStringLiteral("1"), Qt::NoModifier);
+        QTest::mouseClick(run.ToolBar1->widgetForAction(run.N4), Qt::LeftButton);
+        ASSERT_TRUE(app->message1().isVisible());
+        app->message1().Button2->click();
+        QCoreApplication::processEvents();
+    }
+    void expectProfileStepsDone(const QString& test) {
+        EXPECT_TRUE(app->resultats().isVisible());
+        EXPECT_FALSE(app->resultats().Panel1->isVisible()) << "Exit: the results show no panel";
+        QFile f(log());
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << "the text log was not written";
+        const QString text = cp1251::toUnicode(f.readAll().toStdString());
+        EXPECT_TRUE(text.contains(QStringLiteral("Петрова Анна"))) << text.toStdString();
+        EXPECT_TRUE(text.contains(test)) << text.toStdString();
+        EXPECT_TRUE(waitUntil([&] { return QFile::exists(trace(QStringLiteral("after"))); }));
+        // Exit after the test: the main window was closed at once, without a question, through
+        // the exit path (its command ran, no settings were written).
+        EXPECT_TRUE(waitUntil([&] { return QFile::exists(trace(QStringLiteral("exit"))); }));
+        // (The client window keeps the server's address there when it connects; the exit path
+        // writes neither the results folder nor the language.)
+        QFile settings(prog() + QStringLiteral("/Settings.ini"));
+        if (settings.open(QIODevice::ReadOnly)) {
+            const QByteArray saved = settings.readAll();
+            EXPECT_FALSE(saved.contains("ResPatch")) << saved.toStdString();
+            EXPECT_FALSE(saved.contains("Language")) << saved.toStdString();
+        }
+        for (const auto& d : Dialogs::shown())
+            EXPECT_NE(d.kind, DialogKind::Error) << d.text.toStdString();
+    }
+    static ResultRecord onlyResultIn(const QString& folder) {
+        const QStringList files = QDir(folder).entryList({QStringLiteral("*.rst")}, QDir::Files);
+        EXPECT_EQ(files.size(), 1) << folder.toStdString();
+        if (files.isEmpty())
+            return {};
+        QFile f(folder + QLatin1Char('/') + files[0]);
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        const ResultReadResult read = readResultArchive(f.readAll());
+        EXPECT_TRUE(read.record) << read.error.toStdString();
+        return read.record ? *read.record : ResultRecord{};
+    }
+};
+
+TEST_F(ProfileRoadTest, LocalProfileFromTheCommandLineToTheResultAndOut) {
+    copySample(kAlgebra + QStringLiteral(".tst"));
+    copySample(kPhysics + QStringLiteral(".tst"));
+    Profile p = profileWithTraces();
+    p.testName = "*"; // two matches: the examinee chooses
+    p.testClass = std::string(kAnyMarker);
+    p.subject = std::string(kAnyMarker);
+    p.select = 1;
+    p.result = cp(QStringLiteral("\\Results\\7А"));
+
+    // The choice window is modal: the examinee picks the algebra test in it.
+    QStringList offered;
+    QTimer::singleShot(0, [&] {
+        TSelectTest& select = app->selectTest();
+        ASSERT_TRUE(select.isVisible());
+        for (int i = 0; i < select.ListBox1->count(); ++i)
+            offered << select.ListBox1->item(i)->text();
+        select.ListBox1->setCurrentRow(int(offered.indexOf(kAlgebra)));
+        select.Button1->click();
+    });
+    startWith(p);
+    offered.sort();
+    EXPECT_EQ(offered, (QStringList{kAlgebra, kPhysics}));
+    ASSERT_FALSE(app->endRequested().has_value());
+    EXPECT_EQ(app->runState().testName, cp(kAlgebra));
+    EXPECT_FALSE(app->basic().isVisible());
+
+    answerOneAndFinish();
+    const ResultRecord r = onlyResultIn(prog() + QStringLiteral("/Results/7А"));
+    EXPECT_EQ(r.facts.examineeName, cp(QStringLiteral("Петрова Анна")));
+    EXPECT_EQ(r.facts.testName, cp(kAlgebra));
+    expectProfileStepsDone(kAlgebra);
+}
+
+TEST_F(ProfileRoadTest, LocalChoiceWindowClosedEndsTheProgram) {
+    copySample(kAlgebra + QStringLiteral(".tst"));
+    copySample(kPhysics + QStringLiteral(".tst"));
+    Profile p;
+    p.testName = "*";
+    p.select = 1;
+    QTimer::singleShot(0, [&] { app->selectTest().close(); });
+    startWith(p);
+    EXPECT_EQ(app->endRequested(), std::optional<int>(1));
+    EXPECT_FALSE(app->inform().isVisible());
+}
+
+TEST_F(ProfileRoadTest, NetworkProfileTakesItsTestFromTheServer) {
+    ServerProcess server;
+    // Two tests on offer; the profile asks for the physics one by a pattern and its subject.
+    QDir().mkpath(server.dir.filePath(QStringLiteral("tests")));
+    copySample(kAlgebra + QStringLiteral(".tst"), server.dir.filePath(QStringLiteral("tests")));
+    ASSERT_TRUE(server.start(kPhysics + QStringLiteral(".tst")));
+    Profile p = profileWithTraces();
+    p.type = "net";
+    p.host = "127.0.0.1";
+    p.port = std::to_string(server.port);
+    p.testName = cp(QStringLiteral("физ*"));
+    p.testClass = std::string(kAnyMarker);
+    p.subject = cp(QStringLiteral("Физика"));
+    // The server gives no password; the profile's opens the test without asking the pupil.
+    p.password = cp(QStringLiteral("физика"));
+    PromptWatch prompt;
+    startWith(p, [&] { app->pas().installEventFilter(&prompt); });
+    ASSERT_FALSE(app->endRequested().has_value());
+    TClient& client = app->client();
+    EXPECT_TRUE(client.isVisible());
+    EXPECT_FALSE(client.isEnabled()) << "the pupil does not touch the client window";
+
+    ASSERT_TRUE(server.waitFor(QStringLiteral("request 1 ") + kPhysics + QStringLiteral(".tst")));
+    ASSERT_TRUE(waitUntil(
+        [&] { return prompt.shown || app->inform().isVisible() || app->topros().isVisible(); }));
+    ASSERT_FALSE(prompt.shown) << "the pupil was asked for the password";
+    EXPECT_FALSE(client.isVisible());
+    EXPECT_EQ(app->runState().testName, cp(kPhysics));
+    answerOneAndFinish();
+    ASSERT_TRUE(server.waitFor(QStringLiteral("result 1 ")));
+    const ResultRecord r = onlyResultIn(prog() + QStringLiteral("/Results"));
+    EXPECT_EQ(r.facts.testName, cp(kPhysics));
+    EXPECT_EQ(r.facts.group, cp(QStringLiteral("7А")));
+    expectProfileStepsDone(kPhysics);
+}
+
+TEST_F(ProfileRoadTest, NetworkProfileThatGetsNoTestEndsTheProgram) {
+    ServerProcess server;
+    ASSERT_TRUE(server.start(kPhysics + QStringLiteral(".tst")));
+    const struct {
+        const char* name;
+        std::string port;
+        std::string testName;
+    } cases[] = {
+        {"no offered test matches", std::to_string(server.port), "Химия*"},
+        {"no server answers: the give-up time", "1", "*"},
+    };
+    for (const auto& c : cases) {
+        Profile p;
+        p.type = "net";
+        p.host = "127.0.0.1";
+        p.port = c.port;
+        p.testName = c.testName;
+        p.testClass = std::string(kAnyMarker);
+        p.subject = std::string(kAnyMarker);
+        // The give-up time is the client window's to keep; here it is short.
+        startWith(p, [this] { app->client().Timer2->setInterval(300); });
+        EXPECT_TRUE(waitUntil([&] { return app->endRequested().has_value(); })) << c.name;
+        EXPECT_FALSE(app->inform().isVisible()) << c.name;
+        app.reset();
+    }
+}
+
+} // namespace
+} // namespace kvz::testing
