@@ -215,7 +215,10 @@ TQuestionRec wideOrdering() {
 }
 
 TEST_F(ToprosAidsTest, MarkersSitOnThePageAndAnswerThePointerOnScreensOfEveryShape) {
-    start({wideOrdering(), question("D", 5)});
+    // The third question's slot 5 lies below the page's last row.
+    TQuestionRec offPage = wideOrdering();
+    offPage.rightSlots[4].row = 18;
+    start({wideOrdering(), question("D", 5), offPage});
     TTopros& w = run();
     const QSize screens[] = {{1024, 768}, {1280, 1024}, {1920, 1080}, {768, 1280}};
     for (const QSize& screen : screens) {
@@ -273,6 +276,21 @@ TEST_F(ToprosAidsTest, MarkersSitOnThePageAndAnswerThePointerOnScreensOfEverySha
     QTest::mousePress(w.Quest, Qt::LeftButton, {}, seen.markers[1]);
     EXPECT_EQ(w.markerBoard.startCell(), (GridCell{2, 4}));
     QTest::mouseRelease(w.Quest, Qt::LeftButton, {}, seen.markers[1]);
+
+    // A marker whose cell is past the page's edge is not drawn in the margin, nor picked up
+    // there; its drop-down still holds it.
+    pressKey(Qt::Key_PageDown);
+    ASSERT_EQ(w.currentItem(), 2);
+    const SeenPage third = look(w.Quest);
+    ASSERT_EQ(third.markers.size(), 4u);
+    for (const QPoint& m : third.markers)
+        EXPECT_TRUE(third.page.contains(m));
+    const QPoint below = w.markerBoard.cellRect({2, 18}).center();
+    ASSERT_GT(below.y(), third.page.bottom());
+    QTest::mousePress(w.Quest, Qt::LeftButton, {}, below);
+    EXPECT_FALSE(w.markerBoard.dragging());
+    QTest::mouseRelease(w.Quest, Qt::LeftButton, {}, below);
+    EXPECT_EQ(dropDown(5), QStringLiteral("05"));
 }
 
 TEST_F(ToprosAidsTest, CalculatorOnlyWhenTheTestOffersIt) {
