@@ -5,10 +5,11 @@
 
 namespace {
 
-constexpr const char* kUsage = "usage: kvizor-pack page FILE -o PIECE\n"
-                               "       kvizor-pack render INPUT -o OUT.png [--size WxH]\n"
-                               "       kvizor-pack build FOLDER -o NAME.tst\n"
-                               "       kvizor-pack inspect NAME.tst [--password P]\n";
+constexpr const char* kUsage =
+    "usage: kvizor-pack page FILE -o PIECE\n"
+    "       kvizor-pack render INPUT -o OUT.png [--size WxH] [--slots \"C,R ...\"]\n"
+    "       kvizor-pack build FOLDER -o NAME.tst\n"
+    "       kvizor-pack inspect NAME.tst [--password P]\n";
 
 } // namespace
 

@@ -62,6 +62,45 @@ TEST(PackTool, PageThenRenderShowsThePage) {
     EXPECT_EQ(QImage(emfOut).size(), QSize(400, 300));
 }
 
+// With --slots the teacher sees the run window's grid over the page and each slot's cell.
+TEST(PackTool, RenderShowsWhereTheSlotsFallOnThePage) {
+    QTemporaryDir dir;
+    const QString png = dir.filePath(QStringLiteral("page.png"));
+    QImage img(230, 162, QImage::Format_RGB32); // the grid's own shape: cells 100 x 100 below
+    img.fill(Qt::white);
+    img.save(png);
+    const QString out = dir.filePath(QStringLiteral("slots.png"));
+    const PackRun r =
+        pack({QStringLiteral("render"), png, QStringLiteral("-o"), out, QStringLiteral("--size"),
+              QStringLiteral("2297x1617"), QStringLiteral("--slots"), QStringLiteral("2,4  12,9")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QImage shown(out);
+    ASSERT_EQ(shown.size(), QSize(2297, 1617));
+    const auto red = [&shown](int x, int y) {
+        const QColor c = shown.pixelColor(x, y);
+        return c.red() > 180 && c.green() < 60 && c.blue() < 60;
+    };
+    // Slot 1 framed at cell (2, 4), slot 2 at (12, 9); other cells only ruled.
+    EXPECT_TRUE(red(201, 450));
+    EXPECT_TRUE(red(298, 450));
+    EXPECT_TRUE(red(250, 401));
+    EXPECT_FALSE(red(250, 404)) << "inside the frame";
+    EXPECT_TRUE(red(1201, 950));
+    EXPECT_FALSE(red(501, 550));
+    EXPECT_EQ(shown.pixel(550, 550), qRgb(255, 255, 255));
+    EXPECT_NE(shown.pixel(500, 550), qRgb(255, 255, 255)) << "a grid line";
+
+    for (const char* bad :
+         {"2,4 31,1", "2;4", "", "1,1 1,2 1,3 1,4 1,5 1,6 1,7 1,8 1,9 1,10 1,11"}) {
+        QFile::remove(out);
+        const PackRun b = pack({QStringLiteral("render"), png, QStringLiteral("-o"), out,
+                                QStringLiteral("--slots"), QLatin1String(bad)});
+        EXPECT_EQ(b.exitCode, 2) << bad;
+        EXPECT_TRUE(b.err.contains(QStringLiteral("--slots"))) << b.err.toStdString();
+        EXPECT_FALSE(QFile::exists(out)) << bad;
+    }
+}
+
 TEST(PackTool, BadInputGivesOneLineAndFailure) {
     QTemporaryDir dir;
     const QString junk = dir.filePath(QStringLiteral("junk.bdoc"));
