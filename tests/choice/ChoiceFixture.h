@@ -7,6 +7,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Lockdown.h"
 #include "shell/RunState.h"
+#include "support/TestPaths.h"
 
 #include <QDir>
 #include <QFile>
@@ -50,6 +51,13 @@ protected:
         QFile f(prog() + QLatin1Char('/') + relative);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(bytes.data(), qint64(bytes.size()));
+    }
+    // A sample test of the staged program into folder (by default the program's Base).
+    void copySample(const QString& file, QString folder = {}) {
+        if (folder.isEmpty())
+            folder = prog() + QStringLiteral("/Base");
+        const QString from = stageDir() + QStringLiteral("/Base/") + file;
+        ASSERT_TRUE(QFile::copy(from, folder + QLatin1Char('/') + file)) << from.toStdString();
     }
     void start() {
         app = std::make_unique<KvizorApp>(QStringList{}, prog());

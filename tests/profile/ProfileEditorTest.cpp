@@ -8,6 +8,7 @@
 #include "profile/TProfil.h"
 #include "shell/IniFile.h"
 #include "shell/TBasic.h"
+#include "support/PromptAnswerer.h"
 #include "windows/TPas.h"
 
 #include <QCheckBox>
@@ -26,39 +27,7 @@ namespace {
 
 using testing::cp;
 
-// Answers the password prompt whenever it is up: each entry is a password to accept, or
-// nullopt to cancel; the last entry repeats.
-class PromptAnswerer {
-public:
-    PromptAnswerer(TPas& pas, std::deque<std::optional<QString>> answers)
-        : pas_(pas), answers_(std::move(answers)) {
-        timer_.setInterval(5);
-        QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
-        timer_.start();
-    }
-    int prompts = 0;
-    QString title;
-
-private:
-    void poll() {
-        if (!pas_.isVisible())
-            return;
-        ++prompts;
-        title = pas_.windowTitle();
-        const std::optional<QString> a = answers_.front();
-        if (answers_.size() > 1)
-            answers_.pop_front();
-        if (a) {
-            pas_.Edit1->setText(*a);
-            pas_.accept();
-        } else {
-            pas_.reject();
-        }
-    }
-    TPas& pas_;
-    std::deque<std::optional<QString>> answers_;
-    QTimer timer_;
-};
+using testing::PromptAnswerer;
 
 class ProfileEditorTest : public testing::ChoiceFixture {
 protected:
@@ -166,7 +135,7 @@ TEST_F(ProfileEditorTest, SavedProfileOpensBackWithItsPassword) {
                            {QStringLiteral("wrong"), QStringLiteral("again"), password});
     QTest::mouseClick(e.Button1, Qt::LeftButton);
     EXPECT_EQ(answers.prompts, 3);
-    EXPECT_EQ(answers.title, QStringLiteral("Пароль для физика.pte?"));
+    EXPECT_EQ(answers.titles.value(2), QStringLiteral("Пароль для физика.pte?"));
     EXPECT_EQ(waits, (std::vector<int>{100, 1100}));
     EXPECT_EQ(e.Edit9->text(), password);
     EXPECT_EQ(e.Edit2->currentText(), all());

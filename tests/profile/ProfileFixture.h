@@ -5,7 +5,6 @@
 
 #include "choice/ChoiceFixture.h"
 #include "shell/Clock.h"
-#include "support/TestPaths.h"
 
 namespace kvz::testing {
 
@@ -20,13 +19,6 @@ protected:
         QDir::setCurrent(oldCurrent);
         clock::setRandomSeedForTesting({});
         ChoiceFixture::TearDown();
-    }
-    // A sample test of the staged program into folder (by default the program's Base).
-    void copySample(const QString& file, QString folder = {}) {
-        if (folder.isEmpty())
-            folder = prog() + QStringLiteral("/Base");
-        const QString from = stageDir() + QStringLiteral("/Base/") + file;
-        ASSERT_TRUE(QFile::copy(from, folder + QLatin1Char('/') + file)) << from.toStdString();
     }
 
     QString oldCurrent;

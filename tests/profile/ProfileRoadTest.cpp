@@ -16,6 +16,7 @@
 #include "run/TMessage1.h"
 #include "run/TTopros.h"
 #include "shell/TBasic.h"
+#include "support/PromptAnswerer.h"
 #include "windows/TPas.h"
 
 #include <QAction>
@@ -32,19 +33,6 @@ namespace {
 
 const QString kAlgebra = QStringLiteral("Алгебра 7 класс");
 const QString kPhysics = QStringLiteral("Физика 9 класс"); // locked with "физика"
-
-// Notes a password prompt that opens and cancels it, so that a test that asks fails instead of
-// waiting for a pupil.
-struct PromptWatch : QObject {
-    bool shown = false;
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Show) {
-            shown = true;
-            QTimer::singleShot(0, static_cast<QDialog*>(watched), &QDialog::reject);
-        }
-        return false;
-    }
-};
 
 class ProfileRoadTest : public ProfileFixture {
 protected:
@@ -182,17 +170,19 @@ TEST_F(ProfileRoadTest, NetworkProfileTakesItsTestFromTheServer) {
     p.subject = cp(QStringLiteral("Физика"));
     // The server gives no password; the profile's opens the test without asking the pupil.
     p.password = cp(QStringLiteral("физика"));
-    PromptWatch prompt;
-    startWith(p, [&] { app->pas().installEventFilter(&prompt); });
+    std::optional<PromptAnswerer> prompt; // cancels a prompt, so that asking fails the test
+    startWith(
+        p, [&] { prompt.emplace(app->pas(), std::deque<std::optional<QString>>{std::nullopt}); });
     ASSERT_FALSE(app->endRequested().has_value());
     TClient& client = app->client();
     EXPECT_TRUE(client.isVisible());
     EXPECT_FALSE(client.isEnabled()) << "the pupil does not touch the client window";
 
     ASSERT_TRUE(server.waitFor(QStringLiteral("request 1 ") + kPhysics + QStringLiteral(".tst")));
-    ASSERT_TRUE(waitUntil(
-        [&] { return prompt.shown || app->inform().isVisible() || app->topros().isVisible(); }));
-    ASSERT_FALSE(prompt.shown) << "the pupil was asked for the password";
+    ASSERT_TRUE(waitUntil([&] {
+        return prompt->prompts > 0 || app->inform().isVisible() || app->topros().isVisible();
+    }));
+    ASSERT_FALSE(prompt->prompts > 0) << "the pupil was asked for the password";
     EXPECT_FALSE(client.isVisible());
     EXPECT_EQ(app->runState().testName, cp(kPhysics));
     answerOneAndFinish();

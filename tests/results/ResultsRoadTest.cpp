@@ -33,10 +33,7 @@ class ResultsRoadTest : public ChoiceFixture {};
 } // namespace
 
 TEST_F(ResultsRoadTest, FromTheMainWindowToTheArchiveAndThroughTheReview) {
-    const QString sample = stageDir() + QStringLiteral("/Base/") + kTest + QStringLiteral(".tst");
-    ASSERT_TRUE(
-        QFile::copy(sample, prog() + QStringLiteral("/Base/") + kTest + QStringLiteral(".tst")))
-        << sample.toStdString();
+    copySample(kTest + QStringLiteral(".tst"));
     writeFile(QStringLiteral("Settings.ini"), "[Type]\r\nStudent=0\r\n");
     start();
     RunState& rs = app->runState();

@@ -12,6 +12,7 @@
 #include "run/TTopros.h"
 #include "shell/Clock.h"
 #include "shell/RunState.h"
+#include "support/PromptAnswerer.h"
 #include "support/TestPaths.h"
 #include "windows/THelper.h"
 #include "windows/TPas.h"
@@ -38,41 +39,7 @@ QByteArray imagePiece(QColor colour) {
     return docview::pieceFromImage(image, QStringLiteral("test")).piece;
 }
 
-// Answers the password prompt whenever it is up: each queued entry is a password to type and
-// accept, or nullopt to cancel; the last entry repeats.
-class PromptAnswerer {
-public:
-    PromptAnswerer(TPas& pas, std::deque<std::optional<QString>> answers)
-        : pas_(pas), answers_(std::move(answers)) {
-        timer_.setInterval(5);
-        QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
-        timer_.start();
-    }
-    int prompts = 0;
-    QStringList titles;
-    QList<bool> markedWrong;
-
-private:
-    void poll() {
-        if (!pas_.isVisible())
-            return;
-        ++prompts;
-        titles << pas_.windowTitle();
-        markedWrong << pas_.markedWrong();
-        const std::optional<QString> a = answers_.front();
-        if (answers_.size() > 1)
-            answers_.pop_front();
-        if (a) {
-            pas_.Edit1->setText(*a);
-            pas_.accept();
-        } else {
-            pas_.reject();
-        }
-    }
-    TPas& pas_;
-    std::deque<std::optional<QString>> answers_;
-    QTimer timer_;
-};
+using testing::PromptAnswerer;
 
 class LoadTestWindowTest : public ::testing::Test {
 protected:
