@@ -290,4 +290,13 @@ void showOverLock(QWidget* window) {
     }
 }
 
+void bringBack(QWidget* window) {
+    if (window->isMinimized())
+        window->showNormal();
+    else if (!window->isVisible())
+        window->show();
+    window->raise();
+    window->activateWindow();
+}
+
 } // namespace kvz

@@ -44,4 +44,9 @@ QWidget* dialogOwner(QWidget* preferred);
 // activated. Nothing without a lock.
 void showOverLock(QWidget* window);
 
+// A window of the pupil's (the calculator, a textbook) asked for again: minimised or closed, it
+// is shown as it was, since there is no task bar under the lock to bring it back; then raised
+// and given the keyboard.
+void bringBack(QWidget* window);
+
 } // namespace kvz

@@ -1,5 +1,7 @@
 #include "run/TCalculator.h"
 
+#include "platform/Lockdown.h"
+
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -100,14 +102,7 @@ QPushButton* TCalculator::addKey(const QString& text, Key key, const char* name)
 }
 
 void TCalculator::popUp() {
-    // Minimised (there is no task bar under the lock-down to bring it back) or closed: shown
-    // again as it was.
-    if (isMinimized())
-        showNormal();
-    else if (!isVisible())
-        show();
-    raise();
-    activateWindow();
+    bringBack(this);
 }
 
 void TCalculator::press(Key key) {

@@ -1,5 +1,6 @@
 #include "run/TTextbookViewer.h"
 
+#include "platform/Lockdown.h"
 #include "run/TextbookLink.h"
 
 #include <QDir>
@@ -177,14 +178,7 @@ bool TTextbookViewer::open(const QString& path) {
 }
 
 void TTextbookViewer::popUp() {
-    // Minimised (there is no task bar under the lock-down to bring it back) or closed: shown
-    // again as it was.
-    if (isMinimized())
-        showNormal();
-    else if (!isVisible())
-        show();
-    raise();
-    activateWindow();
+    bringBack(this);
 }
 
 } // namespace kvz

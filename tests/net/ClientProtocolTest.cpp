@@ -1,5 +1,6 @@
 #include "FakeProtocolHost.h"
 #include "net/ProtocolText.h"
+#include "net/ResumeOffer.h"
 
 #include <gtest/gtest.h>
 
@@ -376,6 +377,57 @@ TEST(ClientProtocol, ProfileRunIsToldOfEveryListMessage) {
     rig.host.client = false;
     rig.arrive(whole);
     EXPECT_EQ(rig.host.listSeen, 2);
+}
+
+// A run brought back asks for its own test and nothing else, whatever the server offers now.
+TEST(ClientProtocol, ResumedRunAsksOnlyForItsOwnTest) {
+    using Kind = ResumeStep::Kind;
+    const SavedOffer equations{"Equations.tst", "11", "Algebra", 10240};
+    const std::string set = "TSTNEquations.tst\r\n11\r\nAlgebra\r\n10240\r\n";
+    const struct {
+        const char* name;
+        std::string arrives;
+        SavedOffer saved;
+        Kind kind;
+        int position;
+    } cases[] = {
+        {"nothing offered yet", "", equations, Kind::Wait, -1},
+        {"in the server's choice", kWorkedList, equations, Kind::Request, 1},
+        {"half a list says nothing", kWorkedList.substr(0, 40), equations, Kind::Wait, -1},
+        {"not in the choice",
+         kWorkedList,
+         {"Gravity.tst", "11", "Algebra", 10240},
+         Kind::NotOffered,
+         -1},
+        {"same name, other class",
+         kWorkedList,
+         {"Equations.tst", "10", "Algebra", 10240},
+         Kind::NotOffered,
+         -1},
+        {"same name, other size",
+         kWorkedList,
+         {"Equations.tst", "11", "Algebra", 999},
+         Kind::Changed,
+         -1},
+        {"set by the server, not yet allowed", set, equations, Kind::Wait, -1},
+        {"set by the server and allowed", set + "_MAY", equations, Kind::Request, -1},
+        {"the server sets another test", "TSTNOptics.tst\r\n10\r\nPhysics\r\n20480\r\n", equations,
+         Kind::OtherTest, -1},
+        {"set, allowed, other size",
+         set + "_MAY",
+         {"Equations.tst", "11", "Algebra", 1},
+         Kind::Changed,
+         -1},
+    };
+    for (const auto& c : cases) {
+        ProtocolRig rig;
+        rig.engine.connectionMade();
+        if (!c.arrives.empty())
+            rig.arrive(c.arrives);
+        const ResumeStep step = NextResumeStep(rig.engine, c.saved);
+        EXPECT_EQ(step.kind, c.kind) << c.name;
+        EXPECT_EQ(step.position, c.position) << c.name;
+    }
 }
 
 } // namespace
