@@ -147,6 +147,15 @@ protected:
             if (isLocked(w))
                 holdKeyboard();
             break;
+        case QEvent::WindowStateChange:
+            // The window manager iconifies a window with the windows that belong to it: the
+            // pupil who minimises the calculator would be left before an empty screen with no
+            // task bar to bring anything back. A locked window never stays minimised.
+            if (isLocked(w) && w->isMinimized())
+                QTimer::singleShot(0, this, [this, guarded = QPointer<QWidget>(w)] {
+                    restoreMinimised(guarded);
+                });
+            break;
         case QEvent::WindowDeactivate:
             if (isLocked(w))
                 QTimer::singleShot(kReactivateDelayMs, this, [this] { takeActivationBack(); });
@@ -178,6 +187,16 @@ private:
         if (QWindow* handle = w->windowHandle())
             handle->setFlags(flags);
         w->setWindowState((w->windowState() & ~Qt::WindowMaximized) | Qt::WindowFullScreen);
+        grabSoon();
+    }
+
+    void restoreMinimised(QWidget* w) {
+        if (!inForce_ || !w || !w->isMinimized() || !isLocked(w))
+            return;
+        w->setWindowState((w->windowState() & ~Qt::WindowMinimized) | Qt::WindowFullScreen);
+        w->show();
+        w->raise();
+        w->activateWindow();
         grabSoon();
     }
 

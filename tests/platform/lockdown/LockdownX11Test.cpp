@@ -243,6 +243,27 @@ TEST(LockdownX11, AltTabKeepsTheLockedWindowUntilLifted) {
         << "the window did not become active: " << activeName().toStdString();
     EXPECT_TRUE(onTop("kvizor-window"));
 
+    // Minimising that window iconifies the locked window with it (the window manager minimises
+    // a window together with those it belongs to), and the locked window can be minimised by
+    // itself too: either way it comes straight back, as there is no task bar to bring it back.
+    const auto windowId = [&](const char* name) {
+        return x
+            .run(xdotool, {QStringLiteral("search"), QStringLiteral("--name"),
+                           QStringLiteral("^%1$").arg(QLatin1String(name))})
+            .section(QLatin1Char('\n'), 0, 0);
+    };
+    const QString lockedId = windowId("kvizor-locked");
+    const auto lockedShown = [&] {
+        return x.run(xprop, {QStringLiteral("-id"), lockedId, QStringLiteral("WM_STATE")})
+            .contains(QLatin1String("Normal"));
+    };
+    for (const char* minimised : {"kvizor-window", "kvizor-locked"}) {
+        x.run(xdotool, {QStringLiteral("windowminimize"), windowId(minimised)});
+        QThread::msleep(500);
+        EXPECT_TRUE(waitFor(lockedShown, 5000))
+            << "the locked window stayed minimised after minimising " << minimised;
+    }
+
     // The next full-screen window of the program joins the lock and keeps the keyboard.
     send(probe, "next\n");
     QByteArray next;
