@@ -26,6 +26,27 @@ struct Unref {
 };
 template <class T> using GPtr = std::unique_ptr<T, Unref>;
 
+// The first directory entry of a compound file is its root storage (type 5). libgsf warns about
+// one that is not and then leaks the entries it has read, so such a file, which no writer
+// makes, is turned away before libgsf sees it.
+bool rootIsStorage(Bytes bytes) {
+    constexpr std::size_t kEntrySize = 128;
+    constexpr std::size_t kTypeOffset = 66;
+    constexpr std::uint8_t kRootStorage = 5;
+    const auto u16 = [&](std::size_t at) {
+        return unsigned(bytes[at]) | unsigned(bytes[at + 1]) << 8;
+    };
+    const auto u32 = [&](std::size_t at) {
+        return std::uint32_t(u16(at)) | std::uint32_t(u16(at + 2)) << 16;
+    };
+    const unsigned shift = u16(0x1E); // 9 (512-byte sectors) or 12 (4096)
+    if (shift != 9 && shift != 12)
+        return false;
+    const std::uint64_t sector = u32(0x30);
+    const std::uint64_t at = (sector + 1) << shift;
+    return at + kEntrySize <= bytes.size() && bytes[at + kTypeOffset] == kRootStorage;
+}
+
 } // namespace
 
 ClassId oleClassId(std::uint16_t low) {
@@ -58,6 +79,10 @@ std::unique_ptr<CompoundReader> CompoundReader::open(Bytes bytes, QString& error
     ensureGsf();
     if (bytes.size() < 512) {
         error = QStringLiteral("the document is no compound file (too short)");
+        return nullptr;
+    }
+    if (!rootIsStorage(bytes)) {
+        error = QStringLiteral("the document is no compound file (its root is not a storage)");
         return nullptr;
     }
     std::unique_ptr<CompoundReader> r(new CompoundReader);

@@ -2,6 +2,7 @@
 #include "PieceBuilders.h"
 #include "platform/docview/PageRenderer.h"
 
+#include <QtEndian>
 #include <gtest/gtest.h>
 
 namespace kvz::docview {
@@ -27,6 +28,14 @@ TEST(PieceReader, RejectsBrokenPieces) {
     const QByteArray cf = good.mid(12);
     QByteArray truncated = good;
     truncated.chop(100);
+    // The root directory entry marked as a stream: libgsf would leak what it had read of it.
+    QByteArray streamRoot = cf;
+    const qsizetype rootEntry =
+        (qsizetype(qFromLittleEndian<quint32>(cf.constData() + 0x30)) + 1) * 512;
+    ASSERT_EQ(streamRoot[rootEntry + 66], char(5));
+    streamRoot[rootEntry + 66] = char(2);
+    QByteArray oddSectors = cf;
+    oddSectors[0x1E] = char(7);
     const RejectCase cases[] = {
         {"empty", QByteArray()},
         {"short header", QByteArray("BDOC\1\0\0", 7)},
@@ -38,6 +47,8 @@ TEST(PieceReader, RejectsBrokenPieces) {
         {"cut short", truncated},
         {"not a compound file", header(kPieceSignature, 1, 1024) + QByteArray(1024, 'x')},
         {"compound header only", header(kPieceSignature, 1, 512) + cf.left(512)},
+        {"root entry not a storage", header(kPieceSignature, 1, cf.size()) + streamRoot},
+        {"sector size of no compound file", header(kPieceSignature, 1, cf.size()) + oddSectors},
     };
     for (const RejectCase& c : cases) {
         const ReadResult r = readPiece(bytesOf(c.piece));
