@@ -15,15 +15,19 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace kvz {
 namespace {
@@ -162,6 +166,47 @@ TEST_F(RunWindowTest, TypedTextIsLowerCaseAndKeptWhenLeaving) {
     EXPECT_EQ(answer(0).text, cp1251::fromUnicode(QStringLiteral("ответ x")));
     key(Qt::Key_PageUp);
     EXPECT_EQ(w.otvetstr->text(), QStringLiteral("ответ x"));
+}
+
+// Text that arrives by any road other than a typed key is lowered too: pasted or dropped
+// capitals were stored as given and judged wrong.
+TEST_F(RunWindowTest, PastedOrDroppedTextIsLowerCase) {
+    const QString given = QStringLiteral("Москва");
+    const QString lowered = QStringLiteral("москва");
+    struct Road {
+        const char* name;
+        std::function<void(QLineEdit*)> put;
+    };
+    const std::vector<Road> roads = {
+        {"Ctrl+V", [](QLineEdit* e) { QTest::keyClick(e, Qt::Key_V, Qt::ControlModifier); }},
+        {"Shift+Insert",
+         [](QLineEdit* e) { QTest::keyClick(e, Qt::Key_Insert, Qt::ShiftModifier); }},
+        {"menu Paste", [](QLineEdit* e) { e->paste(); }},
+        {"drop",
+         [&given](QLineEdit* e) {
+             QMimeData data;
+             data.setText(given);
+             QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton,
+                                   Qt::NoModifier);
+             QCoreApplication::sendEvent(e, &enter);
+             QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+             QCoreApplication::sendEvent(e, &drop);
+         }},
+    };
+    for (const Road& road : roads) {
+        start({question("B", 0), question("A", 2)});
+        TTopros& w = run();
+        ASSERT_TRUE(w.pB->isVisible());
+        QApplication::clipboard()->setText(given);
+        w.activateWindow();
+        w.otvetstr->setFocus();
+        road.put(w.otvetstr);
+        EXPECT_EQ(w.otvetstr->text(), lowered) << road.name;
+        EXPECT_EQ(w.otvetstr->cursorPosition(), lowered.size()) << road.name;
+        EXPECT_TRUE(answer(0).touched) << road.name;
+        key(Qt::Key_Return);
+        EXPECT_EQ(answer(0).text, cp1251::fromUnicode(lowered)) << road.name;
+    }
 }
 
 TEST_F(RunWindowTest, DropDownChoiceExchangesTwoNumbers) {
