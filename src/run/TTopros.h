@@ -224,6 +224,8 @@ private:
     // The window's key rules; true when the key was taken.
     bool FormKeyDown(QObject* receiver, QKeyEvent* key);
     bool FormKeyPress(QObject* receiver, QKeyEvent* key);
+    // The calculator or the textbook pages when one is up over this window, else null.
+    QWidget* shownAid() const;
 
     KvizorApp& app_;
     RunDriver driver_;

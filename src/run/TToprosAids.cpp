@@ -120,6 +120,14 @@ void TTopros::LUchebnik1Click() {
     openUrl(path);
 }
 
+QWidget* TTopros::shownAid() const {
+    for (QWidget* aid :
+         {static_cast<QWidget*>(calculator_), static_cast<QWidget*>(textbookViewer_)})
+        if (aid && aid->isVisible() && !aid->isMinimized())
+            return aid;
+    return nullptr;
+}
+
 void TTopros::N5Click() {
     if (!N5->isVisible())
         return;

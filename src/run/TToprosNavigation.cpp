@@ -198,10 +198,22 @@ bool TTopros::eventFilter(QObject* watched, QEvent* event) {
             return false;
         }
     }
-    if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+    const bool press = event->type() == QEvent::KeyPress;
+    if ((!press && event->type() != QEvent::KeyRelease) || !watched->isWidgetType())
         return false;
     auto* w = static_cast<QWidget*>(watched);
     if (w->window() != this || !isVisible() || !isEnabled())
+        return false;
+    // An aid that is up has the keyboard: a key that lands here (the window manager gave this
+    // window the focus back, say when the menu that opened the aid closed) goes to the aid and
+    // never to the answers.
+    if (QWidget* aid = shownAid()) {
+        aid->activateWindow();
+        QWidget* to = aid->focusWidget() ? aid->focusWidget() : aid;
+        QCoreApplication::sendEvent(to, event);
+        return true;
+    }
+    if (!press)
         return false;
     return FormKeyDown(watched, static_cast<QKeyEvent*>(event));
 }

@@ -20,7 +20,10 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
@@ -312,6 +315,65 @@ TEST_F(ToprosAidsTest, CalculatorOnlyWhenTheTestOffersIt) {
     EXPECT_TRUE(calc->isVisible());
     EXPECT_EQ(w.calculatorWindow(), calc);
     EXPECT_EQ(w.findChildren<TCalculator*>().size(), 1);
+}
+
+// Opened from the menu, the calculator gets the keys: «12*3=» moved the choice to 3 and left
+// the calculator at 0. While it is up, no key reaches the answer controls.
+TEST_F(ToprosAidsTest, CalculatorFromTheMenuHasTheKeyboard) {
+    start({question("A", 5), question("A", 2)}, true);
+    TTopros& w = run();
+    w.activateWindow();
+    w.setFocus();
+    // «Помощь» → «Калькулятор» with the keyboard, as a pupil would.
+    QMenu* help = w.N31;
+    help->popup(w.mapToGlobal(QPoint(10, 10)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(help));
+    help->setActiveAction(w.N5);
+    QTest::keyClick(help, Qt::Key_Return);
+    QTest::qWait(50);
+    TCalculator* calc = w.calculatorWindow();
+    ASSERT_NE(calc, nullptr);
+    ASSERT_TRUE(calc->isVisible());
+    EXPECT_FALSE(help->isVisible());
+
+    auto type = [](const QString& keys) {
+        for (QChar ch : keys) {
+            QWidget* target = QApplication::focusWidget();
+            if (!target)
+                target = QApplication::activeWindow();
+            ASSERT_NE(target, nullptr);
+            const Qt::Key k = ch.isDigit()             ? Qt::Key(Qt::Key_0 + ch.digitValue())
+                              : ch == QLatin1Char('*') ? Qt::Key_Asterisk
+                                                       : Qt::Key_Equal;
+            QTest::sendKeyEvent(QTest::Click, target, k, QString(ch), Qt::NoModifier);
+        }
+    };
+    type(QStringLiteral("12*3="));
+    EXPECT_EQ(calc->display()->text(), QStringLiteral("36"));
+    EXPECT_EQ(QApplication::activeWindow(), calc);
+    for (QRadioButton* r : w.Otvetbool1x)
+        EXPECT_FALSE(r->isChecked());
+    EXPECT_FALSE(w.questionSet.answers[0].touched);
+
+    // Even with the run window given the keyboard back, keys go to the calculator while it is up.
+    w.activateWindow();
+    QApplication::setActiveWindow(&w);
+    w.Otvetbool1x[0]->setFocus();
+    QTest::sendKeyEvent(QTest::Click, w.Otvetbool1x[0], Qt::Key_2, QStringLiteral("2"),
+                        Qt::NoModifier);
+    QTest::sendKeyEvent(QTest::Click, w.Otvetbool1x[0], Qt::Key_PageDown, QString(),
+                        Qt::NoModifier);
+    EXPECT_FALSE(w.Otvetbool1x[1]->isChecked());
+    EXPECT_FALSE(w.questionSet.answers[0].touched);
+    EXPECT_EQ(w.currentItem(), 0);
+    EXPECT_EQ(calc->display()->text(), QStringLiteral("2"));
+
+    // Once it is closed the keys answer again.
+    calc->hide();
+    QApplication::setActiveWindow(&w);
+    QTest::sendKeyEvent(QTest::Click, &w, Qt::Key_2, QStringLiteral("2"), Qt::NoModifier);
+    EXPECT_TRUE(w.Otvetbool1x[1]->isChecked());
+    EXPECT_TRUE(w.questionSet.answers[0].touched);
 }
 
 TEST_F(ToprosAidsTest, ReferenceOnF1OnlyWhenAllowed) {
