@@ -237,6 +237,19 @@ TEST_F(RunWindowTest, DropDownChoiceExchangesTwoNumbers) {
     EXPECT_EQ(w.CbOtvetOfset[1]->currentText(), QStringLiteral("05"));
 }
 
+// Choosing the number a drop-down already shows changes nothing: the answer stays unanswered.
+TEST_F(RunWindowTest, DropDownSameNumberAgainLeavesTheAnswerUntouched) {
+    start({question("D", 5), question("A", 2)});
+    TTopros& w = run();
+    ASSERT_TRUE(w.pD->isVisible());
+    const QString before = w.CbOtvetOfset[2]->currentText();
+    Q_EMIT w.CbOtvetOfset[2]->activated(w.CbOtvetOfset[2]->currentIndex());
+    EXPECT_EQ(w.CbOtvetOfset[2]->currentText(), before);
+    EXPECT_FALSE(answer(0).touched);
+    key(Qt::Key_PageDown);
+    EXPECT_FALSE(answer(0).touched);
+}
+
 TEST_F(RunWindowTest, ListClicksPickOpenQuestionsInFreeOrderOnly) {
     start({question("A", 2), question("A", 2), question("A", 2), question("A", 2)}, 60000);
     TTopros& w = run();
