@@ -5,14 +5,42 @@
 // launch() offers the list (choice mode) unless told not to.
 
 #include "net/SimulatedWorkstation.h"
+#include "results/ResultArchive.h"
+#include "run/Checking.h"
 #include "support/TestPaths.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 namespace kvz::testing {
+
+// A result archive as the program writes it for testName; questions with random topics make it
+// bigger (they do not compress).
+inline std::string resultArchiveFor(const std::string& testName, int questions = 1) {
+    QuestionSet set;
+    for (int i = 0; i < questions; ++i) {
+        TQuestionRec a;
+        a.kindText = "A";
+        a.rightChoice = {false, true};
+        a.choiceCount = 2;
+        for (int k = 0; k < (questions > 1 ? 250 : 0); ++k) {
+            const int c = QRandomGenerator::global()->bounded(0x21, 0x7f + 64);
+            a.topic += char(c < 0x7f ? c : c - 0x7f + 0xc0);
+        }
+        set.questions.push_back(a);
+    }
+    set.labels = makeLabels(set.questions);
+    resetAnswers(set);
+    std::vector<std::string> verdicts;
+    CheckSummary summary;
+    CheckAnswers(set, "R", "W", verdicts, summary);
+    const ResultFacts facts{"Ivanov", "9", "Physics", testName, 46000.5, 46000.75};
+    const auto bytes = BuildResultArchive(facts, summary, set);
+    return bytes ? bytes->toStdString() : std::string();
+}
 
 struct ServerProcess {
     QTemporaryDir dir;

@@ -649,8 +649,9 @@ void Server::pump(Workstation& w) {
 }
 
 QByteArray Server::listMessage(Workstation& w) {
-    const bool choice = mode_ == Mode::Choice;
-    // The workstation reads the first list of choice mode as a permission.
+    const bool choice = mode_ == Mode::Choice && !w.forbidden;
+    // The workstation reads the first list of choice mode as a permission, so a workstation
+    // the supervisor forbade gets none.
     if (choice && !w.choiceShown)
         w.allowed = true;
     w.choiceShown = choice;
@@ -743,6 +744,7 @@ void Server::allow(const QString& who, const QString& passwordText, bool resumin
     for (Workstation* w : targets(who)) {
         const int number = w->number;
         w->allowed = true;
+        w->forbidden = false;
         if (password.empty())
             enqueue(*w, {QByteArrayLiteral("_MAY"), {}, 0, Outgoing::None});
         else
@@ -758,6 +760,7 @@ void Server::forbid(const QString& who, bool pausing) {
     for (Workstation* w : targets(who)) {
         const int number = w->number;
         w->allowed = false;
+        w->forbidden = true;
         enqueue(*w, {QByteArrayLiteral("NMAY"), {}, 0, Outgoing::None});
         emitLog(QStringLiteral("%1 %2")
                     .arg(pausing ? QStringLiteral("paused") : QStringLiteral("forbidden"))

@@ -126,6 +126,7 @@ private:
         // choice list (the first list in choice mode permits it, as the workstation reads it).
         bool allowed = false;
         bool choiceShown = false;
+        bool forbidden = false; // by the supervisor, until allowed again: no list either
         // From the last "FRESH".
         bool permitted = false;
         std::string testLine;
