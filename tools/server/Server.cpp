@@ -31,6 +31,9 @@ constexpr qint64 kSocketBacklog = 256 * 1024;
 // the next one carries the same news.
 constexpr qint64 kListBacklog = 64 * 1024;
 constexpr int kQuietMs = 150;
+// What is read from one workstation in one step: a burst is taken in steps, so that the others
+// are served in between.
+constexpr qint64 kReadStep = 256 * 1024;
 constexpr qint64 kLowSpaceLogEveryMs = 10000;
 
 QString u(std::string_view cp1251Text) {
@@ -262,6 +265,7 @@ void Server::accept() {
         auto w = std::make_unique<Workstation>();
         w->number = nextNumber_++;
         w->socket = socket;
+        socket->setReadBufferSize(kReadStep);
         w->lastInput = now();
         w->tokens = 4.0 * options_.logPerSecond;
         w->tokensAt = now();
