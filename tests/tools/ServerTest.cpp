@@ -712,6 +712,38 @@ TEST(ServerUnderAttack, BurstsAndNonReadersNeitherStallNorFillIt) {
     EXPECT_TRUE(room.honestResultStored());
 }
 
+// Past the output cap a workstation that does not read is dropped, but never one in the middle
+// of a test, however slowly it reads its archive.
+TEST(ServerUnderAttack, ASlowReaderInATestIsKeptAndANonReaderDropped) {
+    Classroom room;
+    ASSERT_TRUE(room.start({QStringLiteral("--output-cap"), QStringLiteral("16")}));
+    auto raw = [&](const char* host) {
+        auto s = std::make_unique<QTcpSocket>();
+        s->setReadBufferSize(1); // takes nothing from the connection
+        s->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
+        s->connectToHost(QStringLiteral("127.0.0.1"), room.server.port);
+        EXPECT_TRUE(waitUntil([&] { return s->state() == QAbstractSocket::ConnectedState; }));
+        s->write(host);
+        return s;
+    };
+    auto downloading = raw("HOSTslow");
+    auto deaf = raw("HOSTdeaf");
+    ASSERT_TRUE(room.server.waitFor(QStringLiteral("host 3 deaf")));
+    settle(700); // the list, which permits, has gone out
+    downloading->write("GIVEMETESTOptics.tst");
+    ASSERT_TRUE(room.server.waitFor(QStringLiteral("sending 2 Optics.tst")));
+    // More than the system takes for a connection that reads nothing.
+    for (int i = 0; i < 30; ++i)
+        room.server.command(QStringLiteral("message all ") + QString(60000, QLatin1Char('m')));
+    ASSERT_TRUE(room.server.waitFor(QStringLiteral("closed 3: it does not read")));
+    settle(1000);
+    EXPECT_FALSE(room.server.has(QStringLiteral("closed 2")));
+    EXPECT_FALSE(room.server.has(QStringLiteral("closed %1").arg(room.goodNumber)))
+        << room.server.lines.filter(QStringLiteral("closed")).join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(downloading->state(), QAbstractSocket::ConnectedState);
+    EXPECT_TRUE(room.honestResultStored());
+}
+
 // Idle connections beyond the descriptor limit: the most idle ones make room, the silent ones
 // are closed, a workstation in a test is kept, and a new workstation is served.
 TEST(ServerUnderAttack, IdleFloodUnderALowDescriptorLimit) {

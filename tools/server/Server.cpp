@@ -34,6 +34,7 @@ constexpr int kQuietMs = 150;
 // What is read from one workstation in one step: a burst is taken in steps, so that the others
 // are served in between.
 constexpr qint64 kReadStep = 256 * 1024;
+constexpr int kSystemSendBuffer = 128 * 1024;
 constexpr qint64 kLowSpaceLogEveryMs = 10000;
 
 QString u(std::string_view cp1251Text) {
@@ -266,6 +267,9 @@ void Server::accept() {
         w->number = nextNumber_++;
         w->socket = socket;
         socket->setReadBufferSize(kReadStep);
+        // What the system holds for a workstation that reads nothing stays small too, and what
+        // it does not take shows in bytesToWrite() (ample for a classroom network).
+        socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kSystemSendBuffer);
         w->lastInput = now();
         w->tokens = 4.0 * options_.logPerSecond;
         w->tokensAt = now();
@@ -577,12 +581,6 @@ bool Server::enqueue(Workstation& w, Outgoing out) {
         return false;
     w.queuedBytes += out.head.size();
     w.queue.push_back(std::move(out));
-    // A workstation that does not read what it is sent is not kept at any cost; one in the
-    // middle of a test is (its lists are left out instead, and the rest is the supervisor's).
-    if (w.queuedBytes + w.socket->bytesToWrite() > options_.outputCap && !isProtected(w)) {
-        close(w, QStringLiteral("it does not read what it is sent"));
-        return false;
-    }
     pump(w);
     return !w.gone;
 }
@@ -681,10 +679,18 @@ QByteArray Server::testInfoMessage(const OfferedTest& t) const {
 }
 
 void Server::poll() {
-    std::vector<Workstation*> silent;
+    std::vector<Workstation*> silent, deaf;
     for (auto& [number, w] : stations_) {
         if (w->dropped > 0 && w->tokens >= 1.0)
             flushDropped(*w);
+        // A workstation that does not take what it is sent is not kept at any cost; one in
+        // the middle of a test is (its polls are left out instead, and the rest is the
+        // supervisor's). Looked at here, a poll after the writes, when the system has taken
+        // what the connection takes.
+        if (!isProtected(*w) && w->socket->bytesToWrite() > options_.outputCap) {
+            deaf.push_back(w.get());
+            continue;
+        }
         if (!isProtected(*w) && w->unanswered >= 2 && now() - w->lastInput >= options_.idleMs) {
             silent.push_back(w.get());
             continue;
@@ -694,6 +700,8 @@ void Server::poll() {
         w->listQueued = true;
         enqueue(*w, {{}, {}, 0, Outgoing::Fresh, Outgoing::List});
     }
+    for (Workstation* w : deaf)
+        close(*w, QStringLiteral("it does not read what it is sent"));
     for (Workstation* w : silent)
         close(*w, QStringLiteral("silent: %1 polls unanswered, nothing received for %2 s")
                       .arg(w->unanswered)
