@@ -228,15 +228,17 @@ TEST_F(NetWindows, MessageWindowCountsDownByLines) {
         QString text;
         int ms;
     };
-    for (const Case& c : {Case{QString(), 1000}, Case{QStringLiteral("one"), 1000},
-                          Case{QStringLiteral("a\nb\nc"), 3000}}) {
+    // A second a line, at least five.
+    for (const Case& c : {Case{QString(), 5000}, Case{QStringLiteral("one"), 5000},
+                          Case{QStringLiteral("a\nb\nc"), 5000},
+                          Case{QStringLiteral("1\n2\n3\n4\n5\n6\n7"), 7000}}) {
         int seen = -1;
         QTimer::singleShot(0, [&] {
             seen = m.countdownMs();
             EXPECT_TRUE(m.Timer1->isActive());
             // A second message while it is open replaces the text and starts again.
             m.showText(QStringLiteral("x\ny"));
-            EXPECT_EQ(m.countdownMs(), 2000);
+            EXPECT_EQ(m.countdownMs(), 5000);
             QTest::keyClick(m.Memo1, Qt::Key_Return);
         });
         m.showText(c.text);
@@ -276,13 +278,19 @@ TEST_F(NetWindows, ProfileChoiceAmongOfferedTests) {
     EXPECT_TRUE(select.isVisible()); // each OK asks again; the window stays
     select.Button2->click();         // Exit ends the program
     EXPECT_EQ(programEnds, 1);
+    // Escape is a close: it ends the program too, never just hides the window.
+    QTest::keyClick(select.ListBox1, Qt::Key_Escape);
+    EXPECT_EQ(programEnds, 2);
+    EXPECT_TRUE(select.isVisible());
+    select.close();
+    EXPECT_EQ(programEnds, 3);
     select.hide();
 
     // No offered test matches: the program ends.
     rs.profileTestName = "nothing*";
     client->show();
     server.write("REFR\r\n1\r\n45000\r\nNO\r\nAuto\r\n1\r\n15\r\n<5, Math>:10*Eq\r\n");
-    ASSERT_TRUE(waitUntil([&] { return programEnds == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return programEnds == 4; }));
 }
 
 } // namespace
