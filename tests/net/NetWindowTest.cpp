@@ -150,6 +150,42 @@ TEST_F(NetWindows, UnreachableServerAndPortField) {
     EXPECT_TRUE(Dialogs::shown().empty());
 }
 
+// A refused test is reported in a dialog; the dialog's event loop must not run inside the read
+// step that found the fault, and the protocol is still read while it is up.
+TEST_F(NetWindows, ARefusedTestIsReportedAfterItsReadStep) {
+    client->show();
+    WireServer server;
+    connectTo(server);
+    server.write("TSTNbig.tst\r\n5\r\nMath\r\n0\r\n");
+    ASSERT_TRUE(waitUntil([&] { return client->protocol().offerFile() == "big.tst"; }));
+    Dialogs::stopAnswering();
+    int dialogs = 0;
+    bool shownInsideAStep = false;
+    bool readWhileShown = false;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        if (dialogs++ == 0) {
+            shownInsideAStep = client->ClientSocket1().reading();
+            server.write("NMAY");
+            return;
+        }
+        if (client->Memo1->toPlainText().contains(app->messages().text(34)) || dialogs > 100) {
+            readWhileShown = dialogs <= 100;
+            modal->close();
+        }
+    });
+    closer.start(20);
+    server.write("TSTF");
+    ASSERT_TRUE(waitUntil([&] { return dialogs > 0 && !QApplication::activeModalWidget(); }));
+    closer.stop();
+    Dialogs::startAnswering();
+    EXPECT_FALSE(shownInsideAStep);
+    EXPECT_TRUE(readWhileShown);
+}
+
 TEST_F(NetWindows, AutoStartAsksForTheSetTestAtOnce) {
     client->show();
     WireServer server;
