@@ -273,6 +273,8 @@ TTopros::TTopros(KvizorApp& app) : app_(app), driver_(questionSet, app.runState(
     for (QRadioButton* b : Otvetbool1x)
         connect(b, &QRadioButton::clicked, this, [this] { OtvetboolClick(); });
     connect(otvetstr, &QLineEdit::textChanged, this, [this] { otvetstrChange(); });
+    // Pasted, dropped or composed text is lower-cased as typed keys are.
+    connect(otvetstr, &QLineEdit::textEdited, this, &TTopros::lowerTypedAnswer);
     for (int i = 0; i < kMaxSlots; ++i)
         connect(CbOtvetOfset[std::size_t(i)], &QComboBox::activated, this,
                 [this, i](int index) { CbOtvetOfsetChange(i + 1, index); });

@@ -85,6 +85,7 @@ public:
     void SaveAnswer();
     void OtvetboolClick();
     void otvetstrChange();
+    void lowerTypedAnswer(const QString& text);
     // Drop-down slot p (1..10) changed to the item index.
     void CbOtvetOfsetChange(int p, int index);
     // The question on screen, 0-based; -1 when the list is empty.

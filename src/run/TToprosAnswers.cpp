@@ -198,6 +198,17 @@ void TTopros::otvetstrChange() {
     OtvetboolClick();
 }
 
+// Answers are judged in lower case; whatever reached the field by a road other than a key
+// (Ctrl+V, Shift+Insert, the context menu, a drop, an input method) is lowered here.
+void TTopros::lowerTypedAnswer(const QString& text) {
+    const QString lower = text.toLower();
+    if (lower == text)
+        return;
+    const int cursor = otvetstr->cursorPosition();
+    otvetstr->setText(lower);
+    otvetstr->setCursorPosition(std::min(cursor, int(lower.size())));
+}
+
 void TTopros::CbOtvetOfsetChange(int p, int index) {
     const int k = currentItem();
     if (k < 0 || inReview() || p < 1 || p > kMaxSlots)

@@ -15,7 +15,9 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -23,6 +25,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace kvz {
@@ -162,6 +165,31 @@ TEST_F(RunWindowTest, TypedTextIsLowerCaseAndKeptWhenLeaving) {
     EXPECT_EQ(answer(0).text, cp1251::fromUnicode(QStringLiteral("ответ x")));
     key(Qt::Key_PageUp);
     EXPECT_EQ(w.otvetstr->text(), QStringLiteral("ответ x"));
+}
+
+// Every road into the field other than a typed key: the keyboard's two paste keys and the
+// context menu's Paste (the line edit's paste slot).
+TEST_F(RunWindowTest, PastedTextIsLowerCaseToo) {
+    start({question("B", 0), question("A", 2)});
+    TTopros& w = run();
+    ASSERT_TRUE(w.pB->isVisible());
+    const std::function<void()> roads[] = {
+        [&] { QTest::keyClick(w.otvetstr, Qt::Key_V, Qt::ControlModifier); },
+        [&] { QTest::keyClick(w.otvetstr, Qt::Key_Insert, Qt::ShiftModifier); },
+        [&] { w.otvetstr->paste(); },
+    };
+    int road = 0;
+    for (const auto& paste : roads) {
+        SCOPED_TRACE(road++);
+        w.otvetstr->clear();
+        w.otvetstr->setFocus();
+        QGuiApplication::clipboard()->setText(QStringLiteral("Москва"));
+        paste();
+        EXPECT_EQ(w.otvetstr->text(), QStringLiteral("москва"));
+        EXPECT_EQ(w.otvetstr->cursorPosition(), 6);
+        w.SaveAnswer();
+        EXPECT_EQ(answer(0).text, cp1251::fromUnicode(QStringLiteral("москва")));
+    }
 }
 
 TEST_F(RunWindowTest, DropDownChoiceExchangesTwoNumbers) {
