@@ -214,6 +214,8 @@ void TTopros::CbOtvetOfsetChange(int p, int index) {
     if (k < 0 || inReview() || p < 1 || p > kMaxSlots)
         return;
     const std::vector<int> changed = markerBoard.choose(p, index + 1);
+    if (changed.empty())
+        return; // the number it already had: the answer is as untouched as before
     for (int slot : changed)
         if (slot != p && slot >= 1 && slot <= kMaxSlots)
             showNumber(CbOtvetOfset[std::size_t(slot - 1)],

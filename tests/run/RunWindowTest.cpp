@@ -206,6 +206,9 @@ TEST_F(RunWindowTest, DropDownChoiceExchangesTwoNumbers) {
         }
     }
     EXPECT_EQ(w.CbOtvetOfset[4]->itemText(4), QStringLiteral("05"));
+    // Choosing the number a drop-down already shows changes nothing, so nothing is answered.
+    Q_EMIT w.CbOtvetOfset[2]->activated(2);
+    EXPECT_FALSE(answer(0).touched);
     // Drop-down 2 takes the number slot 5 holds: slot 5 gets 2.
     w.CbOtvetOfset[1]->setCurrentIndex(4);
     Q_EMIT w.CbOtvetOfset[1]->activated(4);
