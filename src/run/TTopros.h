@@ -244,6 +244,8 @@ public:
     void N5Click(); // the calculator, F2
     void N3Click(); // the reference document, F1
     TCalculator* calculatorWindow() const { return calculator_; }
+    // The aid window that is up (calculator, textbook), which has the keyboard while it is.
+    QWidget* shownAid() const;
     TTextbookViewer* textbookViewer() const { return textbookViewer_; }
 
 private:

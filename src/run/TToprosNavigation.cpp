@@ -203,6 +203,19 @@ bool TTopros::eventFilter(QObject* watched, QEvent* event) {
     auto* w = static_cast<QWidget*>(watched);
     if (w->window() != this || !isVisible() || !isEnabled())
         return false;
+    // While an aid is up, what is typed is for the aid, never for the answer (the locked
+    // window's keyboard grab can bring keys here although the aid is on top).
+    if (QWidget* aid = shownAid()) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() != Qt::Key_F2 && key->key() != Qt::Key_F1) {
+            aid->activateWindow();
+            QWidget* target = aid->focusWidget() ? aid->focusWidget() : aid;
+            QKeyEvent copy(key->type(), key->key(), key->modifiers(), key->text(),
+                           key->isAutoRepeat(), ushort(key->count()));
+            QCoreApplication::sendEvent(target, &copy);
+            return true;
+        }
+    }
     return FormKeyDown(watched, static_cast<QKeyEvent*>(event));
 }
 
