@@ -25,31 +25,10 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <QValidator>
-
-#include <algorithm>
 
 namespace kvz {
 
 namespace {
-
-// Typed answers are judged in lower case: whatever enters the field (keys, paste from the
-// keyboard or the context menu, a drop, an input method) is lowered in this one place, the
-// cursor staying where the edit left it.
-class LowerCaseText final : public QValidator {
-public:
-    using QValidator::QValidator;
-    State validate(QString& input, int& pos) const override {
-        const QString lower = input.toLower();
-        if (lower != input) {
-            if (lower.size() != input.size())
-                pos = int(lower.size()) - int(input.size() - pos);
-            input = lower;
-            pos = std::clamp(pos, 0, int(input.size()));
-        }
-        return Acceptable;
-    }
-};
 
 QAction* namedAction(QObject* parent, const char* name, const QString& text) {
     auto* a = new QAction(text, parent);
@@ -165,7 +144,6 @@ TTopros::TTopros(KvizorApp& app) : app_(app), driver_(questionSet, app.runState(
     pB = panel(Panel1, "pB");
     otvetstr = named<QLineEdit>(pB, "otvetstr");
     otvetstr->setMinimumWidth(320);
-    otvetstr->setValidator(new LowerCaseText(otvetstr));
     row(pB)->addWidget(otvetstr);
     pD = panel(Panel1, "pD");
     buildSlots(pD, LbOtvetOfset, CbOtvetOfset, "");
@@ -295,6 +273,8 @@ TTopros::TTopros(KvizorApp& app) : app_(app), driver_(questionSet, app.runState(
     for (QRadioButton* b : Otvetbool1x)
         connect(b, &QRadioButton::clicked, this, [this] { OtvetboolClick(); });
     connect(otvetstr, &QLineEdit::textChanged, this, [this] { otvetstrChange(); });
+    // Pasted, dropped or composed text is lower-cased as typed keys are.
+    connect(otvetstr, &QLineEdit::textEdited, this, &TTopros::lowerTypedAnswer);
     for (int i = 0; i < kMaxSlots; ++i)
         connect(CbOtvetOfset[std::size_t(i)], &QComboBox::activated, this,
                 [this, i](int index) { CbOtvetOfsetChange(i + 1, index); });

@@ -85,6 +85,7 @@ public:
     void SaveAnswer();
     void OtvetboolClick();
     void otvetstrChange();
+    void lowerTypedAnswer(const QString& text);
     // Drop-down slot p (1..10) changed to the item index.
     void CbOtvetOfsetChange(int p, int index);
     // The question on screen, 0-based; -1 when the list is empty.
@@ -224,8 +225,6 @@ private:
     // The window's key rules; true when the key was taken.
     bool FormKeyDown(QObject* receiver, QKeyEvent* key);
     bool FormKeyPress(QObject* receiver, QKeyEvent* key);
-    // The calculator or the textbook pages when one is up over this window, else null.
-    QWidget* shownAid() const;
 
     KvizorApp& app_;
     RunDriver driver_;
@@ -245,6 +244,8 @@ public:
     void N5Click(); // the calculator, F2
     void N3Click(); // the reference document, F1
     TCalculator* calculatorWindow() const { return calculator_; }
+    // The aid window that is up (calculator, textbook), which has the keyboard while it is.
+    QWidget* shownAid() const;
     TTextbookViewer* textbookViewer() const { return textbookViewer_; }
 
 private:

@@ -21,6 +21,7 @@
 #include <QEvent>
 #include <QFileInfo>
 #include <QLabel>
+#include <QTimer>
 
 namespace kvz {
 
@@ -121,10 +122,10 @@ void TTopros::LUchebnik1Click() {
 }
 
 QWidget* TTopros::shownAid() const {
-    for (QWidget* aid :
-         {static_cast<QWidget*>(calculator_), static_cast<QWidget*>(textbookViewer_)})
-        if (aid && aid->isVisible() && !aid->isMinimized())
-            return aid;
+    if (calculator_ && calculator_->isVisible())
+        return calculator_;
+    if (textbookViewer_ && textbookViewer_->isVisible())
+        return textbookViewer_;
     return nullptr;
 }
 
@@ -136,6 +137,12 @@ void TTopros::N5Click() {
         calculator_ = new TCalculator(this, msg.text(kMsgCalculator), msg.text(kMsgError));
     }
     calculator_->popUp();
+    // Once more after a menu that opened it has closed: the closing menu gives the activation
+    // back to the run window.
+    QTimer::singleShot(0, calculator_, [c = calculator_] {
+        if (c->isVisible())
+            c->popUp();
+    });
 }
 
 void TTopros::N3Click() {

@@ -198,23 +198,24 @@ bool TTopros::eventFilter(QObject* watched, QEvent* event) {
             return false;
         }
     }
-    const bool press = event->type() == QEvent::KeyPress;
-    if ((!press && event->type() != QEvent::KeyRelease) || !watched->isWidgetType())
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
         return false;
     auto* w = static_cast<QWidget*>(watched);
     if (w->window() != this || !isVisible() || !isEnabled())
         return false;
-    // An aid that is up has the keyboard: a key that lands here (the window manager gave this
-    // window the focus back, say when the menu that opened the aid closed) goes to the aid and
-    // never to the answers.
+    // While an aid is up, what is typed is for the aid, never for the answer (the locked
+    // window's keyboard grab can bring keys here although the aid is on top).
     if (QWidget* aid = shownAid()) {
-        aid->activateWindow();
-        QWidget* to = aid->focusWidget() ? aid->focusWidget() : aid;
-        QCoreApplication::sendEvent(to, event);
-        return true;
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() != Qt::Key_F2 && key->key() != Qt::Key_F1) {
+            aid->activateWindow();
+            QWidget* target = aid->focusWidget() ? aid->focusWidget() : aid;
+            QKeyEvent copy(key->type(), key->key(), key->modifiers(), key->text(),
+                           key->isAutoRepeat(), ushort(key->count()));
+            QCoreApplication::sendEvent(target, &copy);
+            return true;
+        }
     }
-    if (!press)
-        return false;
     return FormKeyDown(watched, static_cast<QKeyEvent*>(event));
 }
 
