@@ -208,6 +208,12 @@ void serverFigures() {
         std::printf("kvizor-server did not start\n");
         return;
     }
+    // The server offers nothing until the supervisor says so.
+    server.write("choice\n");
+    if (!waitUntil([&] { return log.contains("mode choice"); }, 10000)) {
+        std::printf("kvizor-server did not take the command\n");
+        return;
+    }
     const qsizetype at = log.indexOf("listening ");
     const quint16 port = quint16(log.mid(at).split('\n').value(0).split(' ').value(2).toUInt());
     const long startKb = peakKb(server.processId());

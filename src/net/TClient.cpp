@@ -511,8 +511,11 @@ void TClient::log(const std::string& line) {
     Memo1->appendPlainText(cp1251::toUnicode(line));
 }
 
+// The engine reports from inside a read step; a dialog's own event loop there would run further
+// read steps under it. Reports and messages are shown once the step is over.
 void TClient::reportError(const std::string& text) {
-    Dialogs::error(this, cp1251::toUnicode(text));
+    QTimer::singleShot(0, this,
+                       [this, shown = cp1251::toUnicode(text)] { Dialogs::error(this, shown); });
 }
 
 void TClient::setStartEnabled(bool enabled) {
@@ -576,21 +579,21 @@ void TClient::performStart() {
     Button4Click();
 }
 
-// The test clock is the run window's one-second timer. A pause and an open message each hold
+// The test clock is the run window's clock. A pause and an open message each hold
 // it; it runs again when the last hold is released, and only if it ran when the first began
 // (in review it does not run at all).
 void TClient::holdTestClock() {
-    QTimer& clock = app_.topros().Timer1;
+    TTopros& run = app_.topros();
     if (clockHolds_++ == 0)
-        clockRanBeforeHold_ = clock.isActive();
-    clock.stop();
+        clockRanBeforeHold_ = run.clockRunning();
+    run.stopClock();
 }
 
 void TClient::releaseTestClock() {
     if (clockHolds_ == 0)
         return;
     if (--clockHolds_ == 0 && clockRanBeforeHold_)
-        app_.topros().Timer1.start();
+        app_.topros().startClock();
 }
 
 void TClient::pauseTest() {
@@ -635,14 +638,15 @@ void TClient::showInMessager(const QString& text) {
 }
 
 void TClient::showServerMessage(const std::string& text) {
-    const QString shown = cp1251::toUnicode(text);
-    if (app_.inform().isVisible())
-        showInMessager(shown);
-    if (app_.topros().isVisible()) {
-        holdTestClock();
-        showInMessager(shown);
-        releaseTestClock();
-    }
+    QTimer::singleShot(0, this, [this, shown = cp1251::toUnicode(text)] {
+        if (app_.inform().isVisible())
+            showInMessager(shown);
+        if (app_.topros().isVisible()) {
+            holdTestClock();
+            showInMessager(shown);
+            releaseTestClock();
+        }
+    });
 }
 
 void TClient::downloadBegun(std::int64_t size) {

@@ -209,6 +209,9 @@ TEST_F(PackBuildTest, FaultyDescriptionsNameFileSectionAndKey) {
         const char* with;
         const char* message;
     };
+    // Past the 2047 characters an INI value of the program's own files holds: refused by name,
+    // never cut.
+    const std::string longTopics = "Topics=" + std::string(4001, 't');
     const Case cases[] = {
         {"Kind=D", "Kind=C", "[Question1] Kind: expected A, B or D"},
         {"Right=2,3,1", "Right=2,2,1", "[Question1] Right: expected the numbers 1 to 3"},
@@ -232,6 +235,7 @@ TEST_F(PackBuildTest, FaultyDescriptionsNameFileSectionAndKey) {
         {"Calculator=1", "Calculator=maybe", "[Test] Calculator: expected 1 or 0"},
         {"Password=тест", "Password=восемнадцатьбукв18", "[Test] Password: longer than 17"},
         {"Subject=Физика", "Subject=\xD4\xE8\xE7\xE8\xEA\xE0", "[Test] Subject: not UTF-8"},
+        {"Topics=Силы|Движение", longTopics.c_str(), "[Test] Topics: longer than 4000"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
@@ -362,16 +366,36 @@ TEST_F(PackBuildTest, CatalogueTooLongForReadersIsRefused) {
     EXPECT_FALSE(QFile::exists(out));
 }
 
-// Only regular files are inspected: a device would be read for ever, a pipe waited on for ever.
-TEST_F(PackBuildTest, InspectRefusesWhatIsNoRegularFile) {
-    const QString fifo = dir.filePath(QStringLiteral("pipe.tst"));
+// Only regular files are read: a device would be read for ever, a pipe waited on for ever. Every
+// command that reads a named file, and the description a build reads.
+TEST_F(PackBuildTest, CommandsRefuseWhatIsNoRegularFile) {
+    const QString fifo = dir.filePath(QStringLiteral("pipe.png"));
+    const QString zero = dir.filePath(QStringLiteral("zero.png"));
     ASSERT_EQ(QProcess::execute(QStringLiteral("mkfifo"), {fifo}), 0);
-    for (const QString& path : {QStringLiteral("/dev/zero"), fifo, src}) {
-        SCOPED_TRACE(path.toStdString());
-        const PackRun r = pack({QStringLiteral("inspect"), path});
-        EXPECT_EQ(r.code, 1);
-        EXPECT_TRUE(r.err.contains(QStringLiteral("not a regular file"))) << r.err.toStdString();
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), zero));
+    const QString made = dir.filePath(QStringLiteral("made"));
+    for (const QString& path : {QStringLiteral("/dev/zero"), zero, fifo, src}) {
+        for (const QStringList& args :
+             {QStringList{QStringLiteral("inspect"), path},
+              QStringList{QStringLiteral("page"), path, QStringLiteral("-o"), made},
+              QStringList{QStringLiteral("render"), path, QStringLiteral("-o"), made}}) {
+            SCOPED_TRACE((args.join(QLatin1Char(' '))).toStdString());
+            const PackRun r = pack(args);
+            EXPECT_EQ(r.code, 1);
+            EXPECT_TRUE(r.err.contains(QStringLiteral("not a regular file")))
+                << r.err.toStdString();
+            EXPECT_FALSE(QFile::exists(made));
+        }
     }
+    // A description that is a pipe.
+    const QString pipeFolder = dir.filePath(QStringLiteral("piped"));
+    ASSERT_TRUE(QDir().mkpath(pipeFolder));
+    ASSERT_EQ(
+        QProcess::execute(QStringLiteral("mkfifo"), {pipeFolder + QStringLiteral("/test.ini")}), 0);
+    const PackRun r = pack({QStringLiteral("build"), pipeFolder, QStringLiteral("-o"), out});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("test.ini: not a regular file")))
+        << r.err.toStdString();
 }
 
 // Python's zipfile is an independent reader of traditional PKWARE encryption: it must decrypt

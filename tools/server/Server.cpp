@@ -3,8 +3,7 @@
 #include "choice/Catalogue.h"
 #include "l10n/Cp1251.h"
 #include "net/ProtocolText.h"
-#include "results/ResultPassword.h"
-#include "test/ZipMemory.h"
+#include "results/ResultReader.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -15,8 +14,11 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryFile>
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace kvz::server {
@@ -25,10 +27,23 @@ namespace {
 
 constexpr qint64 kPiece = 64 * 1024;
 constexpr qint64 kSocketBacklog = 256 * 1024;
+// A poll is not queued for a workstation that has not taken this much of what it was sent:
+// the next one carries the same news.
+constexpr qint64 kListBacklog = 64 * 1024;
 constexpr int kQuietMs = 150;
+// What is read from one workstation in one step: a burst is taken in steps, so that the others
+// are served in between.
+constexpr qint64 kReadStep = 256 * 1024;
+constexpr int kSystemSendBuffer = 128 * 1024;
+constexpr qint64 kLowSpaceLogEveryMs = 10000;
 
-QString u(const std::string& cp1251Text) {
-    return cp1251::toUnicode(cp1251Text);
+QString u(std::string_view cp1251Text) {
+    return cp1251::toUnicode(std::string(cp1251Text));
+}
+
+// A workstation's text for the log.
+QString field(std::string_view cp1251Text) {
+    return Server::escaped(u(cp1251Text));
 }
 
 QByteArray bytes(const std::string& s) {
@@ -51,12 +66,31 @@ bool fsyncPath(const QString& path, int flags) {
     return ok;
 }
 
+bool endsWithTst(std::string_view name) {
+    if (name.size() < 4)
+        return false;
+    const std::string_view t = name.substr(name.size() - 4);
+    return t[0] == '.' && (t[1] | 0x20) == 't' && (t[2] | 0x20) == 's' && (t[3] | 0x20) == 't';
+}
+
+// Connections the descriptor limit leaves room for, beside the server's own files.
+int connectionsBelowDescriptorLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return 4000;
+    const auto soft = qint64(limit.rlim_cur);
+    return int(std::max<qint64>(4, soft - std::min<qint64>(64, soft / 2)));
+}
+
 } // namespace
 
 Server::Server(ServerOptions options, std::function<void(const QString&)> log)
     : options_(std::move(options)), log_(std::move(log)) {
+    clock_.start();
     pollTimer_.setInterval(options_.pollMs);
     connect(&pollTimer_, &QTimer::timeout, this, &Server::poll);
+    maxConnections_ =
+        options_.maxConnections > 0 ? options_.maxConnections : connectionsBelowDescriptorLimit();
 }
 
 Server::~Server() = default;
@@ -69,6 +103,14 @@ bool Server::start() {
     scanTests();
     listener_ = new QTcpServer(this);
     connect(listener_, &QTcpServer::newConnection, this, &Server::accept);
+    // Qt stops accepting after an error such as running out of descriptors: start again soon.
+    connect(listener_, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError) {
+        if (lastRefusedConnectionLog_ < 0 || now() - lastRefusedConnectionLog_ > 1000) {
+            lastRefusedConnectionLog_ = now();
+            emitLog(QStringLiteral("error cannot accept: ") + listener_->errorString());
+        }
+        QTimer::singleShot(200, this, [this] { listener_->resumeAccepting(); });
+    });
     if (!listener_->listen(options_.address, options_.port)) {
         emitLog(QStringLiteral("error cannot listen: ") + listener_->errorString());
         return false;
@@ -101,10 +143,34 @@ QString Server::unsafeField(const std::string& name, const std::string& klass,
     return {};
 }
 
+QString Server::escaped(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t code = c.unicode();
+        if (code == u'\\')
+            out += QStringLiteral("\\\\");
+        else if (code == u'\n')
+            out += QStringLiteral("\\n");
+        else if (code == u'\r')
+            out += QStringLiteral("\\r");
+        else if (code == u'\t')
+            out += QStringLiteral("\\t");
+        else if (code < 0x20 || (code >= 0x7f && code < 0xa0))
+            out += QStringLiteral("\\x%1").arg(int(code), 2, 16, QLatin1Char('0'));
+        else if (code == 0x2028 || code == 0x2029 || code == 0xfeff)
+            out += QStringLiteral("\\u%1").arg(int(code), 4, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
 void Server::scanTests() {
     tests_.clear();
     archives_.clear();
     const QDir dir(options_.testsFolder);
+    // The name filter ignores case, so "Optics.TST" is offered too.
     const QStringList files =
         dir.entryList({QStringLiteral("*.tst")}, QDir::Files | QDir::Readable, QDir::Name);
     for (const QString& file : files) {
@@ -117,11 +183,11 @@ void Server::scanTests() {
         OfferedTest t;
         t.path = path;
         t.file = cp1251::fromUnicode(file);
+        t.stem = t.file.substr(0, t.file.size() - 4);
         t.klass = info->klass;
         t.subject = info->subject;
         t.size = QFileInfo(path).size();
-        const std::string name = t.file.substr(0, t.file.rfind('.'));
-        if (const QString why = unsafeField(name, t.klass, t.subject); !why.isEmpty()) {
+        if (const QString why = unsafeField(t.stem, t.klass, t.subject); !why.isEmpty()) {
             emitLog(QStringLiteral("test-skipped %1: %2").arg(file, why));
             continue;
         }
@@ -129,15 +195,27 @@ void Server::scanTests() {
             emitLog(QStringLiteral("test-skipped %1: size %2").arg(file).arg(t.size));
             continue;
         }
+        // A workstation asks for a test by its name: two files whose names differ only in the
+        // case of the extension cannot both be asked for.
+        if (std::any_of(tests_.begin(), tests_.end(),
+                        [&](const OfferedTest& o) { return o.stem == t.stem; })) {
+            emitLog(QStringLiteral("test-skipped %1: another test has the name %2")
+                        .arg(file, u(t.stem)));
+            continue;
+        }
         emitLog(
             QStringLiteral("test %1 <%2, %3> %4").arg(file, u(t.klass), u(t.subject)).arg(t.size));
+        everOffered_.insert(t.stem);
         tests_.push_back(std::move(t));
     }
 }
 
-const OfferedTest* Server::findTest(const std::string& file) const {
+const OfferedTest* Server::findTest(std::string_view file) const {
+    if (!endsWithTst(file))
+        return nullptr;
+    const std::string_view stem = file.substr(0, file.size() - 4);
     for (const OfferedTest& t : tests_)
-        if (t.file == file)
+        if (t.stem == stem)
             return &t;
     return nullptr;
 }
@@ -149,7 +227,7 @@ QByteArray Server::archive(const OfferedTest& t) {
     QFile f(t.path);
     if (!f.open(QIODevice::ReadOnly))
         return {};
-    QByteArray data = f.readAll();
+    QByteArray data = f.read(t.size + 1);
     if (data.size() != t.size)
         return {};
     archives_[t.file] = data;
@@ -158,9 +236,43 @@ QByteArray Server::archive(const OfferedTest& t) {
 
 void Server::accept() {
     while (QTcpSocket* socket = listener_->nextPendingConnection()) {
+        if (int(stations_.size()) >= maxConnections_) {
+            // Room for the newcomer: the workstation silent the longest goes (one that never
+            // said a word first, then one that leaves polls unanswered), never one in a test.
+            Workstation* victim = nullptr;
+            auto rank = [](const Workstation& w) {
+                return std::tuple(w.sentAnything, -w.unanswered, w.lastInput);
+            };
+            for (auto& [number, w] : stations_)
+                if (!isProtected(*w) && (!victim || rank(*w) < rank(*victim)))
+                    victim = w.get();
+            if (victim) {
+                close(*victim, QStringLiteral("too many connections, this one the most idle"));
+            } else {
+                ++refusedConnections_;
+                if (lastRefusedConnectionLog_ < 0 || now() - lastRefusedConnectionLog_ > 1000) {
+                    lastRefusedConnectionLog_ = now();
+                    emitLog(QStringLiteral("refused-connection %1: %2 connections, all in a test "
+                                           "(%3 refused so far)")
+                                .arg(socket->peerAddress().toString())
+                                .arg(stations_.size())
+                                .arg(refusedConnections_));
+                }
+                socket->abort();
+                socket->deleteLater();
+                continue;
+            }
+        }
         auto w = std::make_unique<Workstation>();
         w->number = nextNumber_++;
         w->socket = socket;
+        socket->setReadBufferSize(kReadStep);
+        // What the system holds for a workstation that reads nothing stays small too, and what
+        // it does not take shows in bytesToWrite() (ample for a classroom network).
+        socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kSystemSendBuffer);
+        w->lastInput = now();
+        w->tokens = 4.0 * options_.logPerSecond;
+        w->tokensAt = now();
         const QHostAddress peer = socket->peerAddress();
         bool mapped = false;
         const quint32 v4 = peer.toIPv4Address(&mapped);
@@ -185,14 +297,19 @@ void Server::accept() {
             if (Workstation* s = find())
                 readFrom(*s, true);
         });
-        connect(socket, &QTcpSocket::bytesWritten, this, [this, find] {
-            if (Workstation* s = find())
+        connect(socket, &QTcpSocket::bytesWritten, this, [this, find](qint64 n) {
+            if (Workstation* s = find()) {
+                s->taken += n;
                 pump(*s);
+            }
         });
         connect(w->gateTimer, &QTimer::timeout, this, [this, find] {
             if (Workstation* s = find()) {
-                if (s->gate == Workstation::Fresh)
-                    emitLog(QStringLiteral("no-answer %1").arg(s->number));
+                if (s->gate == Workstation::Fresh) {
+                    ++s->unanswered;
+                    if (mayLog(*s))
+                        emitLog(QStringLiteral("no-answer %1").arg(s->number));
+                }
                 openGate(*s);
             }
         });
@@ -208,108 +325,232 @@ void Server::drop(int number) {
         return;
     std::unique_ptr<Workstation> w = std::move(it->second);
     stations_.erase(it);
+    w->gone = true;
+    if (w->dropped > 0)
+        emitLog(QStringLiteral("log-dropped %1 %2").arg(number).arg(w->dropped));
     emitLog(QStringLiteral("disconnected %1").arg(number));
     w->socket->disconnect(this);
+    w->socket->abort();
     w->socket->deleteLater(); // takes its timers with it
+    // Its messages may be being read: it goes when the event loop is back.
+    if (gone_.empty())
+        QTimer::singleShot(0, this, [this] { gone_.clear(); });
+    gone_.push_back(std::move(w));
+}
+
+void Server::close(Workstation& w, const QString& why) {
+    emitLog(QStringLiteral("closed %1: %2").arg(w.number).arg(why));
+    drop(w.number);
+}
+
+bool Server::isProtected(const Workstation& w) const {
+    return w.gate == Workstation::Free || !w.downloading.empty() || !w.downloadedHere.empty();
+}
+
+bool Server::mayLog(Workstation& w) {
+    const qint64 t = now();
+    const double burst = 4.0 * options_.logPerSecond;
+    w.tokens = std::min(burst, w.tokens + double(t - w.tokensAt) * options_.logPerSecond / 1000.0);
+    w.tokensAt = t;
+    if (w.tokens < 1.0) {
+        ++w.dropped;
+        return false;
+    }
+    w.tokens -= 1.0;
+    flushDropped(w);
+    return true;
+}
+
+void Server::flushDropped(Workstation& w) {
+    if (w.dropped == 0)
+        return;
+    emitLog(QStringLiteral("log-dropped %1 %2").arg(w.number).arg(w.dropped));
+    w.dropped = 0;
 }
 
 void Server::readFrom(Workstation& w, bool quiet) {
-    const int number = w.number;
     const QByteArray in = w.socket->readAll();
+    if (!in.isEmpty()) {
+        w.lastInput = now();
+        w.sentAnything = true;
+    }
     w.stream.add(std::string_view(in.constData(), std::size_t(in.size())));
     ClientMessage m;
-    while (stations_.count(number) && w.stream.next(m, quiet))
+    while (!w.gone && w.stream.next(m, quiet))
         handle(w, m);
 }
 
-void Server::handle(Workstation& w, ClientMessage& m) {
+void Server::handle(Workstation& w, const ClientMessage& m) {
     const int n = w.number;
     switch (m.kind) {
     case ClientMessage::Host:
-        w.host = m.text;
-        emitLog(QStringLiteral("host %1 %2").arg(n).arg(u(w.host)));
-        if (!choiceMode_)
-            if (const OfferedTest* t = findTest(setTest_))
-                enqueue(w, {testInfoMessage(*t), {}, 0, Outgoing::Gap});
-        w.listQueued = true;
-        enqueue(w, {listMessage(w), {}, 0, Outgoing::Fresh, true});
+        w.host = std::string(m.text);
+        if (mayLog(w))
+            emitLog(QStringLiteral("host %1 %2").arg(n).arg(field(w.host)));
+        if (mode_ == Mode::Set && !w.infoQueued)
+            if (const OfferedTest* t = findTest(setTest_)) {
+                w.allowed = false;
+                w.infoQueued = true;
+                enqueue(w, {testInfoMessage(*t), {}, 0, Outgoing::Gap, Outgoing::Info});
+            }
+        if (!w.gone && !w.listQueued) {
+            w.listQueued = true;
+            enqueue(w, {{}, {}, 0, Outgoing::Fresh, Outgoing::List});
+        }
         break;
     case ClientMessage::Fresh:
         w.freshSeen = true;
-        w.permitted = m.lines.size() > 1 && m.lines[1] == "1";
-        w.testLine = m.lines.size() > 2 ? m.lines[2] : std::string();
-        w.nameLine = m.lines.size() > 3 ? m.lines[3] : std::string();
-        emitLog(QStringLiteral("fresh %1 permitted=%2 test=%3 name=%4")
-                    .arg(n)
-                    .arg(w.permitted ? 1 : 0)
-                    .arg(u(w.testLine), u(w.nameLine)));
+        w.unanswered = 0;
+        w.permitted = m.lines[1] == "1";
+        w.testLine = std::string(m.lines[2]);
+        w.nameLine = std::string(m.lines[3]);
+        if (mayLog(w))
+            emitLog(QStringLiteral("fresh %1 permitted=%2 test=%3 name=%4")
+                        .arg(n)
+                        .arg(w.permitted ? 1 : 0)
+                        .arg(field(w.testLine), field(w.nameLine)));
         if (w.gate == Workstation::Fresh)
             openGate(w);
         break;
-    case ClientMessage::GiveMeTest: {
-        emitLog(QStringLiteral("request %1 %2").arg(n).arg(u(m.text)));
-        const OfferedTest* t = findTest(m.text);
-        if (!t) {
-            emitLog(QStringLiteral("refused %1 %2: no such test").arg(n).arg(u(m.text)));
-            break;
-        }
-        const QByteArray data = archive(*t);
-        if (data.isEmpty()) {
-            emitLog(QStringLiteral("refused %1 %2: the file changed or cannot be read")
-                        .arg(n)
-                        .arg(u(m.text)));
-            break;
-        }
-        w.downloading = t->file;
-        enqueue(w, {QByteArrayLiteral("TSTF"), data, 0, Outgoing::Free});
+    case ClientMessage::GiveMeTest:
+        request(w, m.text);
         break;
-    }
     case ClientMessage::Free:
-        emitLog(QStringLiteral("free %1").arg(n));
+        if (mayLog(w))
+            emitLog(QStringLiteral("free %1").arg(n));
         w.downloading.clear();
         if (w.gate == Workstation::Free)
             openGate(w);
         break;
     case ClientMessage::Send:
-        emitLog(QStringLiteral("message-from %1 %2").arg(n).arg(u(m.text)));
+        if (mayLog(w))
+            emitLog(QStringLiteral("message-from %1 %2").arg(n).arg(field(m.text)));
         break;
     case ClientMessage::Start:
         w.started = true;
-        emitLog(QStringLiteral("start %1").arg(n));
+        if (mayLog(w))
+            emitLog(QStringLiteral("start %1").arg(n));
         break;
     case ClientMessage::Result:
         storeResult(w, m.bytes);
         break;
     case ClientMessage::Garbage:
-        emitLog(QStringLiteral("garbage %1 %2 bytes").arg(n).arg(m.bytes.size()));
+        if (mayLog(w))
+            emitLog(QStringLiteral("garbage %1 %2 bytes").arg(n).arg(m.bytes.size()));
         break;
     case ClientMessage::TooLong:
-        emitLog(QStringLiteral("garbage %1 %2 bytes without an end").arg(n).arg(m.bytes.size()));
+        if (mayLog(w))
+            emitLog(
+                QStringLiteral("garbage %1 %2 bytes without an end").arg(n).arg(m.bytes.size()));
         break;
     }
 }
 
-void Server::storeResult(Workstation& w, const std::string& data) {
+void Server::request(Workstation& w, std::string_view name) {
     const int n = w.number;
-    const QByteArray archiveBytes = bytes(data);
-    QString error;
-    auto zip = MemoryZip::open(archiveBytes, &error);
-    if (!zip) {
-        emitLog(QStringLiteral("result-refused %1: not a ZIP archive").arg(n));
+    const bool logged = mayLog(w);
+    if (logged)
+        emitLog(QStringLiteral("request %1 %2").arg(n).arg(field(name)));
+    auto refuse = [&](const char* why) {
+        if (logged)
+            emitLog(QStringLiteral("refused %1 %2: %3")
+                        .arg(n)
+                        .arg(field(name))
+                        .arg(QString::fromLatin1(why)));
+    };
+    if (!w.downloading.empty()) {
+        refuse("a download is in progress");
         return;
     }
-    zip->setPassword(resultPassword());
-    for (const char* entry : {"inform.dat", "inform160.dat"}) {
-        QByteArray out;
-        const ZipReadStatus status =
-            zip->extract(entry, ClientStream::kMaxResult, out, std::function<void(int)>());
-        if (status != ZipReadStatus::Ok) {
-            emitLog(QStringLiteral("result-refused %1: %2 %3")
-                        .arg(n)
-                        .arg(QString::fromLatin1(entry))
-                        .arg(status == ZipReadStatus::BadPassword
-                                 ? QStringLiteral("does not decrypt")
-                                 : QStringLiteral("unreadable")));
+    const OfferedTest* t = findTest(name);
+    if (!t) {
+        refuse("no such test");
+        return;
+    }
+    // A test goes only where the supervisor let it: in choice mode to a workstation that has
+    // the list and was not forbidden since, in set mode only the set test, and only once the
+    // workstation was allowed after the test was set.
+    if (mode_ == Mode::None) {
+        refuse("no test is offered");
+        return;
+    }
+    if (mode_ == Mode::Set && t->file != setTest_) {
+        refuse("another test is set");
+        return;
+    }
+    if (!w.allowed) {
+        refuse("not allowed");
+        return;
+    }
+    const QByteArray data = archive(*t);
+    if (data.isEmpty()) {
+        refuse("the file changed or cannot be read");
+        return;
+    }
+    w.downloading = t->file;
+    w.downloadedHere = t->stem;
+    downloads_[key(w)].insert(t->stem);
+    enqueue(w, {QByteArrayLiteral("TSTF"), data, 0, Outgoing::Free});
+}
+
+std::string Server::key(const Workstation& w) const {
+    return w.address.toStdString() + '\n' + w.host;
+}
+
+bool Server::acceptsAnyResult(const Workstation& w) const {
+    const QString host = u(w.host);
+    for (const QString& entry : options_.acceptAnyResult)
+        if (entry == QStringLiteral("*") || entry == w.address ||
+            (!host.isEmpty() && entry == host))
+            return true;
+    return false;
+}
+
+void Server::storeResult(Workstation& w, std::string_view data) {
+    const int n = w.number;
+    auto refuse = [&](const QString& why) {
+        if (mayLog(w))
+            emitLog(QStringLiteral("result-refused %1: %2").arg(n).arg(why));
+    };
+    const QByteArray archiveBytes(data.data(), qsizetype(data.size()));
+    const ResultReadResult read = readResultArchive(archiveBytes);
+    if (!read.record) {
+        refuse(QStringLiteral("not a result archive: ") + escaped(read.error));
+        return;
+    }
+    // Only a result of a test this server offered, from a workstation it sent that test to,
+    // and only a few of them: forged results cannot crowd out honest ones.
+    const std::string& test = read.record->facts.testName;
+    if (!everOffered_.count(test)) {
+        refuse(QStringLiteral("the test %1 is not on offer").arg(field(test)));
+        return;
+    }
+    const std::string who = key(w);
+    const auto sent = downloads_.find(who);
+    if (!acceptsAnyResult(w) && (sent == downloads_.end() || !sent->second.count(test))) {
+        refuse(QStringLiteral("the test %1 was not sent to this workstation").arg(field(test)));
+        return;
+    }
+    int& count = stored_[{who, test}];
+    if (count >= options_.resultQuota) {
+        refuse(QStringLiteral("%1 results of the test %2 already stored from this workstation")
+                   .arg(count)
+                   .arg(field(test)));
+        return;
+    }
+    struct statvfs fs {};
+    if (::statvfs(QFile::encodeName(options_.resultsFolder).constData(), &fs) == 0) {
+        const qint64 free = qint64(fs.f_bavail) * qint64(fs.f_frsize);
+        if (free - archiveBytes.size() < options_.reserveBytes) {
+            if (lastLowSpaceLog_ < 0 || now() - lastLowSpaceLog_ >= kLowSpaceLogEveryMs) {
+                lastLowSpaceLog_ = now();
+                emitLog(QStringLiteral("low-space %1: %2 KB free, results are refused below "
+                                       "%3 KB: make room and ask the pupils to send again")
+                            .arg(options_.resultsFolder)
+                            .arg(free / 1024)
+                            .arg(options_.reserveBytes / 1024));
+            }
+            refuse(QStringLiteral("the results folder is nearly full"));
             return;
         }
     }
@@ -317,8 +558,7 @@ void Server::storeResult(Workstation& w, const std::string& data) {
     QTemporaryFile temp(QDir(options_.resultsFolder).filePath(QStringLiteral(".incoming-XXXXXX")));
     if (!temp.open() || temp.write(archiveBytes) != archiveBytes.size() || !temp.flush() ||
         ::fsync(temp.handle()) != 0) {
-        emitLog(
-            QStringLiteral("result-refused %1: cannot write: %2").arg(n).arg(temp.errorString()));
+        refuse(QStringLiteral("cannot write: %1").arg(temp.errorString()));
         return;
     }
     const QByteArray tempPath = QFile::encodeName(temp.fileName());
@@ -328,18 +568,23 @@ void Server::storeResult(Workstation& w, const std::string& data) {
         const QString path = QDir(options_.resultsFolder).filePath(name);
         if (::link(tempPath.constData(), QFile::encodeName(path).constData()) == 0) {
             fsyncPath(options_.resultsFolder, O_RDONLY | O_DIRECTORY);
+            ++count;
             emitLog(QStringLiteral("result %1 %2 %3").arg(n).arg(name).arg(archiveBytes.size()));
             return;
         }
         if (errno != EEXIST)
             break;
     }
-    emitLog(QStringLiteral("result-refused %1: no free name in the results folder").arg(n));
+    refuse(QStringLiteral("no free name in the results folder"));
 }
 
-void Server::enqueue(Workstation& w, Outgoing out) {
+bool Server::enqueue(Workstation& w, Outgoing out) {
+    if (w.gone)
+        return false;
+    w.queuedBytes += out.head.size();
     w.queue.push_back(std::move(out));
     pump(w);
+    return !w.gone;
 }
 
 void Server::openGate(Workstation& w) {
@@ -349,23 +594,33 @@ void Server::openGate(Workstation& w) {
 }
 
 void Server::pump(Workstation& w) {
-    for (;;) {
+    while (!w.gone) {
         if (!w.writing) {
             if (w.gate != Workstation::Open || w.queue.empty())
                 return;
             Outgoing& front = w.queue.front();
-            if (front.isList) {
-                front.head = listMessage(w); // fresh time and list at the moment it goes out
+            if (front.kind == Outgoing::List) {
                 w.listQueued = false;
+                if (w.socket->bytesToWrite() > kListBacklog) {
+                    // It has not taken the last one: this news is refreshed anyway.
+                    ++w.unanswered;
+                    w.queue.pop_front();
+                    continue;
+                }
+                front.head = listMessage(w); // fresh time and list at the moment it goes out
+            } else {
+                w.queuedBytes -= front.head.size();
+                if (front.kind == Outgoing::Info)
+                    w.infoQueued = false;
             }
             // A list message goes out in one write: a workstation that read its header alone
             // would take it for complete.
             w.socket->write(front.head);
             w.writing = true;
-            if (front.wait == Outgoing::Free)
+            if (front.wait == Outgoing::Free && mayLog(w))
                 emitLog(QStringLiteral("sending %1 %2 %3")
                             .arg(w.number)
-                            .arg(u(w.downloading))
+                            .arg(field(w.downloading))
                             .arg(front.body.size()));
         }
         Outgoing& front = w.queue.front();
@@ -397,17 +652,22 @@ void Server::pump(Workstation& w) {
     }
 }
 
-QByteArray Server::listMessage(const Workstation& w) const {
+QByteArray Server::listMessage(Workstation& w) {
+    const bool choice = mode_ == Mode::Choice && !w.forbidden;
+    // The workstation reads the first list of choice mode as a permission, so a workstation
+    // the supervisor forbade gets none.
+    if (choice && !w.choiceShown)
+        w.allowed = true;
+    w.choiceShown = choice;
     std::string out = "REFR\r\n" + std::to_string(w.number) + "\r\n" +
                       QString::number(nowAsDateTime(), 'f', 8).toStdString() + "\r\n" +
-                      (shuffle_ ? "RAZB" : "NO") + "\r\n" + (choiceMode_ ? "Auto" : "Test") +
-                      "\r\n";
-    if (!choiceMode_)
+                      (shuffle_ ? "RAZB" : "NO") + "\r\n" + (choice ? "Auto" : "Test") + "\r\n";
+    if (!choice)
         return bytes(out + "-1\r\n0\r\n");
     std::vector<std::string> lines;
     for (const OfferedTest& t : tests_)
         lines.push_back("<" + t.klass + ", " + t.subject + ">:" + std::to_string(t.size) + "*" +
-                        t.file.substr(0, t.file.rfind('.')));
+                        t.stem);
     out += std::to_string(lines.size()) + "\r\n" +
            std::to_string(lines.empty() ? 0 : lines.back().size()) + "\r\n";
     for (const std::string& l : lines)
@@ -421,12 +681,36 @@ QByteArray Server::testInfoMessage(const OfferedTest& t) const {
 }
 
 void Server::poll() {
+    std::vector<Workstation*> silent, deaf;
     for (auto& [number, w] : stations_) {
+        if (w->dropped > 0 && w->tokens >= 1.0)
+            flushDropped(*w);
+        // A workstation that does not take what it is sent is not kept at any cost; one in
+        // the middle of a test is (its polls are left out instead, and the rest is the
+        // supervisor's). Looked at here, a poll after the writes, when the system has taken
+        // what the connection takes; one that took anything since the last poll is reading,
+        // only slowly (a loaded workstation), and stays.
+        const bool tookNothing = w->taken == w->takenAtPoll;
+        w->takenAtPoll = w->taken;
+        if (!isProtected(*w) && tookNothing && w->socket->bytesToWrite() > options_.outputCap) {
+            deaf.push_back(w.get());
+            continue;
+        }
+        if (!isProtected(*w) && w->unanswered >= 2 && now() - w->lastInput >= options_.idleMs) {
+            silent.push_back(w.get());
+            continue;
+        }
         if (w->listQueued || w->gate == Workstation::Free || w->writing)
             continue;
         w->listQueued = true;
-        enqueue(*w, {{}, {}, 0, Outgoing::Fresh, true});
+        enqueue(*w, {{}, {}, 0, Outgoing::Fresh, Outgoing::List});
     }
+    for (Workstation* w : deaf)
+        close(*w, QStringLiteral("it does not read what it is sent"));
+    for (Workstation* w : silent)
+        close(*w, QStringLiteral("silent: %1 polls unanswered, nothing received for %2 s")
+                      .arg(w->unanswered)
+                      .arg((now() - w->lastInput) / 1000));
 }
 
 std::vector<Server::Workstation*> Server::targets(const QString& which) {
@@ -440,7 +724,7 @@ std::vector<Server::Workstation*> Server::targets(const QString& which) {
     const int number = which.toInt(&ok);
     auto it = stations_.find(number);
     if (!ok || it == stations_.end()) {
-        emitLog(QStringLiteral("error no workstation %1").arg(which));
+        emitLog(QStringLiteral("error no workstation %1").arg(escaped(which)));
         return out;
     }
     out.push_back(it->second.get());
@@ -459,6 +743,100 @@ QString Server::status(const Workstation& w) const {
     return QStringLiteral("waiting");
 }
 
+void Server::listWorkstations() {
+    for (const auto& [number, w] : stations_)
+        emitLog(
+            QStringLiteral("workstation %1 %2 %3 status=%4 allowed=%5 permitted=%6 test=%7 name=%8")
+                .arg(number)
+                .arg(w->host.empty() ? QStringLiteral("-") : field(w->host))
+                .arg(w->address, status(*w))
+                .arg(w->allowed ? 1 : 0)
+                .arg(w->permitted ? 1 : 0)
+                .arg(field(w->testLine), field(w->nameLine)));
+    emitLog(QStringLiteral("workstations %1").arg(stations_.size()));
+}
+
+void Server::allow(const QString& who, const QString& passwordText, bool resuming) {
+    const std::string password = cp1251::fromUnicode(passwordText);
+    for (Workstation* w : targets(who)) {
+        const int number = w->number;
+        w->allowed = true;
+        w->forbidden = false;
+        if (password.empty())
+            enqueue(*w, {QByteArrayLiteral("_MAY"), {}, 0, Outgoing::None});
+        else
+            enqueue(*w, {bytes("!MAY" + ScramblePassword(password)), {}, 0, Outgoing::Gap});
+        emitLog(QStringLiteral("%1 %2%3")
+                    .arg(resuming ? QStringLiteral("resumed") : QStringLiteral("allowed"))
+                    .arg(number)
+                    .arg(password.empty() ? QString() : QStringLiteral(" with a password")));
+    }
+}
+
+void Server::forbid(const QString& who, bool pausing) {
+    for (Workstation* w : targets(who)) {
+        const int number = w->number;
+        w->allowed = false;
+        w->forbidden = true;
+        enqueue(*w, {QByteArrayLiteral("NMAY"), {}, 0, Outgoing::None});
+        emitLog(QStringLiteral("%1 %2")
+                    .arg(pausing ? QStringLiteral("paused") : QStringLiteral("forbidden"))
+                    .arg(number));
+    }
+}
+
+void Server::message(const QString& who, const QString& text) {
+    if (text.isEmpty()) {
+        emitLog(QStringLiteral("error message needs a text"));
+        return;
+    }
+    for (Workstation* w : targets(who)) {
+        const int number = w->number;
+        enqueue(*w, {bytes("SEND" + cp1251::fromUnicode(text)), {}, 0, Outgoing::Gap});
+        emitLog(QStringLiteral("message-to %1 %2").arg(number).arg(escaped(text)));
+    }
+}
+
+void Server::offerChoice() {
+    mode_ = Mode::Choice;
+    setTest_.clear();
+    emitLog(QStringLiteral("mode choice"));
+}
+
+bool Server::setTest(const QString& file) {
+    const OfferedTest* t = findTest(cp1251::fromUnicode(file));
+    if (!t) {
+        emitLog(QStringLiteral("error no such test: %1").arg(escaped(file)));
+        return false;
+    }
+    mode_ = Mode::Set;
+    setTest_ = t->file;
+    emitLog(QStringLiteral("mode set %1").arg(u(t->file)));
+    // The announcement takes the permission back (the workstation disables its Start): the
+    // set test goes to a workstation once it is allowed after this.
+    std::vector<Workstation*> all;
+    for (auto& [number, w] : stations_)
+        all.push_back(w.get());
+    const QByteArray info = testInfoMessage(*t);
+    for (Workstation* w : all) {
+        w->allowed = false;
+        w->infoQueued = true;
+        enqueue(*w, {info, {}, 0, Outgoing::Gap, Outgoing::Info});
+    }
+    return true;
+}
+
+void Server::withdraw() {
+    mode_ = Mode::None;
+    setTest_.clear();
+    emitLog(QStringLiteral("mode none"));
+}
+
+void Server::setShuffle(bool on) {
+    shuffle_ = on;
+    emitLog(QStringLiteral("shuffle %1").arg(on ? QStringLiteral("on") : QStringLiteral("off")));
+}
+
 void Server::command(const QString& line) {
     const QString trimmed = line.trimmed();
     if (trimmed.isEmpty())
@@ -468,72 +846,29 @@ void Server::command(const QString& line) {
     const QString who = rest.section(QLatin1Char(' '), 0, 0);
     const QString arg = rest.section(QLatin1Char(' '), 1); // keeps inner blanks of a message
 
-    if (verb == QStringLiteral("list")) {
-        for (const auto& [number, w] : stations_)
-            emitLog(QStringLiteral("workstation %1 %2 %3 status=%4 permitted=%5 test=%6 name=%7")
-                        .arg(number)
-                        .arg(w->host.empty() ? QStringLiteral("-") : u(w->host))
-                        .arg(w->address, status(*w))
-                        .arg(w->permitted ? 1 : 0)
-                        .arg(u(w->testLine), u(w->nameLine)));
-        emitLog(QStringLiteral("workstations %1").arg(stations_.size()));
-    } else if (verb == QStringLiteral("allow") || verb == QStringLiteral("resume")) {
-        const std::string password = cp1251::fromUnicode(arg);
-        for (Workstation* w : targets(who)) {
-            if (password.empty())
-                enqueue(*w, {QByteArrayLiteral("_MAY"), {}, 0, Outgoing::None});
-            else
-                enqueue(*w, {bytes("!MAY" + ScramblePassword(password)), {}, 0, Outgoing::Gap});
-            emitLog(QStringLiteral("%1 %2%3")
-                        .arg(verb == QStringLiteral("allow") ? QStringLiteral("allowed")
-                                                             : QStringLiteral("resumed"))
-                        .arg(w->number)
-                        .arg(password.empty() ? QString() : QStringLiteral(" with a password")));
-        }
-    } else if (verb == QStringLiteral("forbid") || verb == QStringLiteral("pause")) {
-        for (Workstation* w : targets(who)) {
-            enqueue(*w, {QByteArrayLiteral("NMAY"), {}, 0, Outgoing::None});
-            emitLog(QStringLiteral("%1 %2")
-                        .arg(verb == QStringLiteral("forbid") ? QStringLiteral("forbidden")
-                                                              : QStringLiteral("paused"))
-                        .arg(w->number));
-        }
-    } else if (verb == QStringLiteral("message")) {
-        if (arg.isEmpty()) {
-            emitLog(QStringLiteral("error message needs a text"));
-            return;
-        }
-        for (Workstation* w : targets(who)) {
-            enqueue(*w, {bytes("SEND" + cp1251::fromUnicode(arg)), {}, 0, Outgoing::Gap});
-            emitLog(QStringLiteral("message-to %1 %2").arg(w->number).arg(arg));
-        }
-    } else if (verb == QStringLiteral("choice")) {
-        choiceMode_ = true;
-        setTest_.clear();
-        emitLog(QStringLiteral("mode choice"));
-    } else if (verb == QStringLiteral("set")) {
-        const OfferedTest* t = findTest(cp1251::fromUnicode(rest));
-        if (!t) {
-            emitLog(QStringLiteral("error no such test: %1").arg(rest));
-            return;
-        }
-        choiceMode_ = false;
-        setTest_ = t->file;
-        emitLog(QStringLiteral("mode set %1").arg(rest));
-        for (auto& [number, w] : stations_)
-            enqueue(*w, {testInfoMessage(*t), {}, 0, Outgoing::Gap});
-    } else if (verb == QStringLiteral("shuffle")) {
-        shuffle_ = rest == QStringLiteral("on");
-        emitLog(QStringLiteral("shuffle %1")
-                    .arg(shuffle_ ? QStringLiteral("on") : QStringLiteral("off")));
-    } else if (verb == QStringLiteral("rescan")) {
+    if (verb == QStringLiteral("list"))
+        listWorkstations();
+    else if (verb == QStringLiteral("allow") || verb == QStringLiteral("resume"))
+        allow(who, arg, verb == QStringLiteral("resume"));
+    else if (verb == QStringLiteral("forbid") || verb == QStringLiteral("pause"))
+        forbid(who, verb == QStringLiteral("pause"));
+    else if (verb == QStringLiteral("message"))
+        message(who, arg);
+    else if (verb == QStringLiteral("choice"))
+        offerChoice();
+    else if (verb == QStringLiteral("set"))
+        setTest(rest);
+    else if (verb == QStringLiteral("none"))
+        withdraw();
+    else if (verb == QStringLiteral("shuffle"))
+        setShuffle(rest == QStringLiteral("on"));
+    else if (verb == QStringLiteral("rescan"))
         scanTests();
-    } else if (verb == QStringLiteral("quit")) {
+    else if (verb == QStringLiteral("quit")) {
         emitLog(QStringLiteral("quit"));
         Q_EMIT quitRequested();
-    } else {
-        emitLog(QStringLiteral("error unknown command: %1").arg(verb));
-    }
+    } else
+        emitLog(QStringLiteral("error unknown command: %1").arg(escaped(verb)));
 }
 
 } // namespace kvz::server

@@ -1,17 +1,64 @@
-// kvizor-server TESTS_FOLDER RESULTS_FOLDER [--port N] [--listen ADDRESS] [--poll MS] [--gap MS]
+// kvizor-server TESTS_FOLDER RESULTS_FOLDER [options]: see kHelp.
 
 #include "Server.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: kvizor-server TESTS_FOLDER RESULTS_FOLDER [--port N] [--listen ADDRESS]\n"
-    "                     [--poll MS] [--gap MS]\n";
+constexpr const char* kUsage = "usage: kvizor-server TESTS_FOLDER RESULTS_FOLDER [OPTION...]\n"
+                               "       kvizor-server --help\n";
+
+constexpr const char* kHelp =
+    "usage: kvizor-server TESTS_FOLDER RESULTS_FOLDER [OPTION...]\n"
+    "\n"
+    "Serves the tests (*.tst) of TESTS_FOLDER to the workstations of a classroom and stores\n"
+    "the results they send in RESULTS_FOLDER. Commands come one a line on standard input;\n"
+    "every event is one line on standard output. Nothing is offered and no workstation is\n"
+    "allowed until the supervisor says so.\n"
+    "\n"
+    "Options:\n"
+    "  --port N               port to listen on (32743; 0: any free port)\n"
+    "  --listen ADDRESS       address to listen on (all addresses)\n"
+    "  --poll MS              time between two polls of a workstation (3000)\n"
+    "  --gap MS               pause after a message whose text runs to the end of a read (300)\n"
+    "  --answer-wait MS       longest wait for the answer to a poll (10000)\n"
+    "  --idle MS              a workstation that left two polls unanswered and sent nothing\n"
+    "                         for this long is closed, never one in a test (60000)\n"
+    "  --max-connections N    connections kept at once; the most idle one goes for a new one\n"
+    "                         (the descriptor limit less room for the server's own files)\n"
+    "  --output-cap KB        what may wait in the server to be sent to one workstation\n"
+    "                         beyond what the system took, before one not in a test is\n"
+    "                         dropped (1024)\n"
+    "  --log-rate N           log lines one workstation may cause per second (10); the\n"
+    "                         lines left out are counted in a log-dropped line\n"
+    "  --result-quota N       results stored per workstation and test (2)\n"
+    "  --reserve MB           free space the results folder keeps: results are refused\n"
+    "                         below it (32)\n"
+    "  --accept-any-result WHO\n"
+    "                         store results from WHO (an address, a host name, or * for\n"
+    "                         all; a list separated by commas) without a download from this\n"
+    "                         server, as after moving the classroom to a new server\n"
+    "  --help                 this text\n"
+    "\n"
+    "Commands (N: a workstation's number from list; all: every workstation connected now):\n"
+    "  list                   one line per workstation\n"
+    "  choice                 offer the list of tests: a workstation may take any of them\n"
+    "                         until it is forbidden\n"
+    "  set FILE.tst           set one test for every workstation; each needs allow after it\n"
+    "  none                   offer nothing (the mode at start)\n"
+    "  allow N|all [PASSWORD] allow testing, with the test's password when it has one\n"
+    "  forbid N|all           forbid testing (a test in progress is paused)\n"
+    "  pause N|all            pause the test in progress\n"
+    "  resume N|all [PASSWORD] lift a pause\n"
+    "  message N|all TEXT     show TEXT to the examinee\n"
+    "  shuffle on|off         tell the workstations to shuffle the questions\n"
+    "  rescan                 read the tests folder again\n"
+    "  quit                   end the server\n";
 
 void logLine(const QString& line) {
     const QByteArray text = line.toUtf8();
@@ -23,28 +70,58 @@ void logLine(const QString& line) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // A results folder under a file size limit fails a write instead of ending the server.
+    std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
+    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
     kvz::server::ServerOptions options;
     QStringList folders;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         const bool hasValue = i + 1 < args.size();
         bool ok = true;
+        auto number = [&](auto& into, qint64 unit = 1, qint64 least = 0) {
+            const qint64 v = args[++i].toLongLong(&ok);
+            ok = ok && v >= least && v <= qint64(0x7fffffff);
+            if (ok)
+                into = decltype(+into)(v * unit);
+        };
         if (a == QStringLiteral("--port") && hasValue)
             options.port = args[++i].toUShort(&ok);
         else if (a == QStringLiteral("--listen") && hasValue)
             ok = options.address.setAddress(args[++i]);
         else if (a == QStringLiteral("--poll") && hasValue)
-            options.pollMs = args[++i].toInt(&ok);
+            number(options.pollMs, 1, 1);
         else if (a == QStringLiteral("--gap") && hasValue)
-            options.gapMs = args[++i].toInt(&ok);
+            number(options.gapMs);
+        else if (a == QStringLiteral("--answer-wait") && hasValue)
+            number(options.freshWaitMs, 1, 1);
+        else if (a == QStringLiteral("--idle") && hasValue)
+            number(options.idleMs, 1, 1);
+        else if (a == QStringLiteral("--max-connections") && hasValue)
+            number(options.maxConnections, 1, 1);
+        else if (a == QStringLiteral("--output-cap") && hasValue)
+            number(options.outputCap, 1024, 1);
+        else if (a == QStringLiteral("--log-rate") && hasValue)
+            number(options.logPerSecond, 1, 1);
+        else if (a == QStringLiteral("--result-quota") && hasValue)
+            number(options.resultQuota, 1, 1);
+        else if (a == QStringLiteral("--reserve") && hasValue)
+            number(options.reserveBytes, 1024 * 1024);
+        else if (a == QStringLiteral("--accept-any-result") && hasValue)
+            options.acceptAnyResult += args[++i].split(QLatin1Char(','), Qt::SkipEmptyParts);
         else if (a.startsWith(QStringLiteral("--")))
             ok = false;
         else
             folders << a;
-        if (!ok || options.pollMs <= 0 || options.gapMs < 0) {
+        if (!ok) {
+            std::fprintf(stderr, "kvizor-server: bad option or value: %s\n",
+                         a.toLocal8Bit().constData());
             std::fputs(kUsage, stderr);
             return 2;
         }
