@@ -80,6 +80,10 @@ void LazyFileDialog::setDirectory(const QString& folder) {
         dialog_->setDirectory(folder_);
 }
 
+bool LazyFileDialog::isMade() const {
+    return !dialog_.isNull();
+}
+
 QFileDialog& LazyFileDialog::dialog() {
     if (!dialog_) {
         dialog_ = new QFileDialog(owner_);

@@ -31,7 +31,7 @@ public:
     QStringList nameFilters() const { return filters_; }
     void setNameFilters(const QStringList& filters);
     void setDirectory(const QString& folder);
-    bool isMade() const { return dialog_ != nullptr; }
+    bool isMade() const;
     QFileDialog& dialog();
 
 private:
