@@ -15,6 +15,7 @@ KVIZOR_TEST_PACKAGES=(
     zip unzip python3 python3-olefile
     fonts-dejavu-extra desktop-file-utils
     util-linux
+    libbenchmark-dev libxcb1-dev
 )
 
 kvizor_install() {
