@@ -69,6 +69,12 @@ TEST_F(EnglishLanguageTest, EveryLabelAndMessageBecomesEnglishAndTheChoiceIsKept
     basic.FormShow(); // builds the language menu
     ASSERT_TRUE(basic.switchLanguage(QStringLiteral("fyv_english")));
     EXPECT_EQ(basic.checkedLanguage(), QStringLiteral("fyv_english"));
+    // The about window and the profile editor are made when first needed, here after the
+    // switch: they come up in the language of the moment.
+    ASSERT_FALSE(app->aboutMade());
+    ASSERT_FALSE(app->profilMade());
+    app->about();
+    app->profil();
 
     for (int n = 0; n < MessageTable::kSize; ++n)
         EXPECT_FALSE(hasCyrillic(app->messages().text(n))) << "msg " << n;
