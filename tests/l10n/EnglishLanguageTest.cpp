@@ -31,8 +31,12 @@ QString displayedText(QObject* o, std::string_view property) {
             return a->toolTip();
         return qobject_cast<QWidget*>(o)->toolTip();
     }
-    if (property == "Filter")
-        return qobject_cast<QFileDialog*>(o)->nameFilters().join(QLatin1Char('|'));
+    if (property == "Filter") {
+        // A file dialog not opened yet stands in for itself with the same property.
+        if (auto* d = qobject_cast<QFileDialog*>(o))
+            return d->nameFilters().join(QLatin1Char('|'));
+        return o->property("nameFilters").toStringList().join(QLatin1Char('|'));
+    }
     if (auto* a = qobject_cast<QAction*>(o))
         return a->text();
     if (auto* g = qobject_cast<QGroupBox*>(o))
