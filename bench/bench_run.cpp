@@ -60,7 +60,7 @@ std::vector<TQuestionRec> questions(Page page) {
     std::vector<TQuestionRec> qs;
     for (int i = 0; i < kQuestions; ++i) {
         TQuestionRec q;
-        q.kindText = i % 3 == 0 ? "A" : i % 3 == 1 ? "B" : "D";
+        q.kindText.assign(1, "ABD"[i % 3]);
         q.choiceCount = q.kindText == "D" ? 6 : 4;
         q.multiChoice = i % 2 == 0;
         q.body = piece(page);
