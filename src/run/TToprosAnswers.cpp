@@ -142,13 +142,6 @@ void TTopros::ShowQuestion() {
 
     if (panel == AnswerPanel::D)
         Quest->update(); // the markers are painted over the page
-
-    if (questionSet.questionTimerOn) {
-        // A fresh one-second phase for the new question.
-        Timer1.stop();
-        if (!review && driver_.running())
-            Timer1.start();
-    }
 }
 
 void TTopros::ShowAnswer() {
