@@ -255,6 +255,7 @@ TestAnalysis analyseTest(const std::vector<const ResultRecord*>& records,
     if (!records.empty()) {
         t.testName = records.front()->facts.testName;
         t.subject = records.front()->facts.subject;
+        t.group = records.front()->facts.group;
         t.questionCount = records.front()->questionCount;
     }
     t.pupilCount = int(records.size());
@@ -303,22 +304,11 @@ TestAnalysis analyseTest(const std::vector<const ResultRecord*>& records,
         t.longestTakenMs = *std::max_element(taken.begin(), taken.end());
     }
 
-    // Classes.
-    std::map<std::string, std::vector<double>> byClass;
-    for (const PupilRow& p : t.pupils)
-        byClass[p.group].push_back(p.score);
-    for (auto& [group, s] : byClass)
-        t.classes.push_back({group, int(s.size()), mean(s), median(s)});
-    std::stable_sort(t.classes.begin(), t.classes.end(), [](const auto& a, const auto& b) {
-        return naturalCompare(a.group, b.group) < 0;
-    });
-
     // Questions, by their place in the archive so that shuffling does not mix them.
     struct Gathered {
         std::vector<double> scores;
         std::vector<bool> right;
         double timeMs = 0;
-        std::map<char, int> kinds;
         std::map<std::string, int> topics, keys;
         std::map<std::string, int> wrong;
         int multi = 0;
@@ -327,19 +317,22 @@ TestAnalysis analyseTest(const std::vector<const ResultRecord*>& records,
         std::array<int, 5> options{};
         int answered = 0;
     };
-    std::map<std::int32_t, Gathered> gathered;
+    // Keyed by the place in the archive and the kind: a shuffled run lists the questions in
+    // another order under other labels, but each keeps its source number.
+    using ItemKey = std::pair<std::int32_t, char>;
+    std::map<ItemKey, Gathered> gathered;
     for (std::size_t k = 0; k < records.size(); ++k) {
-        std::vector<std::int32_t> seen;
+        std::vector<ItemKey> seen;
         for (const ResultQuestion& q : records[k]->questions) {
-            // A foreign record may name one place twice; only its first question counts.
-            if (std::find(seen.begin(), seen.end(), q.sourceNo) != seen.end())
+            const ItemKey key{q.sourceNo, q.kind};
+            // A foreign record may name one question twice; only its first answer counts.
+            if (std::find(seen.begin(), seen.end(), key) != seen.end())
                 continue;
-            seen.push_back(q.sourceNo);
-            Gathered& g = gathered[q.sourceNo];
+            seen.push_back(key);
+            Gathered& g = gathered[key];
             g.scores.push_back(scores[k]);
             g.right.push_back(q.right);
             g.timeMs += double(std::max<std::int32_t>(0, q.timeSpentMs));
-            ++g.kinds[q.kind];
             ++g.topics[q.topic];
             ++g.keys[q.rightAnswer];
             g.multi += q.multiChoice ? 1 : 0;
@@ -358,10 +351,10 @@ TestAnalysis analyseTest(const std::vector<const ResultRecord*>& records,
         }
     }
     std::map<char, int> running;
-    for (auto& [sourceNo, g] : gathered) {
+    for (auto& [key, g] : gathered) {
         ItemStats it;
-        it.sourceNo = sourceNo;
-        it.kind = byCount(g.kinds).front().first;
+        it.sourceNo = key.first;
+        it.kind = key.second;
         char number[16];
         std::snprintf(number, sizeof number, "%02d", ++running[it.kind]);
         it.label = std::string(1, it.kind ? it.kind : '?') + number;
@@ -436,19 +429,21 @@ TestAnalysis analyseTest(const std::vector<const ResultRecord*>& records,
 
 std::vector<TestAnalysis> analyseResults(const std::vector<ResultRecord>& records,
                                          const MarkScaleLookup& scales) {
-    using Key = std::tuple<std::string, std::string, int>;
+    using Key = std::tuple<std::string, std::string, std::string, int>;
     std::map<Key, std::vector<std::size_t>> groups;
     for (std::size_t i = 0; i < records.size(); ++i) {
         const ResultRecord& r = records[i];
-        groups[{r.facts.testName, r.facts.subject, r.questionCount}].push_back(i);
+        groups[{r.facts.testName, r.facts.subject, r.facts.group, r.questionCount}].push_back(i);
     }
     std::vector<std::pair<Key, std::vector<std::size_t>>> ordered(groups.begin(), groups.end());
     std::stable_sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) {
-        const auto& [na, sa, qa] = a.first;
-        const auto& [nb, sb, qb] = b.first;
+        const auto& [na, sa, ga, qa] = a.first;
+        const auto& [nb, sb, gb, qb] = b.first;
         if (const int c = naturalCompare(na, nb))
             return c < 0;
         if (const int c = naturalCompare(sa, sb))
+            return c < 0;
+        if (const int c = naturalCompare(ga, gb))
             return c < 0;
         return qa < qb;
     });

@@ -106,16 +106,10 @@ struct PupilRow {
     std::size_t source = 0;              // index of the record in the analysed list
 };
 
-struct ClassStats {
-    std::string group;
-    int pupils = 0;
-    double meanScore = 0;
-    double medianScore = 0;
-};
-
 struct TestAnalysis {
     std::string testName;
     std::string subject;
+    std::string group; // class or group: each class that sat the test is analysed apart
     int questionCount = 0;
 
     int pupilCount = 0;
@@ -131,8 +125,7 @@ struct TestAnalysis {
     std::vector<MarkEntry> markScale; // empty when the test's scale is unknown
     std::vector<int> markCounts;      // pupils per scale entry
 
-    std::vector<ClassStats> classes; // in class order
-    std::vector<ItemStats> items;    // in the archive's question order
+    std::vector<ItemStats> items;    // in the archive's question order (by source number)
     std::vector<TopicStats> topics;  // empty when no question has a topic
     std::vector<PupilRow> pupils;    // by class, then name
 };
@@ -142,8 +135,8 @@ using MarkScaleLookup =
     std::function<std::optional<std::vector<MarkEntry>>(const std::string& testName,
                                                         const std::string& subject)>;
 
-// The records grouped into tests (same name, subject and number of questions), each analysed;
-// in order of test name, subject and size.
+// The records grouped into tests (same name, subject, class and number of questions), each
+// analysed; in order of test name, subject, class and size.
 std::vector<TestAnalysis> analyseResults(const std::vector<ResultRecord>& records,
                                          const MarkScaleLookup& scales = {});
 
