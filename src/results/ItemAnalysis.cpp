@@ -147,7 +147,8 @@ std::optional<double> discriminationIndex(const std::vector<double>& scores,
     const std::vector<double> s(scores.begin(), scores.begin() + std::ptrdiff_t(n));
     if (allEqual(s))
         return undefined(Undefined::AllScoresEqual);
-    const std::size_t g = std::max<std::size_t>(1, std::size_t(std::lround(kDiscriminationGroupShare * double(n))));
+    const std::size_t g =
+        std::max<std::size_t>(1, std::size_t(std::lround(kDiscriminationGroupShare * double(n))));
 
     std::vector<std::size_t> order(n);
     std::iota(order.begin(), order.end(), 0);
@@ -205,8 +206,8 @@ std::optional<double> pointBiserialCorrelation(const std::vector<double>& scores
     if (nRight == 0 || nRight == n)
         return undefined(Undefined::AllSameAnswer);
     const double p = double(nRight) / double(n);
-    const double r = (sumRight / double(nRight) - sumWrong / double(n - nRight)) / sd *
-                     std::sqrt(p * (1 - p));
+    const double r =
+        (sumRight / double(nRight) - sumWrong / double(n - nRight)) / sd * std::sqrt(p * (1 - p));
     if (why)
         *why = Undefined::None;
     return std::clamp(r, -1.0, 1.0);

@@ -66,10 +66,10 @@ struct ItemStats {
     int pupils = 0; // pupils whose result holds this question
     int rightCount = 0;
     int answeredCount = 0;
-    double difficultyIndex = 0;             // share of pupils right, 0..1
-    std::optional<double> discrimination;   // upper group's share right minus the lower's
+    double difficultyIndex = 0;           // share of pupils right, 0..1
+    std::optional<double> discrimination; // upper group's share right minus the lower's
     Undefined discriminationWhy = Undefined::None;
-    std::optional<double> pointBiserial;    // correlation of right/wrong with the score
+    std::optional<double> pointBiserial; // correlation of right/wrong with the score
     Undefined pointBiserialWhy = Undefined::None;
     double meanTimeMs = 0;
 
@@ -101,7 +101,7 @@ struct PupilRow {
     int rightCount = 0;
     int answeredCount = 0;
     int questionCount = 0;
-    int markIndex = -1; // entry of the test's grading scale, -1 without one
+    int markIndex = -1;                  // entry of the test's grading scale, -1 without one
     std::optional<std::int64_t> takenMs; // finish minus start; none when the times make no sense
     std::size_t source = 0;              // index of the record in the analysed list
 };
@@ -125,15 +125,14 @@ struct TestAnalysis {
     std::vector<MarkEntry> markScale; // empty when the test's scale is unknown
     std::vector<int> markCounts;      // pupils per scale entry
 
-    std::vector<ItemStats> items;    // in the archive's question order (by source number)
-    std::vector<TopicStats> topics;  // empty when no question has a topic
-    std::vector<PupilRow> pupils;    // by class, then name
+    std::vector<ItemStats> items;   // in the archive's question order (by source number)
+    std::vector<TopicStats> topics; // empty when no question has a topic
+    std::vector<PupilRow> pupils;   // by class, then name
 };
 
 // The grading scale of a test, by test name and subject; nullopt when not known.
-using MarkScaleLookup =
-    std::function<std::optional<std::vector<MarkEntry>>(const std::string& testName,
-                                                        const std::string& subject)>;
+using MarkScaleLookup = std::function<std::optional<std::vector<MarkEntry>>(
+    const std::string& testName, const std::string& subject)>;
 
 // The records grouped into tests (same name, subject, class and number of questions), each
 // analysed; in order of test name, subject, class and size.

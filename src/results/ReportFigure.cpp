@@ -120,8 +120,8 @@ QString figureSvg(const Figure& f) {
         case FigureShape::Type::Rect:
             out += QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" "
                                   "fill=\"%5\"/>")
-                       .arg(num(s.x), num(s.y), num(std::max(0.0, s.w)),
-                            num(std::max(0.0, s.h)), colour);
+                       .arg(num(s.x), num(s.y), num(std::max(0.0, s.w)), num(std::max(0.0, s.h)),
+                            colour);
             break;
         case FigureShape::Type::Line:
             out += QStringLiteral("<line x1=\"%1\" y1=\"%2\" x2=\"%3\" y2=\"%4\" "
@@ -202,7 +202,7 @@ Figure columnChart(const ColumnChart& c) {
         max = std::max(max, v);
     if (max <= 0)
         max = 1;
-    const double step = axisStep(max);
+    const double step = c.counts ? std::max(1.0, axisStep(max)) : axisStep(max);
     max = std::ceil(max / step - 1e-9) * step;
 
     // Labels stand upright when they fit under their column, else they are turned.
@@ -231,8 +231,8 @@ Figure columnChart(const ColumnChart& c) {
         const double v = std::max(0.0, c.values[std::size_t(i)]);
         const double h = v / max * plotH;
         const double x = left + slot * i + (slot - barW) / 2;
-        const QColor colour = std::size_t(i) < c.colours.size() ? c.colours[std::size_t(i)]
-                                                                : palette::bar;
+        const QColor colour =
+            std::size_t(i) < c.colours.size() ? c.colours[std::size_t(i)] : palette::bar;
         f.rect(x, baseY - h, barW, h, colour);
         if (i < c.valueTexts.size() && !c.valueTexts[i].isEmpty())
             f.text(x + barW / 2, baseY - h - 4, c.valueTexts[i], FigureShape::Anchor::Middle,
@@ -240,8 +240,9 @@ Figure columnChart(const ColumnChart& c) {
         if (i < c.labels.size()) {
             const double cx = left + slot * i + slot / 2;
             if (turned)
-                f.text(cx + labelSize / 2.0 - 1, baseY + 6, fitted(c.labels[i], labelRoom, labelSize),
-                       FigureShape::Anchor::End, labelSize, palette::ink, false, true);
+                f.text(cx + labelSize / 2.0 - 1, baseY + 6,
+                       fitted(c.labels[i], labelRoom, labelSize), FigureShape::Anchor::End,
+                       labelSize, palette::ink, false, true);
             else
                 f.text(cx, baseY + 16, c.labels[i], FigureShape::Anchor::Middle, labelSize,
                        palette::ink);
@@ -267,8 +268,8 @@ Figure barChart(const BarChart& c) {
     for (int i = 0; i < n; ++i) {
         const double y = 4 + c.rowHeight * i;
         const double share = std::clamp(c.shares[std::size_t(i)], 0.0, 1.0);
-        const QColor colour = std::size_t(i) < c.colours.size() ? c.colours[std::size_t(i)]
-                                                                : palette::bar;
+        const QColor colour =
+            std::size_t(i) < c.colours.size() ? c.colours[std::size_t(i)] : palette::bar;
         f.rect(labelW, y + 3, barMax, c.rowHeight - 6, QColor(0xf1, 0xf3, 0xf4));
         f.rect(labelW, y + 3, barMax * share, c.rowHeight - 6, colour);
         if (i < c.labels.size())

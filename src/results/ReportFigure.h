@@ -37,9 +37,9 @@ struct Figure {
 
     void rect(double x, double y, double w, double h, const QColor& c);
     void line(double x1, double y1, double x2, double y2, const QColor& c);
-    void text(double x, double y, const QString& t, FigureShape::Anchor a = FigureShape::Anchor::Start,
-              int size = 11, const QColor& c = QColor(0x22, 0x22, 0x22), bool bold = false,
-              bool vertical = false);
+    void text(double x, double y, const QString& t,
+              FigureShape::Anchor a = FigureShape::Anchor::Start, int size = 11,
+              const QColor& c = QColor(0x22, 0x22, 0x22), bool bold = false, bool vertical = false);
 };
 
 // The figure as one <svg> element, well-formed XML, sized in CSS pixels and scaling with its
@@ -64,10 +64,11 @@ struct ColumnChart {
     QString title;
     QStringList labels;
     std::vector<double> values;
-    QStringList valueTexts; // written above the columns
+    QStringList valueTexts;      // written above the columns
     std::vector<QColor> colours; // one per column, or empty for the plain colour
     std::optional<double> maxValue;
-    QString axisTitle; // beside the value axis
+    QString axisTitle;  // beside the value axis
+    bool counts = true; // whole numbers: the axis never steps by less than one
     double width = 640;
     double height = 240;
 };

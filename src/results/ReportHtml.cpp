@@ -81,6 +81,10 @@ QString testTitle(const TestAnalysis& t) {
     return title;
 }
 
+QString pupilsText(int n) {
+    return n == 1 ? QStringLiteral("1 pupil") : QStringLiteral("%1 pupils").arg(n);
+}
+
 bool flagged(const ItemStats& it) {
     return !it.flags.empty();
 }
@@ -94,8 +98,8 @@ public:
 
     void figure(const Figure& f) {
         if (flavour_ == ReportFlavour::Browser) {
-            out += QStringLiteral("<div class=\"fig\">") + figureSvg(f) +
-                   QStringLiteral("</div>\n");
+            out +=
+                QStringLiteral("<div class=\"fig\">") + figureSvg(f) + QStringLiteral("</div>\n");
             return;
         }
         // Qt's rich text cannot hold SVG: a placeholder image that the PDF writer replaces
@@ -137,9 +141,9 @@ public:
         for (int i = 0; i < 10; ++i) {
             scores.labels << QStringLiteral("%1-%2").arg(i * 10).arg(i * 10 + 10);
             scores.values.push_back(t.scoreBins[std::size_t(i)]);
-            scores.valueTexts << (t.scoreBins[std::size_t(i)] ? QString::number(
-                                                                    t.scoreBins[std::size_t(i)])
-                                                              : QString());
+            scores.valueTexts << (t.scoreBins[std::size_t(i)]
+                                      ? QString::number(t.scoreBins[std::size_t(i)])
+                                      : QString());
         }
         scores.height = 200;
         out += QStringLiteral("<h4>Scores (%)</h4>\n");
@@ -147,8 +151,8 @@ public:
 
         out += QStringLiteral("<h4>Marks</h4>\n");
         if (t.markScale.empty()) {
-            out += QStringLiteral("<p class=\"note\">") + esc(noScaleNote_) +
-                   QStringLiteral("</p>\n");
+            out +=
+                QStringLiteral("<p class=\"note\">") + esc(noScaleNote_) + QStringLiteral("</p>\n");
             return;
         }
         ColumnChart marks;
@@ -171,6 +175,7 @@ public:
         chart.title = QStringLiteral("Share of pupils right on each question");
         chart.axisTitle = QStringLiteral("% right");
         chart.maxValue = 100;
+        chart.counts = false;
         for (const ItemStats& it : t.items) {
             chart.labels << u(it.label);
             chart.values.push_back(it.difficultyIndex * 100);
@@ -182,21 +187,22 @@ public:
         out += QStringLiteral("<p class=\"legend\"><span class=\"key warn\">&#9632;</span> a "
                               "question to look at (see its notes below)</p>\n");
 
+        // The reasons a figure is undefined are told under each question, to keep this narrow.
         out += QStringLiteral(
-            "<table class=\"items\">\n<thead><tr><th>Question</th><th>Kind</th><th>Topic</th>"
-            "<th>Right</th><th>Answered</th><th>Discrimination (27 %)</th>"
+            "<table class=\"items\" width=\"100%\">\n<thead><tr><th>Question</th><th>No.</th>"
+            "<th>Kind</th><th>Topic</th><th>Right</th><th>Answered</th><th>Discrimination</th>"
             "<th>Point-biserial</th><th>Mean time</th></tr></thead>\n<tbody>\n");
         for (const ItemStats& it : t.items) {
-            out += QStringLiteral("<tr%1><td>%2</td><td>%3</td><td>%4</td><td class=\"num\">%5"
+            out += QStringLiteral("<tr%1><td>%2</td><td class=\"num\">%3</td><td>%4</td><td>%5"
                                   "</td><td class=\"num\">%6</td><td class=\"num\">%7</td>"
-                                  "<td class=\"num\">%8</td><td class=\"num\">%9</td></tr>\n")
+                                  "<td class=\"num\">%8</td><td class=\"num\">%9</td>")
                        .arg(flagged(it) ? QStringLiteral(" class=\"flag\"") : QString(),
-                            itemName(it), kindName(it.kind), esc(it.topic),
-                            shareFigure(it.difficultyIndex),
+                            esc(it.label), QString::number(it.sourceNo), kindName(it.kind),
+                            esc(it.topic), shareFigure(it.difficultyIndex),
                             QStringLiteral("%1 of %2").arg(it.answeredCount).arg(it.pupils),
-                            undefinedFigure(it.discrimination, it.discriminationWhy),
-                            undefinedFigure(it.pointBiserial, it.pointBiserialWhy),
-                            durationFigure(std::llround(it.meanTimeMs)));
+                            indexFigure(it.discrimination), indexFigure(it.pointBiserial));
+            out += QStringLiteral("<td class=\"num\">%1</td></tr>\n")
+                       .arg(durationFigure(std::llround(it.meanTimeMs)));
         }
         out += QStringLiteral("</tbody>\n</table>\n");
 
@@ -208,11 +214,11 @@ public:
         out += QStringLiteral("<div class=\"item\">\n<h4>%1 &#183; %2%3</h4>\n")
                    .arg(itemName(it), kindName(it.kind),
                         it.topic.empty() ? QString() : QStringLiteral(" &#183; ") + esc(it.topic));
-        out += QStringLiteral("<p>Right: %1 (%2 of %3 pupils). Discrimination: %4. "
+        out += QStringLiteral("<p>Right: %1 (%2 of %3). Discrimination: %4. "
                               "Point-biserial: %5. Mean time: %6.</p>\n")
                    .arg(shareFigure(it.difficultyIndex))
                    .arg(it.rightCount)
-                   .arg(it.pupils)
+                   .arg(pupilsText(it.pupils))
                    .arg(undefinedFigure(it.discrimination, it.discriminationWhy),
                         undefinedFigure(it.pointBiserial, it.pointBiserialWhy),
                         durationFigure(std::llround(it.meanTimeMs)));
@@ -247,8 +253,8 @@ public:
                 out += QStringLiteral("<p class=\"note\">More than one option may be chosen: "
                                       "the shares can add up past 100 %.</p>\n");
         } else if (it.kind == 'B' || it.kind == 'D') {
-            const QString what = it.kind == 'B' ? QStringLiteral("wrong answers")
-                                                : QStringLiteral("wrong orders");
+            const QString what =
+                it.kind == 'B' ? QStringLiteral("wrong answers") : QStringLiteral("wrong orders");
             out += QStringLiteral("<p>Right answer: <span class=\"answer\">%1</span></p>\n")
                        .arg(esc(it.rightAnswer));
             if (it.wrongAnswers.empty()) {
@@ -334,6 +340,7 @@ table { border-collapse: collapse; margin: 0.4em 0; }
 th, td { border: 1px solid #bbb; padding: 2px 6px; vertical-align: top; }
 th { background-color: #eef2f7; text-align: left; }
 td.num { text-align: right; white-space: nowrap; }
+table.items { font-size: 8.5pt; }
 tr.flag td { background-color: #fbeae6; }
 p.warn { color: #8a2d1a; }
 p.note, span.why, p.meta, p.legend { color: #666; }
@@ -412,9 +419,9 @@ QString reportHtml(const std::vector<TestAnalysis>& tests, const ReportSource& s
     if (browser && tests.size() > 1) {
         out += QStringLiteral("<nav>\n<ol>\n");
         for (std::size_t i = 0; i < tests.size(); ++i)
-            out += QStringLiteral("<li><a href=\"#test-%1\">%2</a> (%3 pupils)</li>\n")
+            out += QStringLiteral("<li><a href=\"#test-%1\">%2</a> (%3)</li>\n")
                        .arg(QString::number(i + 1), testTitle(tests[i]),
-                            QString::number(tests[i].pupilCount));
+                            pupilsText(tests[i].pupilCount));
         out += QStringLiteral("</ol>\n</nav>\n");
     }
 
@@ -442,7 +449,8 @@ QString reportHtml(const std::vector<TestAnalysis>& tests, const ReportSource& s
                               "results of this program.</p>\n<table class=\"unread\"><thead><tr>"
                               "<th>File</th><th>Why</th></tr></thead><tbody>\n");
         for (const UnreadResult& r : source.unread)
-            out += QStringLiteral("<tr><td>%1</td><td>%2</td></tr>\n").arg(esc(r.path), esc(r.error));
+            out +=
+                QStringLiteral("<tr><td>%1</td><td>%2</td></tr>\n").arg(esc(r.path), esc(r.error));
         out += QStringLiteral("</tbody></table>\n");
         if (browser)
             out += QStringLiteral("</section>\n");
@@ -452,7 +460,7 @@ QString reportHtml(const std::vector<TestAnalysis>& tests, const ReportSource& s
         "<h3>Reading the figures</h3>\n"
         "<p><b>Right</b> is the share of pupils who answered the question right (its "
         "difficulty index): near 100 % the question is easy, near 0 % it is hard.</p>\n"
-        "<p><b>Discrimination (27 %)</b> compares the best 27 % of pupils by score with the "
+        "<p><b>Discrimination</b> compares the best 27 % of pupils by score with the "
         "weakest 27 %: the share right in the upper group minus the share right in the lower "
         "group, from &#8722;1 to +1. Pupils with the same score at the edge of a group count "
         "in it in equal parts. Above +0.30 the question tells stronger pupils from weaker ones "

@@ -16,8 +16,8 @@
 namespace kvz {
 
 struct ReportSource {
-    QString folder;   // as the teacher named it
-    QDateTime made;   // when the report was made
+    QString folder; // as the teacher named it
+    QDateTime made; // when the report was made
     int resultCount = 0;
     std::vector<UnreadResult> unread;
     // Said in each test's marks part when its grading scale is unknown.

@@ -127,6 +127,8 @@ int writeReportPdf(const std::vector<TestAnalysis>& tests, const ReportSource& s
             if (i > 0)
                 pdf.newPage();
             p.save();
+            // A block that runs onto the next page is drawn whole: only this page's part shows.
+            p.setClipRect(QRectF(0, 0, page.width(), h));
             p.translate(0, -h * i);
             QAbstractTextDocumentLayout::PaintContext ctx;
             ctx.clip = QRectF(0, h * i, page.width(), h);

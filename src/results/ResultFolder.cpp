@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QFileInfo>
 #include <QThread>
 #include <algorithm>
 #include <atomic>
@@ -13,9 +14,12 @@
 namespace kvz {
 
 ResultFolder readResultFolder(const QString& folder, int threads) {
+    // Walked from its absolute path, so the names given back are relative to the folder
+    // itself whatever the working folder is.
+    const QDir base(QFileInfo(folder).absoluteFilePath());
     QStringList files;
-    QDirIterator it(folder, {QStringLiteral("*.rst")}, QDir::Files | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
+    QDirIterator it(base.path(), {QStringLiteral("*.rst")},
+                    QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (it.hasNext())
         files << it.next();
     files.sort();
@@ -52,7 +56,6 @@ ResultFolder readResultFolder(const QString& folder, int threads) {
         t.join();
 
     ResultFolder out;
-    const QDir base(folder);
     for (std::size_t i = 0; i < slots.size(); ++i) {
         const QString relative = base.relativeFilePath(files[qsizetype(i)]);
         if (slots[i].record) {

@@ -2,8 +2,8 @@
 // test shuffled, a tie at the edge of the lower 27 % group, a question nobody answered, one
 // that weaker pupils did better on; then one pupil alone and a class that all scored the same.
 
-#include "l10n/Cp1251.h"
 #include "results/ItemAnalysis.h"
+#include "l10n/Cp1251.h"
 #include "results/ReportHtml.h"
 
 #include <QRegularExpression>
@@ -29,8 +29,7 @@ struct Q {
     int seconds;
 };
 
-ResultRecord pupil(const char16_t* name, const char16_t* group, std::vector<Q> qs,
-                   double minutes) {
+ResultRecord pupil(const char16_t* name, const char16_t* group, std::vector<Q> qs, double minutes) {
     ResultRecord r;
     r.facts.examineeName = cp(name);
     r.facts.group = cp(group);
@@ -222,8 +221,8 @@ TEST(ItemAnalysisTest, SummaryMarksAndPupils) {
     std::vector<std::string> order;
     for (const PupilRow& p : t.pupils)
         order.push_back(p.name);
-    EXPECT_EQ(order, (std::vector<std::string>{cp(u"Борис"), cp(u"Вера"), cp(u"Дина"),
-                                               cp(u"Анна"), cp(u"Глеб")}));
+    EXPECT_EQ(order, (std::vector<std::string>{cp(u"Борис"), cp(u"Вера"), cp(u"Дина"), cp(u"Анна"),
+                                               cp(u"Глеб")}));
     EXPECT_EQ(t.pupils[0].group, cp(u"9А"));
     EXPECT_EQ(t.pupils[0].markIndex, 1);
     EXPECT_EQ(t.pupils[3].markIndex, 2);
@@ -378,11 +377,11 @@ TEST(ItemAnalysisTest, ReportPageIsWellFormed) {
     // Scores, the questions' overview, two choice questions' options, topics; no mark scale.
     EXPECT_EQ(svgs, 5);
     EXPECT_EQ(sections, 2); // the test, the unread files
-    EXPECT_EQ(headings, (QStringList{QStringLiteral("T \u2014 S \u2014 class 9А"),
-                                     QStringLiteral("Summary"), QStringLiteral("Questions"),
-                                     QStringLiteral("Topics"), QStringLiteral("Pupils"),
-                                     QStringLiteral("Files not read"),
-                                     QStringLiteral("Reading the figures")}));
+    EXPECT_EQ(headings,
+              (QStringList{QStringLiteral("T \u2014 S \u2014 class 9А"), QStringLiteral("Summary"),
+                           QStringLiteral("Questions"), QStringLiteral("Topics"),
+                           QStringLiteral("Pupils"), QStringLiteral("Files not read"),
+                           QStringLiteral("Reading the figures")}));
     EXPECT_TRUE(html.contains(QStringLiteral("&lt;b&gt;Анна &amp; &quot;Ко&quot;&lt;/b&gt;")));
     EXPECT_TRUE(html.contains(QStringLiteral("9A/bad&lt;1&gt;.rst")));
     EXPECT_TRUE(html.contains(QStringLiteral("no scale")));

@@ -13,17 +13,16 @@
 #include "results/ReportPdf.h"
 #include "results/ResultFolder.h"
 #include "results/ResultReader.h"
-#include "test/TestArchive.h"
 #include "run/Checking.h"
 #include "shell/NamedFile.h"
+#include "test/TestArchive.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
-#include <QGuiApplication>
-#include <map>
 #include <QDate>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -33,6 +32,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <memory>
 
 namespace kvz {
@@ -248,7 +248,6 @@ int exportFolder(const QStringList& args) {
     return read.unread.empty() ? 0 : 1;
 }
 
-
 // Grading scales of the tests in a folder, by test name: the results do not hold the marks.
 std::map<std::string, std::vector<MarkEntry>> markScales(const QString& folder) {
     std::map<std::string, std::vector<MarkEntry>> scales;
@@ -265,8 +264,8 @@ std::map<std::string, std::vector<MarkEntry>> markScales(const QString& folder) 
         ArchiveReadResult r = readTestArchive(std::move(*bytes), std::string());
         if (!r.archive) {
             complain(QStringLiteral("%1: no grading scale: %2")
-                         .arg(info.filePath(), r.cancelled ? QStringLiteral("locked by a password")
-                                                           : r.error));
+                         .arg(info.filePath(),
+                              r.cancelled ? QStringLiteral("locked by a password") : r.error));
             continue;
         }
         if (r.archive->settings139 && !r.archive->settings139->markScale.empty())
@@ -320,11 +319,11 @@ int report(const QStringList& args) {
         return 3;
     }
 
-    const auto scales = tests.isEmpty() ? std::map<std::string, std::vector<MarkEntry>>()
-                                        : markScales(tests);
+    const auto scales =
+        tests.isEmpty() ? std::map<std::string, std::vector<MarkEntry>>() : markScales(tests);
     const std::vector<TestAnalysis> analysis = analyseResults(
-        read.records, [&](const std::string& name,
-                          const std::string&) -> std::optional<std::vector<MarkEntry>> {
+        read.records,
+        [&](const std::string& name, const std::string&) -> std::optional<std::vector<MarkEntry>> {
             const auto found = scales.find(name);
             if (found == scales.end())
                 return std::nullopt;
@@ -369,9 +368,8 @@ int main(int argc, char* argv[]) {
     const bool report = argc > 1 && std::strcmp(argv[1], "report") == 0;
     if (report && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    std::unique_ptr<QCoreApplication> app = report
-                                                ? std::make_unique<QGuiApplication>(argc, argv)
-                                                : std::make_unique<QCoreApplication>(argc, argv);
+    std::unique_ptr<QCoreApplication> app = report ? std::make_unique<QGuiApplication>(argc, argv)
+                                                   : std::make_unique<QCoreApplication>(argc, argv);
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
     if (args.isEmpty()) {
