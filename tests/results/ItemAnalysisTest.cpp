@@ -312,6 +312,29 @@ TEST(ItemAnalysisTest, DiscriminationAndCorrelationCases) {
     }
 }
 
+// Question 1 is right for the best pupil and for both weakest (tied at 33 %), wrong for the
+// second: the upper and lower groups do equally well on it.
+TEST(ItemAnalysisTest, AQuestionThatDoesNotTellPupilsApartIsFlagged) {
+    auto three = [](const char16_t* name, bool q1, bool q2, bool q3) {
+        return pupil(name, u"9А",
+                     {{1, 'B', u"", "a", q1 ? u"a" : u"b", q1, 1},
+                      {2, 'B', u"", "a", q2 ? u"a" : u"b", q2, 1},
+                      {3, 'B', u"", "a", q3 ? u"a" : u"b", q3, 1}},
+                     5);
+    };
+    const TestAnalysis t =
+        analyse({three(u"П1", true, true, true), three(u"П2", false, true, true),
+                 three(u"П3", true, false, false), three(u"П4", true, false, false)});
+    ASSERT_EQ(t.items.size(), 3u);
+    ASSERT_TRUE(t.items[0].discrimination);
+    EXPECT_NEAR(*t.items[0].discrimination, 0.0, 1e-12);
+    EXPECT_EQ(t.items[0].flags, std::vector<ItemFlag>{ItemFlag::WeakDiscrimination});
+    EXPECT_TRUE(t.items[1].flags.empty());
+    EXPECT_NEAR(*t.items[1].discrimination, 1.0, 1e-12);
+    EXPECT_TRUE(QString::fromLatin1(itemFlagText(ItemFlag::WeakDiscrimination))
+                    .contains(QStringLiteral("stronger pupils from weaker")));
+}
+
 // What the teacher reads when a figure cannot be computed: words, never "nan".
 TEST(ItemAnalysisTest, OnePupilAndEqualScoresReadAsUndefined) {
     const std::vector<ResultRecord> all = classTable();
