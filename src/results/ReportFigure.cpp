@@ -234,7 +234,8 @@ Figure columnChart(const ColumnChart& c) {
         const QColor colour =
             std::size_t(i) < c.colours.size() ? c.colours[std::size_t(i)] : palette::bar;
         f.rect(x, baseY - h, barW, h, colour);
-        if (i < c.valueTexts.size() && !c.valueTexts[i].isEmpty())
+        // Too narrow for a figure over each column: the table beside the chart has them.
+        if (slot >= 16 && i < c.valueTexts.size() && !c.valueTexts[i].isEmpty())
             f.text(x + barW / 2, baseY - h - 4, c.valueTexts[i], FigureShape::Anchor::Middle,
                    slot < 22 ? 8 : 10, palette::ink);
         if (i < c.labels.size()) {

@@ -61,6 +61,20 @@ QString kindName(char kind) {
     }
 }
 
+// For the narrow table of all questions.
+QString shortKindName(char kind) {
+    switch (kind) {
+    case 'A':
+        return QStringLiteral("choice");
+    case 'B':
+        return QStringLiteral("typed");
+    case 'D':
+        return QStringLiteral("order");
+    default:
+        return QStringLiteral("?");
+    }
+}
+
 QString itemName(const ItemStats& it) {
     return QStringLiteral("%1 (No. %2)").arg(esc(it.label), QString::number(it.sourceNo));
 }
@@ -149,12 +163,13 @@ public:
         out += QStringLiteral("<h4>Scores (%)</h4>\n");
         figure(columnChart(scores));
 
-        out += QStringLiteral("<h4>Marks</h4>\n");
         if (t.markScale.empty()) {
-            out +=
-                QStringLiteral("<p class=\"note\">") + esc(noScaleNote_) + QStringLiteral("</p>\n");
+            if (!noScaleNote_.isEmpty())
+                out += QStringLiteral("<h4>Marks</h4>\n<p class=\"note\">") + esc(noScaleNote_) +
+                       QStringLiteral("</p>\n");
             return;
         }
+        out += QStringLiteral("<h4>Marks</h4>\n");
         ColumnChart marks;
         marks.title = QStringLiteral("Pupils by mark");
         marks.axisTitle = QStringLiteral("pupils");
@@ -190,14 +205,15 @@ public:
         // The reasons a figure is undefined are told under each question, to keep this narrow.
         out += QStringLiteral(
             "<table class=\"items\" width=\"100%\">\n<thead><tr><th>Question</th><th>No.</th>"
-            "<th>Kind</th><th>Topic</th><th>Right</th><th>Answered</th><th>Discrimination</th>"
-            "<th>Point-biserial</th><th>Mean time</th></tr></thead>\n<tbody>\n");
+            "<th>Kind</th><th>Topic</th><th>Right</th><th>Answered</th><th>Discrim.</th>"
+            "<th>Pt-biserial</th><th>Time</th></tr></thead>\n<tbody>\n");
         for (const ItemStats& it : t.items) {
-            out += QStringLiteral("<tr%1><td>%2</td><td class=\"num\">%3</td><td>%4</td><td>%5"
-                                  "</td><td class=\"num\">%6</td><td class=\"num\">%7</td>"
-                                  "<td class=\"num\">%8</td><td class=\"num\">%9</td>")
+            out += QStringLiteral(
+                       "<tr%1><td>%2</td><td class=\"num\">%3</td><td>%4</td><td class=\"topic\">%5"
+                       "</td><td class=\"num\">%6</td><td class=\"num\">%7</td>"
+                       "<td class=\"num\">%8</td><td class=\"num\">%9</td>")
                        .arg(flagged(it) ? QStringLiteral(" class=\"flag\"") : QString(),
-                            esc(it.label), QString::number(it.sourceNo), kindName(it.kind),
+                            esc(it.label), QString::number(it.sourceNo), shortKindName(it.kind),
                             esc(it.topic), shareFigure(it.difficultyIndex),
                             QStringLiteral("%1 of %2").arg(it.answeredCount).arg(it.pupils),
                             indexFigure(it.discrimination), indexFigure(it.pointBiserial));
@@ -341,6 +357,8 @@ th, td { border: 1px solid #bbb; padding: 2px 6px; vertical-align: top; }
 th { background-color: #eef2f7; text-align: left; }
 td.num { text-align: right; white-space: nowrap; }
 table.items { font-size: 8.5pt; }
+table.items th, table.items td { white-space: nowrap; }
+table.items td.topic { white-space: normal; }
 tr.flag td { background-color: #fbeae6; }
 p.warn { color: #8a2d1a; }
 p.note, span.why, p.meta, p.legend { color: #666; }
@@ -460,12 +478,13 @@ QString reportHtml(const std::vector<TestAnalysis>& tests, const ReportSource& s
         "<h3>Reading the figures</h3>\n"
         "<p><b>Right</b> is the share of pupils who answered the question right (its "
         "difficulty index): near 100 % the question is easy, near 0 % it is hard.</p>\n"
-        "<p><b>Discrimination</b> compares the best 27 % of pupils by score with the "
+        "<p><b>Discrimination</b> (Discrim.) compares the best 27 % of pupils by score with the "
         "weakest 27 %: the share right in the upper group minus the share right in the lower "
         "group, from &#8722;1 to +1. Pupils with the same score at the edge of a group count "
         "in it in equal parts. Above +0.30 the question tells stronger pupils from weaker ones "
         "well; near zero or below it does not.</p>\n"
-        "<p><b>Point-biserial</b> is the correlation between getting the question right and the "
+        "<p><b>Point-biserial</b> (Pt-biserial) is the correlation between getting the question "
+        "right and the "
         "score, from &#8722;1 to +1; it is undefined when every pupil scored the same or every "
         "pupil answered the question alike.</p>\n"
         "<p>Scores are weighted by each question's difficulty, as the pupils were shown them. "
