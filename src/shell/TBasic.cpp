@@ -273,6 +273,14 @@ void TBasic::FormShow() {
         // A run cut short by a crash or a power cut comes back before anything else, in the
         // language just applied.
         resumeChecked_ = true;
+        if (!app_.topros().ClaimJournal()) {
+            // Another copy of the program runs for this user, perhaps with a test under way:
+            // two copies would keep, resume and store the same run twice.
+            qWarning("kvizor: another copy of the program is running; this one ends");
+            Dialogs::error(nullptr, messages_.text(71));
+            app_.requestEnd(0);
+            return;
+        }
         if (app_.topros().ResumeUnfinishedRun()) {
             resumedRun_ = true;
             hide();
