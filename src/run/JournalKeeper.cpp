@@ -151,12 +151,13 @@ std::optional<QString> findStoredResult(const QString& folder, const QByteArray&
     for (const QString& name : names) {
         if (++opened > maxFiles)
             break;
-        QFile file(dir.filePath(name));
-        // A result archive is small; anything large is not ours.
-        if (file.size() > (qint64(4) << 20) || !file.open(QIODevice::ReadOnly))
+        // A result archive is small and a regular file; anything else is not ours (a pipe or a
+        // device planted under a result's name is passed by at once).
+        const QString path = dir.filePath(name);
+        const std::optional<QByteArray> bytes = readNamedFile(path, qint64(4) << 20, nullptr);
+        if (!bytes)
             continue;
-        const QByteArray bytes = file.readAll();
-        auto zip = MemoryZip::open(bytes);
+        auto zip = MemoryZip::open(*bytes);
         if (!zip)
             continue;
         zip->setPassword(resultPassword());
@@ -164,7 +165,7 @@ std::optional<QString> findStoredResult(const QString& folder, const QByteArray&
         if (zip->extract(kSummaryEntryName, std::size_t(summaryEntry.size()) + 1, summary) ==
                 ZipReadStatus::Ok &&
             summary == summaryEntry)
-            return file.fileName();
+            return path;
     }
     return std::nullopt;
 }

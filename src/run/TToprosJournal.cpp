@@ -109,7 +109,9 @@ void TTopros::beginJournal() {
     // brought back anyway.
     if (id.archiveSha256.size() != 32 || (id.mode != JournalMode::Server && id.testFile.isEmpty()))
         return;
-    if (!journal().active()) {
+    // Held by another copy: begin() below keeps nothing and says so; that copy's journal is
+    // never touched from here.
+    if (!journal().active() && ClaimJournal()) {
         // The journal of a run this program is not keeping (one whose resume was put off) is
         // never written over: it is kept under another name, as a discarded one is.
         journal().flush();
@@ -343,7 +345,6 @@ bool TTopros::restoreSavedRun(const RunJournal& saved, QByteArray archive) {
     watchRun();
     // The journal goes on where it stood (its count of writes, its finished mark).
     journal().begin(saved, questionSet, rs, saved.currentItem);
-    noteJournalFailure();
     qInfo("kvizor: resumed the run of %s by %s at item %d",
           qPrintable(cp1251::toUnicode(saved.testName)),
           qPrintable(cp1251::toUnicode(saved.examineeName)), saved.currentItem + 1);
@@ -358,6 +359,7 @@ bool TTopros::restoreSavedRun(const RunJournal& saved, QByteArray archive) {
         applyLockdown(rs, this);
         driver_.finishResumed(saved.currentItem, saved.finishTime);
         questionSet.updating = false;
+        noteJournalFailure();
         return true;
     }
     driver_.resume(saved.currentItem);
@@ -368,6 +370,7 @@ bool TTopros::restoreSavedRun(const RunJournal& saved, QByteArray archive) {
     // Said on a line that blocks nothing: the clock runs from the moment the run is back on
     // screen, and nothing waits for the pupil (a clock that ends the run meanwhile ends it).
     showNotice(m.text(69));
+    noteJournalFailure(); // the more urgent line, when there is one
     startClock();
     return true;
 }

@@ -183,6 +183,20 @@ TEST_F(JournalKeeperTest, ASecondKeeperNeverTouchesTheFirstOnesJournal) {
     EXPECT_EQ(f.readAll(), before);
 }
 
+TEST_F(JournalKeeperTest, LookingForAStoredResultPassesPipesAndDevicesBy) {
+    const QString results = dir.path() + QStringLiteral("/Results");
+    ASSERT_TRUE(QDir().mkpath(results));
+    ASSERT_TRUE(
+        QFile::link(QStringLiteral("/dev/zero"), results + QStringLiteral("/00000001.rst")));
+    ASSERT_EQ(
+        QProcess::execute(QStringLiteral("mkfifo"), {results + QStringLiteral("/00000002.rst")}),
+        0);
+    QElapsedTimer took;
+    took.start();
+    EXPECT_FALSE(findStoredResult(results, QByteArray("summary")));
+    EXPECT_LT(took.elapsed(), 1000);
+}
+
 TEST_F(JournalKeeperTest, TheDriverReportsEveryMoveOfARunningTest) {
     struct Host : RunHost {
         bool prompt = false;
