@@ -175,7 +175,8 @@ TEST_F(AppFixture, ClosingInsideAnEventLoopBeforeTheMainOneEndsTheProgram) {
     QEventLoop dialogLoop;
     bool stuck = false;
     QTimer::singleShot(0, [&] { app->basic().close(); });
-    QTimer::singleShot(5000, [&] {
+    // Tied to the loop: a later test must not meet this timer after the loop is gone.
+    QTimer::singleShot(5000, &dialogLoop, [&] {
         stuck = true;
         dialogLoop.exit(7);
     });
