@@ -175,7 +175,7 @@ TEST_F(AppFixture, ClosingInsideAnEventLoopBeforeTheMainOneEndsTheProgram) {
     QEventLoop dialogLoop;
     bool stuck = false;
     QTimer::singleShot(0, [&] { app->basic().close(); });
-    // Tied to the loop: a later test must not meet this timer after the loop is gone.
+    // Tied to the loop: once the test has ended, the timer must not touch its stack.
     QTimer::singleShot(5000, &dialogLoop, [&] {
         stuck = true;
         dialogLoop.exit(7);
