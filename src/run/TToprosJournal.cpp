@@ -13,6 +13,7 @@
 #include "platform/docview/DocumentView.h"
 #include "profile/ProfileRunner.h"
 #include "run/JournalKeeper.h"
+#include "shell/NamedFile.h"
 #include "shell/RunState.h"
 #include "test/TestArchive.h"
 #include "windows/THelper.h"
@@ -36,9 +37,11 @@ namespace {
 // an archive in memory is hashed where it lies. Empty when neither.
 QByteArray archiveHash(QIODevice& stream) {
     if (auto* file = qobject_cast<QFileDevice*>(&stream); file && !file->fileName().isEmpty()) {
-        QFile again(file->fileName());
+        // Only the regular file it was: a name swapped for a pipe or a device meanwhile is
+        // no test of ours.
+        QFile again;
         QCryptographicHash hash(QCryptographicHash::Sha256);
-        if (again.open(QIODevice::ReadOnly) && hash.addData(&again))
+        if (openNamedFile(file->fileName(), &again, nullptr) && hash.addData(&again))
             return hash.result();
         return {};
     }
