@@ -14,8 +14,12 @@ KVIZOR_TEST_PACKAGES=(
     xvfb xauth xdotool x11-utils openbox
     zip unzip python3 python3-olefile
     fonts-dejavu-extra desktop-file-utils
+<<<<<<< HEAD
     util-linux
     libbenchmark-dev libxcb1-dev
+=======
+    util-linux libbenchmark-dev
+>>>>>>> main
 )
 
 kvizor_install() {
