@@ -1,5 +1,7 @@
 #include "Server.h"
 
+#include "CommandLayer.h"
+
 #include "choice/Catalogue.h"
 #include "l10n/Cp1251.h"
 #include "net/ProtocolText.h"
@@ -832,38 +834,17 @@ void Server::setShuffle(bool on) {
     emitLog(QStringLiteral("shuffle %1").arg(on ? QStringLiteral("on") : QStringLiteral("off")));
 }
 
-void Server::command(const QString& line) {
-    const QString trimmed = line.trimmed();
-    if (trimmed.isEmpty())
-        return;
-    const QString verb = trimmed.section(QLatin1Char(' '), 0, 0);
-    const QString rest = trimmed.section(QLatin1Char(' '), 1).trimmed();
-    const QString who = rest.section(QLatin1Char(' '), 0, 0);
-    const QString arg = rest.section(QLatin1Char(' '), 1); // keeps inner blanks of a message
+void Server::quit() {
+    emitLog(QStringLiteral("quit"));
+    Q_EMIT quitRequested();
+}
 
-    if (verb == QStringLiteral("list"))
-        listWorkstations();
-    else if (verb == QStringLiteral("allow") || verb == QStringLiteral("resume"))
-        allow(who, arg, verb == QStringLiteral("resume"));
-    else if (verb == QStringLiteral("forbid") || verb == QStringLiteral("pause"))
-        forbid(who, verb == QStringLiteral("pause"));
-    else if (verb == QStringLiteral("message"))
-        message(who, arg);
-    else if (verb == QStringLiteral("choice"))
-        offerChoice();
-    else if (verb == QStringLiteral("set"))
-        setTest(rest);
-    else if (verb == QStringLiteral("none"))
-        withdraw();
-    else if (verb == QStringLiteral("shuffle"))
-        setShuffle(rest == QStringLiteral("on"));
-    else if (verb == QStringLiteral("rescan"))
-        scanTests();
-    else if (verb == QStringLiteral("quit")) {
-        emitLog(QStringLiteral("quit"));
-        Q_EMIT quitRequested();
-    } else
-        emitLog(QStringLiteral("error unknown command: %1").arg(escaped(verb)));
+void Server::command(const QString& line) {
+    QString error;
+    if (const auto c = parseCommandLine(line, &error))
+        runCommand(*this, *c, CommandSource::Stdin);
+    else if (!error.isEmpty())
+        emitLog(QStringLiteral("error %1").arg(error));
 }
 
 } // namespace kvz::server

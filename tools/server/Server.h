@@ -82,6 +82,10 @@ public:
     // Scans the tests folder: the tests it may offer. Reports (through the log) each one it
     // leaves out and why.
     void scanTests();
+    // Ends the server (after logging it).
+    void quit();
+    // A line in the server's log, as from the server itself.
+    void logLine(const QString& line) { log_(line); }
 
     const std::vector<OfferedTest>& tests() const { return tests_; }
     Mode mode() const { return mode_; }
