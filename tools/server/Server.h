@@ -57,6 +57,19 @@ struct OfferedTest {
     qint64 size = 0;
 };
 
+// What the console shows of one connected workstation, as its last poll reported it.
+struct StationView {
+    int number = 0;
+    QString host;
+    QString address;
+    QString state; // connected, choosing, downloading, examinee, testing, paused
+    QString test;
+    QString name;
+    int percent = -1; // of the download, while one runs
+    int unanswered = 0;
+    bool allowed = false;
+};
+
 class Server : public QObject {
     Q_OBJECT
 public:
@@ -82,6 +95,9 @@ public:
     // Scans the tests folder: the tests it may offer. Reports (through the log) each one it
     // leaves out and why.
     void scanTests();
+    // The connected workstations in number order.
+    std::vector<StationView> stationViews() const;
+    int pollMs() const { return options_.pollMs; }
     // Ends the server (after logging it).
     void quit();
     // A line in the server's log, as from the server itself.

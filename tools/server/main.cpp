@@ -1,5 +1,6 @@
 // kvizor-server TESTS_FOLDER RESULTS_FOLDER [options]: see kHelp.
 
+#include "ConsoleServer.h"
 #include "Server.h"
 
 #include <QCoreApplication>
@@ -43,6 +44,10 @@ constexpr const char* kHelp =
     "                         store results from WHO (an address, a host name, or * for\n"
     "                         all; a list separated by commas) without a download from this\n"
     "                         server, as after moving the classroom to a new server\n"
+    "  --console ADDR:PORT    where the supervisor's console listens (127.0.0.1:8070);\n"
+    "                         an address beyond this computer lets anyone on the network\n"
+    "                         who learns the printed token run the exam\n"
+    "  --no-console           no console: commands on standard input only\n"
     "  --help                 this text\n"
     "\n"
     "Commands (N: a workstation's number from list; all: every workstation connected now):\n"
@@ -81,6 +86,9 @@ int main(int argc, char* argv[]) {
     }
     kvz::server::ServerOptions options;
     QStringList folders;
+    bool console = true;
+    QHostAddress consoleAddress = QHostAddress::LocalHost;
+    quint16 consolePort = 8070;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -115,7 +123,18 @@ int main(int argc, char* argv[]) {
             number(options.reserveBytes, 1024 * 1024);
         else if (a == QStringLiteral("--accept-any-result") && hasValue)
             options.acceptAnyResult += args[++i].split(QLatin1Char(','), Qt::SkipEmptyParts);
-        else if (a.startsWith(QStringLiteral("--")))
+        else if (a == QStringLiteral("--no-console"))
+            console = false;
+        else if (a == QStringLiteral("--console") && hasValue) {
+            const QString v = args[++i];
+            const qsizetype colon = v.lastIndexOf(QLatin1Char(':'));
+            QString host = v.left(colon);
+            if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+                host = host.mid(1, host.size() - 2);
+            ok = colon > 0 && consoleAddress.setAddress(host);
+            if (ok)
+                consolePort = v.mid(colon + 1).toUShort(&ok);
+        } else if (a.startsWith(QStringLiteral("--")))
             ok = false;
         else
             folders << a;
@@ -133,10 +152,28 @@ int main(int argc, char* argv[]) {
     options.testsFolder = folders[0];
     options.resultsFolder = folders[1];
 
-    kvz::server::Server server(options, logLine);
+    // Every log line also goes to the open console pages.
+    kvz::server::ConsoleServer* consoleServer = nullptr;
+    kvz::server::Server server(options, [&consoleServer](const QString& line) {
+        logLine(line);
+        if (consoleServer)
+            consoleServer->logLine(line);
+    });
     QObject::connect(&server, &kvz::server::Server::quitRequested, &app, &QCoreApplication::quit);
     if (!server.start())
         return 1;
+    kvz::server::ConsoleServer consoleHolder(server, kvz::server::ConsoleServer::freshToken());
+    if (console) {
+        // Without its console the server still serves the classroom: the exam matters more.
+        if (consoleHolder.listen(consoleAddress, consolePort)) {
+            consoleServer = &consoleHolder;
+            logLine(QStringLiteral("console %1").arg(consoleHolder.url()));
+        } else {
+            logLine(QStringLiteral("error console: cannot listen on %1:%2")
+                        .arg(consoleAddress.toString())
+                        .arg(consolePort));
+        }
+    }
 
     // The supervisor's commands, one a line. At the end of the input the server goes on
     // serving until it is stopped.
