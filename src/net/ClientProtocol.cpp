@@ -98,10 +98,17 @@ void ClientProtocol::readStep(std::string_view bytes) {
 
 void ClientProtocol::wordStep(std::string_view bytes) {
     for (char c : bytes) {
-        // No word begins with a line ending: one left over from a list message whose last line
-        // completed it just before its CR LF arrived is skipped, so the words stay in step.
-        if (word_.empty() && (c == '\r' || c == '\n'))
-            continue;
+        // The line ending of a list message whose last line completed it before its CR LF
+        // arrived is skipped, once, so the words stay in step. Nothing else is: a junk word
+        // that begins with a line ending is a word of four bytes like any other.
+        if (word_.empty() && lineEndLeft_ > 0) {
+            const char expected = kCrLf[kCrLf.size() - std::size_t(lineEndLeft_)];
+            if (c == expected) {
+                --lineEndLeft_;
+                continue;
+            }
+            lineEndLeft_ = 0;
+        }
         word_.push_back(c);
     }
     if (word_.size() < 4)
@@ -236,6 +243,7 @@ std::size_t ClientProtocol::collectListLine(std::string_view bytes) {
 }
 
 void ClientProtocol::abandonList(const std::string& why) {
+    noteLineEndLeft();
     resetList();
     readState_ = ReadState::Idle;
     host_.log(msg(30) + " " + why);
@@ -265,6 +273,12 @@ std::size_t ClientProtocol::listStep(std::string_view payload) {
     if (progress != ListProgress::Failed && !runState_.interactive && host_.clientVisible())
         host_.listMessageSeen();
     return used;
+}
+
+void ClientProtocol::noteLineEndLeft() {
+    // Ended on a line still open (its bytes were all there were): its whole CR LF is still to
+    // come; on a CR: its LF.
+    lineEndLeft_ = !listTail_.empty() ? 2 : listAfterCR_ ? 1 : 0;
 }
 
 ClientProtocol::ListProgress ClientProtocol::evaluateList(bool endOfRead) {
@@ -315,6 +329,7 @@ ClientProtocol::ListProgress ClientProtocol::evaluateList(bool endOfRead) {
                 host_.setStartEnabled(false);
         }
         if (listCount_ == -1) {
+            noteLineEndLeft();
             resetList();
             readState_ = ReadState::Idle;
             host_.send(freshMessage());
@@ -332,6 +347,7 @@ ClientProtocol::ListProgress ClientProtocol::evaluateList(bool endOfRead) {
     std::vector<std::string> testLines;
     for (std::size_t i = kHeaderLines; i < lines; ++i)
         testLines.push_back(line(i));
+    noteLineEndLeft();
     resetList();
     readState_ = ReadState::Idle;
     mergeList(testLines);
@@ -477,6 +493,7 @@ void ClientProtocol::finishDownload() {
 void ClientProtocol::connectionMade() {
     readState_ = ReadState::Idle;
     word_.clear();
+    lineEndLeft_ = 0;
     discardLeft_ = 0;
     resetList(); // a list cut off by a lost connection is not continued by a new one
     permitted_ = false;
@@ -489,6 +506,7 @@ bool ClientProtocol::connectionLost() {
     const bool wasDownloading = readState_ == ReadState::Downloading;
     readState_ = ReadState::Idle;
     word_.clear();
+    lineEndLeft_ = 0;
     discardLeft_ = 0;
     resetList();
     permitted_ = false;

@@ -144,6 +144,7 @@ private:
     std::size_t listStep(std::string_view payload);
     enum class ListProgress { Pending, Done, Failed };
     ListProgress evaluateList(bool endOfRead);
+    void noteLineEndLeft();
     void beginDownload();
     void downloadStep(std::string_view bytes);
     void discardStep(std::string_view bytes);
@@ -177,6 +178,7 @@ private:
     std::vector<std::string> listLines_; // complete lines
     std::string listTail_;               // the line still open
     bool listAfterCR_ = false;           // a LF right now would end the same line as the CR
+    int lineEndLeft_ = 0; // bytes of the completed list's CR LF still to come, to be skipped
     std::size_t listBytes_ = 0;
     bool listHeaderRead_ = false;
     std::int32_t listCount_ = -1;

@@ -97,6 +97,22 @@ void ProtocolSocket::step() {
     stepQueued_ = false;
     if (!engine_)
         return;
+    // A step never runs inside another (an event loop opened from the engine's host): the
+    // engine is in the middle of its bytes, and the buffer they are read from must not move.
+    if (inStep_) {
+        stepAfter_ = true;
+        return;
+    }
+    inStep_ = true;
+    readSteps();
+    inStep_ = false;
+    if (stepAfter_) {
+        stepAfter_ = false;
+        queueStep();
+    }
+}
+
+void ProtocolSocket::readSteps() {
     // Pieces of an archive do not depend on when they are read: they are taken one after the
     // other here. Every other step waits for its own turn of the event loop, so a word and
     // the text after it stay two steps, the text being all that has arrived by then.

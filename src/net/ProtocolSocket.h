@@ -30,6 +30,8 @@ public:
 
     // Connected (the connection is active).
     bool isActive() const { return socket_.state() == QAbstractSocket::ConnectedState; }
+    // True while the engine reads one step's bytes.
+    bool reading() const { return inStep_; }
     void connectTo(const QString& host, quint16 port);
     void close();
 
@@ -52,12 +54,15 @@ Q_SIGNALS:
 private:
     void queueStep();
     void step();
+    void readSteps();
     void pumpFiles();
 
     QTcpSocket socket_;
     ClientProtocol* engine_ = nullptr;
     bool stepQueued_ = false;
-    QByteArray readBuffer_; // one step's bytes, at most the engine's receive buffer
+    bool inStep_ = false;    // the engine is reading a step's bytes
+    bool stepAfter_ = false; // a step was due meanwhile
+    QByteArray readBuffer_;  // one step's bytes, at most the engine's receive buffer
     std::deque<std::unique_ptr<QFile>> files_;
 };
 

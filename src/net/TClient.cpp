@@ -511,8 +511,11 @@ void TClient::log(const std::string& line) {
     Memo1->appendPlainText(cp1251::toUnicode(line));
 }
 
+// The engine reports from inside a read step; a dialog's own event loop there would run further
+// read steps under it. Reports and messages are shown once the step is over.
 void TClient::reportError(const std::string& text) {
-    Dialogs::error(this, cp1251::toUnicode(text));
+    QTimer::singleShot(0, this,
+                       [this, shown = cp1251::toUnicode(text)] { Dialogs::error(this, shown); });
 }
 
 void TClient::setStartEnabled(bool enabled) {
@@ -635,14 +638,15 @@ void TClient::showInMessager(const QString& text) {
 }
 
 void TClient::showServerMessage(const std::string& text) {
-    const QString shown = cp1251::toUnicode(text);
-    if (app_.inform().isVisible())
-        showInMessager(shown);
-    if (app_.topros().isVisible()) {
-        holdTestClock();
-        showInMessager(shown);
-        releaseTestClock();
-    }
+    QTimer::singleShot(0, this, [this, shown = cp1251::toUnicode(text)] {
+        if (app_.inform().isVisible())
+            showInMessager(shown);
+        if (app_.topros().isVisible()) {
+            holdTestClock();
+            showInMessager(shown);
+            releaseTestClock();
+        }
+    });
 }
 
 void TClient::downloadBegun(std::int64_t size) {

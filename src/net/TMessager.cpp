@@ -50,6 +50,10 @@ TMessager::TMessager(KvizorApp& app) : app_(app) {
     connect(Button1, &QPushButton::clicked, this, &TMessager::closeOk);
 }
 
+namespace {
+constexpr int kShortestMs = 5000;
+}
+
 int TMessager::countdownMs() const {
     return Timer1->interval();
 }
@@ -60,7 +64,8 @@ void TMessager::FormShow() {
     int lines = 0;
     for (QTextBlock b = Memo1->document()->begin(); b.isValid(); b = b.next())
         lines += std::max(1, b.layout() ? b.layout()->lineCount() : 1);
-    Timer1->setInterval(std::max(1, lines) * 1000);
+    // A second a line, but never less than the time it takes to read a short message at all.
+    Timer1->setInterval(std::max(kShortestMs, lines * 1000));
     Timer1->start();
     QApplication::beep();
 }

@@ -61,17 +61,23 @@ void TSelectTest::Button1Click() {
 }
 
 void TSelectTest::Button2Click() {
+    reject();
+}
+
+// Escape, Exit and the close box all end the choice the same way: in a network run that ends the
+// program (merely hiding the window would leave the pupil in front of an empty screen).
+void TSelectTest::reject() {
     if (networkRun()) {
         app_.client().endProgram();
         return;
     }
-    reject();
+    QDialog::reject();
 }
 
 void TSelectTest::closeEvent(QCloseEvent* event) {
     if (networkRun()) {
         event->ignore();
-        Button2Click();
+        reject();
         return;
     }
     QDialog::closeEvent(event);

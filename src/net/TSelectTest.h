@@ -28,6 +28,7 @@ public:
 
     void Button1Click();
     void Button2Click();
+    void reject() override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -140,8 +140,10 @@ QByteArray desktopEntry(const LauncherEntry& entry) {
         text += QStringLiteral("Path=") + escapeString(entry.workingFolder) + QLatin1Char('\n');
     if (!entry.icon.isEmpty())
         text += QStringLiteral("Icon=") + escapeString(entry.icon) + QLatin1Char('\n');
+    // X-Kvizor puts a profile's launcher into the Kvizor submenu that the installed menu file
+    // makes; without that file it stays under Education.
     text += QStringLiteral("Terminal=false\n"
-                           "Categories=Education;\n");
+                           "Categories=Education;X-Kvizor;\n");
     return text.toUtf8();
 }
 

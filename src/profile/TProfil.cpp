@@ -170,7 +170,7 @@ TProfil::TProfil(KvizorApp& app) : app_(app) {
     GroupBox3 = named<QGroupBox>(this, "GroupBox3");
     GroupBox3->setTitle(QStringLiteral("Создать ярлык к профилю"));
     Button4 = captioned<QPushButton>(GroupBox3, "Button4", QStringLiteral("на рабочем столе"));
-    Button5 = captioned<QPushButton>(GroupBox3, "Button5", QStringLiteral("в меню \"Пуск\""));
+    Button5 = captioned<QPushButton>(GroupBox3, "Button5", QStringLiteral("в меню приложений"));
     auto* launcherBox = new QHBoxLayout(GroupBox3);
     launcherBox->addWidget(Button4);
     launcherBox->addWidget(Button5);

@@ -73,6 +73,27 @@ bool syncFolder(const QByteArray& folder) {
     return ok;
 }
 
+// The process's umask, read without changing it (setting it to read it back would race with
+// files other threads create meanwhile).
+mode_t currentUmask() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        const QByteArray text = status.read(4096);
+        const qsizetype at = text.indexOf("\nUmask:");
+        if (at >= 0) {
+            bool ok = false;
+            const QByteArray value =
+                text.mid(at + 7, text.indexOf('\n', at + 1) - at - 7).trimmed();
+            const unsigned mask = value.toUInt(&ok, 8);
+            if (ok)
+                return mode_t(mask);
+        }
+    }
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return mask;
+}
+
 bool exists(const QByteArray& path) {
     struct stat st;
     return ::lstat(path.constData(), &st) == 0;
@@ -210,7 +231,10 @@ std::optional<QString> writeResultFile(const QString& folder, const QByteArray& 
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
         return fail(errnoText(QStringLiteral("cannot write into"), folder));
-    const bool written = writeAll(fd, bytes) && ::fsync(fd) == 0;
+    // mkostemp makes the file private; a result is collected by the supervisor's account from a
+    // shared folder, so it gets the mode any other new file would.
+    const bool written =
+        ::fchmod(fd, 0666 & ~currentUmask()) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
     const int writeErrno = errno;
     if (::close(fd) != 0 || !written) {
         ::unlink(temp.constData());

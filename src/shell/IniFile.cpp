@@ -67,10 +67,10 @@ std::optional<KeyValue> keyValue(std::string_view line) {
     return KeyValue{trim(t.substr(0, eq)), trim(t.substr(eq + 1))};
 }
 
-std::string_view unquote(std::string_view v) {
+std::string_view unquote(std::string_view v, bool cut = true) {
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
         v = v.substr(1, v.size() - 2);
-    if (v.size() > kIniValueMax)
+    if (cut && v.size() > kIniValueMax)
         v = v.substr(0, kIniValueMax);
     return v;
 }
@@ -209,6 +209,16 @@ bool IniDocument::hasSection(std::string_view section) const {
 
 std::optional<std::string> IniDocument::value(std::string_view section,
                                               std::string_view key) const {
+    return lookUp(section, key, true);
+}
+
+std::optional<std::string> IniDocument::wholeValue(std::string_view section,
+                                                   std::string_view key) const {
+    return lookUp(section, key, false);
+}
+
+std::optional<std::string> IniDocument::lookUp(std::string_view section, std::string_view key,
+                                               bool cut) const {
     std::size_t end = 0;
     const auto start = findSection(section, &end);
     if (!start)
@@ -218,7 +228,7 @@ std::optional<std::string> IniDocument::value(std::string_view section,
         const LineSpan l = lineAt(text, pos);
         auto kv = keyValue(lineText(text, l));
         if (kv && sameName(kv->key, key))
-            return std::string(unquote(kv->value));
+            return std::string(unquote(kv->value, cut));
         pos = l.next;
     }
     return std::nullopt;

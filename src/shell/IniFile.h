@@ -30,6 +30,9 @@ public:
     static IniDocument parse(std::string_view bytes);
 
     std::optional<std::string> value(std::string_view section, std::string_view key) const;
+    // The value as the file holds it, not cut: for readers that must refuse what they cannot
+    // keep whole rather than lose its end.
+    std::optional<std::string> wholeValue(std::string_view section, std::string_view key) const;
     std::string readString(std::string_view section, std::string_view key,
                            std::string_view def) const;
     int readInteger(std::string_view section, std::string_view key, int def) const;
@@ -57,6 +60,8 @@ public:
     bool complete() const { return complete_; }
 
 private:
+    std::optional<std::string> lookUp(std::string_view section, std::string_view key,
+                                      bool cut) const;
     struct Text;
     // The first line of the section, or nullopt; end: where its lines end.
     std::optional<std::size_t> findSection(std::string_view section, std::size_t* end) const;

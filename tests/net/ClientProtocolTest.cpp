@@ -96,6 +96,37 @@ TEST(ClientProtocol, BytesOneAtATime) {
     EXPECT_EQ(rig.engine.readState(), ReadState::Idle);
 }
 
+// Only the line ending of a list that completed on its open last line is skipped, and only once:
+// a junk word that begins with one is four bytes like any other, so what follows stays in step.
+TEST(ClientProtocol, OnlyAListsOwnLineEndIsSkipped) {
+    const std::string full = list("NO", {"<1, A>:10*One"});
+    const std::string open = full.substr(0, full.size() - 2); // its last line without CR LF
+    struct Case {
+        const char* what;
+        std::vector<std::string> reads;
+        int freshes, pauses;
+    };
+    const Case cases[] = {
+        {"junk word with a line ending, then a list", {"\r\nAB", full}, 1, 0},
+        {"junk word with a line ending, then NMAY", {"\r\nAB", "NMAY"}, 0, 1},
+        {"list on its open line, CR LF, NMAY", {open, "\r\n", "NMAY"}, 1, 1},
+        {"list on its open line, CR, LF with NMAY", {open, "\r", "\nNMAY"}, 1, 1},
+        {"list on its open line, CR LF with NMAY", {open, "\r\nNMAY"}, 1, 1},
+        {"list ended on its CR, LF with NMAY", {full.substr(0, full.size() - 1), "\nNMAY"}, 1, 1},
+        {"a second CR LF is a word's bytes", {open, "\r\n\r\nNMAY"}, 1, 0},
+        {"whole list, then NMAY", {full, "NMAY"}, 1, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ProtocolRig rig;
+        for (const std::string& r : c.reads)
+            rig.arrive(r);
+        EXPECT_EQ(count(rig.host.sent, "FRESH"), c.freshes);
+        EXPECT_EQ(rig.host.pauses, c.pauses);
+        EXPECT_EQ(rig.engine.readState(), ReadState::Idle);
+    }
+}
+
 TEST(ClientProtocol, WordsArrivingTogetherAreSeparateMessages) {
     ProtocolRig rig;
     rig.arrive("_MAYNMAY");

@@ -150,6 +150,42 @@ TEST_F(NetWindows, UnreachableServerAndPortField) {
     EXPECT_TRUE(Dialogs::shown().empty());
 }
 
+// A refused test is reported in a dialog; the dialog's event loop must not run inside the read
+// step that found the fault, and the protocol is still read while it is up.
+TEST_F(NetWindows, ARefusedTestIsReportedAfterItsReadStep) {
+    client->show();
+    WireServer server;
+    connectTo(server);
+    server.write("TSTNbig.tst\r\n5\r\nMath\r\n0\r\n");
+    ASSERT_TRUE(waitUntil([&] { return client->protocol().offerFile() == "big.tst"; }));
+    Dialogs::stopAnswering();
+    int dialogs = 0;
+    bool shownInsideAStep = false;
+    bool readWhileShown = false;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        if (dialogs++ == 0) {
+            shownInsideAStep = client->ClientSocket1().reading();
+            server.write("NMAY");
+            return;
+        }
+        if (client->Memo1->toPlainText().contains(app->messages().text(34)) || dialogs > 100) {
+            readWhileShown = dialogs <= 100;
+            modal->close();
+        }
+    });
+    closer.start(20);
+    server.write("TSTF");
+    ASSERT_TRUE(waitUntil([&] { return dialogs > 0 && !QApplication::activeModalWidget(); }));
+    closer.stop();
+    Dialogs::startAnswering();
+    EXPECT_FALSE(shownInsideAStep);
+    EXPECT_TRUE(readWhileShown);
+}
+
 TEST_F(NetWindows, AutoStartAsksForTheSetTestAtOnce) {
     client->show();
     WireServer server;
@@ -228,15 +264,17 @@ TEST_F(NetWindows, MessageWindowCountsDownByLines) {
         QString text;
         int ms;
     };
-    for (const Case& c : {Case{QString(), 1000}, Case{QStringLiteral("one"), 1000},
-                          Case{QStringLiteral("a\nb\nc"), 3000}}) {
+    // A second a line, at least five.
+    for (const Case& c : {Case{QString(), 5000}, Case{QStringLiteral("one"), 5000},
+                          Case{QStringLiteral("a\nb\nc"), 5000},
+                          Case{QStringLiteral("1\n2\n3\n4\n5\n6\n7"), 7000}}) {
         int seen = -1;
         QTimer::singleShot(0, [&] {
             seen = m.countdownMs();
             EXPECT_TRUE(m.Timer1->isActive());
             // A second message while it is open replaces the text and starts again.
             m.showText(QStringLiteral("x\ny"));
-            EXPECT_EQ(m.countdownMs(), 2000);
+            EXPECT_EQ(m.countdownMs(), 5000);
             QTest::keyClick(m.Memo1, Qt::Key_Return);
         });
         m.showText(c.text);
@@ -276,13 +314,19 @@ TEST_F(NetWindows, ProfileChoiceAmongOfferedTests) {
     EXPECT_TRUE(select.isVisible()); // each OK asks again; the window stays
     select.Button2->click();         // Exit ends the program
     EXPECT_EQ(programEnds, 1);
+    // Escape is a close: it ends the program too, never just hides the window.
+    QTest::keyClick(select.ListBox1, Qt::Key_Escape);
+    EXPECT_EQ(programEnds, 2);
+    EXPECT_TRUE(select.isVisible());
+    select.close();
+    EXPECT_EQ(programEnds, 3);
     select.hide();
 
     // No offered test matches: the program ends.
     rs.profileTestName = "nothing*";
     client->show();
     server.write("REFR\r\n1\r\n45000\r\nNO\r\nAuto\r\n1\r\n15\r\n<5, Math>:10*Eq\r\n");
-    ASSERT_TRUE(waitUntil([&] { return programEnds == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return programEnds == 4; }));
 }
 
 } // namespace

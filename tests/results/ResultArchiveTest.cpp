@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace kvz {
 namespace {
@@ -219,6 +220,21 @@ TEST_F(ResultFileTest, NamesAreNewEightDigitsAndNeverReplaceAFile) {
     EXPECT_EQ(readAll(*b), second);
     // Nothing but the two results is left in the folder.
     EXPECT_EQ(entries(folder()).size(), 2);
+}
+
+// A results folder shared with the supervisor's account: the result takes the umask's mode, as
+// any other new file, not the private mode of a temporary file.
+TEST_F(ResultFileTest, AStoredResultHasTheUmasksMode) {
+    const struct { mode_t umask, expected; } cases[] = {{022, 0644}, {027, 0640}, {002, 0664}};
+    for (const auto& c : cases) {
+        const mode_t saved = ::umask(c.umask);
+        const auto path = writeResultFile(folder(), "x", 5);
+        ::umask(saved);
+        ASSERT_TRUE(path);
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(*path).constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, c.expected) << std::oct << c.umask;
+    }
 }
 
 TEST_F(ResultFileTest, UnwritableFolderLeavesNothingBehind) {

@@ -209,6 +209,9 @@ TEST_F(PackBuildTest, FaultyDescriptionsNameFileSectionAndKey) {
         const char* with;
         const char* message;
     };
+    // Past the 2047 characters an INI value of the program's own files holds: refused by name,
+    // never cut.
+    const std::string longTopics = "Topics=" + std::string(4001, 't');
     const Case cases[] = {
         {"Kind=D", "Kind=C", "[Question1] Kind: expected A, B or D"},
         {"Right=2,3,1", "Right=2,2,1", "[Question1] Right: expected the numbers 1 to 3"},
@@ -232,6 +235,7 @@ TEST_F(PackBuildTest, FaultyDescriptionsNameFileSectionAndKey) {
         {"Calculator=1", "Calculator=maybe", "[Test] Calculator: expected 1 or 0"},
         {"Password=тест", "Password=восемнадцатьбукв18", "[Test] Password: longer than 17"},
         {"Subject=Физика", "Subject=\xD4\xE8\xE7\xE8\xEA\xE0", "[Test] Subject: not UTF-8"},
+        {"Topics=Силы|Движение", longTopics.c_str(), "[Test] Topics: longer than 4000"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);

@@ -56,7 +56,8 @@ public:
     // A text in Windows-1251, at most maxBytes long; UTF-8 in the description.
     std::string text(const std::string& section, const std::string& key, std::size_t maxBytes,
                      const std::string& def = {}) const {
-        const std::optional<std::string> raw = ini_.value(section, key);
+        // Whole: a value longer than any setting holds is refused below, never cut silently.
+        const std::optional<std::string> raw = ini_.wholeValue(section, key);
         if (!raw)
             return def;
         QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);

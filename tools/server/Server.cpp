@@ -299,9 +299,11 @@ void Server::accept() {
             if (Workstation* s = find())
                 readFrom(*s, true);
         });
-        connect(socket, &QTcpSocket::bytesWritten, this, [this, find] {
-            if (Workstation* s = find())
+        connect(socket, &QTcpSocket::bytesWritten, this, [this, find](qint64 n) {
+            if (Workstation* s = find()) {
+                s->taken += n;
                 pump(*s);
+            }
         });
         connect(w->gateTimer, &QTimer::timeout, this, [this, find] {
             if (Workstation* s = find()) {
@@ -688,8 +690,11 @@ void Server::poll() {
         // A workstation that does not take what it is sent is not kept at any cost; one in
         // the middle of a test is (its polls are left out instead, and the rest is the
         // supervisor's). Looked at here, a poll after the writes, when the system has taken
-        // what the connection takes.
-        if (!isProtected(*w) && w->socket->bytesToWrite() > options_.outputCap) {
+        // what the connection takes; one that took anything since the last poll is reading,
+        // only slowly (a loaded workstation), and stays.
+        const bool tookNothing = w->taken == w->takenAtPoll;
+        w->takenAtPoll = w->taken;
+        if (!isProtected(*w) && tookNothing && w->socket->bytesToWrite() > options_.outputCap) {
             deaf.push_back(w.get());
             continue;
         }

@@ -162,6 +162,9 @@ private:
         double tokens = 0;
         qint64 tokensAt = 0;
         qint64 dropped = 0;
+        // Bytes the system has taken for the connection, in all and at the last poll.
+        qint64 taken = 0;
+        qint64 takenAtPoll = 0;
     };
 
     void accept();
