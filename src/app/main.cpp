@@ -45,11 +45,13 @@ int main(int argc, char* argv[]) {
     // The show step runs once before anything is shown: it brings back an unfinished run, or
     // starts the profile-driven run (the main window then stays hidden).
     app.basic().FormShow();
+    // The end may have come already, inside an event loop of a window shown on the way (whose
+    // exit does not reach a main loop that has not started): the main loop is not entered then.
+    if (const std::optional<int> code = app.endRequested()) {
+        delete app.splash();
+        return *code;
+    }
     if (!parameters.isEmpty() && !app.basic().resumedRun()) {
-        if (const std::optional<int> code = app.endRequested()) {
-            delete app.splash();
-            return *code;
-        }
         // A profile of another type makes the run interactive, from the main window.
         if (app.runState().interactive)
             app.basic().show();

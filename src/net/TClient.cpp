@@ -579,21 +579,21 @@ void TClient::performStart() {
     Button4Click();
 }
 
-// The test clock is the run window's one-second timer. A pause and an open message each hold
+// The test clock is the run window's clock. A pause and an open message each hold
 // it; it runs again when the last hold is released, and only if it ran when the first began
 // (in review it does not run at all).
 void TClient::holdTestClock() {
-    QTimer& clock = app_.topros().Timer1;
+    TTopros& run = app_.topros();
     if (clockHolds_++ == 0)
-        clockRanBeforeHold_ = clock.isActive();
-    clock.stop();
+        clockRanBeforeHold_ = run.clockRunning();
+    run.stopClock();
 }
 
 void TClient::releaseTestClock() {
     if (clockHolds_ == 0)
         return;
     if (--clockHolds_ == 0 && clockRanBeforeHold_)
-        app_.topros().Timer1.start();
+        app_.topros().startClock();
 }
 
 void TClient::pauseTest() {

@@ -3,11 +3,13 @@
 #include "results/ResultArchive.h"
 #include "results/ResultPassword.h"
 #include "shell/Clock.h"
+#include "shell/NamedFile.h"
 #include "test/TestArchive.h"
 #include "test/ZipMemory.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace kvz {
 
@@ -76,22 +78,19 @@ UnfinishedRun checkUnfinishedRun(const JournalStore& store, std::size_t maxArchi
         run.verdict = UnfinishedRun::Verdict::Resume;
         return run;
     }
-    QFile file(run.journal.testPath);
-    if (!file.exists()) {
+    if (!QFileInfo::exists(run.journal.testPath)) {
         run.reason = QStringLiteral("the test file %1 is gone").arg(run.journal.testPath);
         return run;
     }
-    if (!file.open(QIODevice::ReadOnly) || file.size() > qint64(maxArchiveBytes)) {
-        run.reason = QStringLiteral("the test file %1 cannot be read: %2")
-                         .arg(run.journal.testPath, file.errorString());
+    QString why;
+    std::optional<QByteArray> read =
+        readNamedFile(run.journal.testPath, qint64(maxArchiveBytes), &why);
+    if (!read) {
+        run.reason =
+            QStringLiteral("the test file %1 cannot be read: %2").arg(run.journal.testPath, why);
         return run;
     }
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        run.reason = QStringLiteral("the test file %1 cannot be read: %2")
-                         .arg(run.journal.testPath, file.errorString());
-        return run;
-    }
+    QByteArray bytes = std::move(*read);
     if (sha256(bytes) != run.journal.archiveSha256) {
         run.reason = QStringLiteral("the test file %1 has changed").arg(run.journal.testPath);
         return run;

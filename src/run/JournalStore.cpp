@@ -1,8 +1,11 @@
 #include "run/JournalStore.h"
 
+#include "shell/NamedFile.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QtGlobal>
 
@@ -128,24 +131,22 @@ bool JournalStore::write(const QByteArray& bytes, QString* error) const {
 
 JournalStore::Loaded JournalStore::read() const {
     Loaded loaded;
-    QFile file(path());
-    if (!file.exists())
+    const QFileInfo info(path());
+    if (!info.exists() && !info.isSymLink())
         return loaded;
     loaded.exists = true;
-    if (!file.open(QIODevice::ReadOnly)) {
-        loaded.ioError = file.errorString();
+    // A pipe under the journal's name would hold the start for ever, a device feed it without
+    // end: only a regular file is read, and it is set aside like a damaged one.
+    QString why;
+    const std::optional<QByteArray> bytes = readNamedFile(path(), qint64(kMaxJournalBytes), &why);
+    if (!bytes) {
+        if (why.startsWith(QLatin1String("larger")))
+            loaded.error = JournalReadError::BadLength;
+        else
+            loaded.ioError = QStringLiteral("the journal %1").arg(why);
         return loaded;
     }
-    if (file.size() > qint64(kMaxJournalBytes)) {
-        loaded.error = JournalReadError::BadLength;
-        return loaded;
-    }
-    const QByteArray bytes = file.read(qint64(kMaxJournalBytes) + 1);
-    if (file.error() != QFileDevice::NoError) {
-        loaded.ioError = file.errorString();
-        return loaded;
-    }
-    JournalReadResult result = decodeJournal(bytes);
+    JournalReadResult result = decodeJournal(*bytes);
     loaded.journal = std::move(result.journal);
     loaded.error = result.error;
     return loaded;

@@ -2,6 +2,7 @@
 
 #include "shell/Clock.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -10,7 +11,7 @@ namespace kvz {
 
 namespace {
 
-constexpr std::int32_t kTickMs = 1000;
+constexpr std::int64_t kTickMs = RunDriver::kSecondMs;
 constexpr std::int32_t kLeavingCostMs = 1000;
 // The clocks blink while this little is left.
 constexpr std::int32_t kQuestionBlinkMs = 5000;
@@ -79,6 +80,8 @@ void RunDriver::start() {
     review_ = false;
     running_ = true;
     testRed_ = false;
+    runPhaseMs_ = 0;
+    shares_.clear();
     arrive(0);
 }
 
@@ -86,6 +89,9 @@ void RunDriver::resume(int item) {
     review_ = false;
     running_ = true;
     testRed_ = false;
+    // What was under way of a second when the program stopped is not counted again.
+    runPhaseMs_ = 0;
+    shares_.clear();
     arrive(item >= 0 && item < set_.size() ? item : 0);
 }
 
@@ -116,6 +122,8 @@ void RunDriver::arrive(int item) {
     set_.hasNext = HasNextQuestion(set_, current_, review_);
     priorEnabled_ = HasPriorQuestion(set_, current_, review_);
     questionRed_ = false;
+    // Each arrival starts the question's clock afresh; the run's second goes on.
+    questionPhaseMs_ = 0;
     const bool wasUpdating = set_.updating;
     set_.updating = true;
     host_.arrived();
@@ -209,51 +217,128 @@ void RunDriver::FinishTest() {
     host_.finished();
 }
 
-void RunDriver::tick(bool windowVisible) {
-    if (!running_ || review_)
-        return;
-    TQuestionRec* q = currentQuestion();
-    if (q && windowVisible && q->timeSpentMs <= std::numeric_limits<std::int32_t>::max() - kTickMs)
-        q->timeSpentMs += kTickMs;
+bool RunDriver::questionClockOn() {
+    return set_.questionTimerOn && currentQuestion() != nullptr;
+}
 
-    if (set_.questionTimerOn && q) {
-        // Never below zero: the clock shows 00:00:00 and the time bar stays full.
-        q->timeLeftMs = q->timeLeftMs > kTickMs ? q->timeLeftMs - kTickMs : 0;
-        if (q->timeLeftMs <= 0) {
-            if (set_.hasNext) {
-                next();
-            } else if (!freeOrder()) {
-                FinishTest();
+std::int32_t RunDriver::msToNextMove() const {
+    std::int64_t ms = kTickMs - runPhaseMs_;
+    if (set_.questionTimerOn && current_ >= 0 && current_ < set_.size())
+        ms = std::min(ms, kTickMs - questionPhaseMs_);
+    return std::int32_t(std::clamp<std::int64_t>(ms, 1, kTickMs));
+}
+
+void RunDriver::elapse(std::int64_t ms, bool windowVisible) {
+    bool ticked = false;
+    while (ms > 0 && running_ && !review_) {
+        const bool questionClock = questionClockOn();
+        // Up to the next second of the question clock, or all that is left.
+        std::int64_t span = ms;
+        if (questionClock)
+            span = std::min(span, kTickMs - questionPhaseMs_);
+        ms -= span;
+        // The run's seconds inside the span come first: they are as old as the question's.
+        const std::int64_t toSecond = kTickMs - runPhaseMs_;
+        if (span < toSecond) {
+            shareSecond(span, windowVisible);
+            runPhaseMs_ += span;
+        } else {
+            shareSecond(toSecond, windowVisible);
+            const std::int64_t rest = span - toSecond;
+            ticked = true;
+            if (!runSeconds(1 + rest / kTickMs, windowVisible))
                 return;
-            } else {
-                int open = 0;
-                while (open < set_.size() && !isOpen(open))
-                    ++open;
-                if (open >= set_.size()) {
-                    FinishTest();
-                    return;
-                }
-                // The answer given so far is kept before the cursor moves.
-                host_.saveAnswer();
-                arrive(open);
+            runPhaseMs_ = rest % kTickMs;
+            shareSecond(runPhaseMs_, windowVisible);
+        }
+        if (questionClock) {
+            questionPhaseMs_ += span;
+            if (questionPhaseMs_ >= kTickMs) {
+                questionPhaseMs_ = 0;
+                questionSecond();
             }
         }
-        if (const TQuestionRec* now = currentQuestion())
-            questionRed_ = now->timeLeftMs <= kQuestionBlinkMs ? !questionRed_ : false;
     }
+    // Told once the clocks agree with each other, whatever moved in between.
+    if (ticked && running_ && !review_)
+        notify(RunChange::Ticked);
+}
 
-    if (set_.testTimerOn && running_) {
-        set_.testTimeLeftMs -= kTickMs;
-        if (set_.testTimeLeftMs <= 0) {
-            set_.testTimeLeftMs = set_.testTimeMs;
-            testRed_ = false;
+void RunDriver::shareSecond(std::int64_t ms, bool windowVisible) {
+    if (ms <= 0 || !windowVisible || !currentQuestion())
+        return;
+    if (!shares_.empty() && shares_.back().first == current_)
+        shares_.back().second += ms;
+    else
+        shares_.emplace_back(current_, ms);
+}
+
+namespace {
+void addSpent(TQuestionRec& q, std::int64_t ms) {
+    const std::int64_t spent = std::int64_t(q.timeSpentMs) + ms;
+    q.timeSpentMs =
+        std::int32_t(std::min<std::int64_t>(spent, std::numeric_limits<std::int32_t>::max()));
+}
+} // namespace
+
+bool RunDriver::runSeconds(std::int64_t n, bool windowVisible) {
+    if (set_.testTimerOn) {
+        // No more seconds than the test had: the time spent never exceeds the test time.
+        const std::int64_t left = (std::int64_t(set_.testTimeLeftMs) + kTickMs - 1) / kTickMs;
+        n = std::min(n, std::max<std::int64_t>(left, 1));
+    }
+    // The first second goes to the questions that had it on screen, as they had it; any further
+    // whole seconds to the question on screen.
+    for (const auto& [item, ms] : shares_)
+        if (item >= 0 && item < set_.size())
+            addSpent(set_.questions[std::size_t(item)], ms);
+    shares_.clear();
+    if (TQuestionRec* q = currentQuestion(); q && windowVisible && n > 1)
+        addSpent(*q, (n - 1) * kTickMs);
+    if (!set_.testTimerOn)
+        return true;
+    const std::int64_t left = std::int64_t(set_.testTimeLeftMs) - n * kTickMs;
+    if (left <= 0) {
+        set_.testTimeLeftMs = set_.testTimeMs;
+        testRed_ = false;
+        FinishTest();
+        return false;
+    }
+    set_.testTimeLeftMs = std::int32_t(left);
+    if (set_.testTimeLeftMs > kTestBlinkMs)
+        testRed_ = false;
+    else if (n % 2 == 1)
+        testRed_ = !testRed_;
+    return true;
+}
+
+void RunDriver::questionSecond() {
+    TQuestionRec* q = currentQuestion();
+    if (!q)
+        return;
+    // Never below zero: the clock shows 00:00:00 and the time bar stays full.
+    q->timeLeftMs = q->timeLeftMs > kTickMs ? std::int32_t(q->timeLeftMs - kTickMs) : 0;
+    if (q->timeLeftMs <= 0) {
+        if (set_.hasNext) {
+            next();
+        } else if (!freeOrder()) {
             FinishTest();
             return;
+        } else {
+            int open = 0;
+            while (open < set_.size() && !isOpen(open))
+                ++open;
+            if (open >= set_.size()) {
+                FinishTest();
+                return;
+            }
+            // The answer given so far is kept before the cursor moves.
+            host_.saveAnswer();
+            arrive(open);
         }
-        testRed_ = set_.testTimeLeftMs <= kTestBlinkMs ? !testRed_ : false;
     }
-    if (running_)
-        notify(RunChange::Ticked);
+    if (const TQuestionRec* now = currentQuestion())
+        questionRed_ = now->timeLeftMs <= kQuestionBlinkMs ? !questionRed_ : false;
 }
 
 QColor stestsItemColour(const StestsItemLook& look, const QColor& normal, const QColor& face) {

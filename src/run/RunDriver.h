@@ -14,6 +14,8 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace kvz {
 
@@ -76,8 +78,17 @@ public:
     void continueRun();
     void FinishTest();
 
-    // One second of the clock. windowVisible: the run window is on screen (time spent counts).
-    void tick(bool windowVisible);
+    // Time has passed while the run was on: ms of it, measured by whoever keeps the clock (the
+    // run window reads a monotonic clock). windowVisible: the run window was on screen (time
+    // spent counts). The clocks move in whole seconds: the run's second (time spent and the test
+    // clock, always together, so what is saved of them agrees) counts from the start of the run;
+    // the question's second counts from the arrival at the question, so moving between
+    // questions never holds the test clock and each question's clock starts fresh.
+    void elapse(std::int64_t ms, bool windowVisible);
+    // One second of the clock.
+    void tick(bool windowVisible) { elapse(kSecondMs, windowVisible); }
+    // How long until one of the clocks moves next (1..1000 ms).
+    std::int32_t msToNextMove() const;
 
     int current() const { return current_; }
     bool running() const { return running_; }
@@ -90,8 +101,18 @@ public:
     bool questionClockRed() const { return questionRed_; }
     bool testClockRed() const { return testRed_; }
 
+    static constexpr std::int32_t kSecondMs = 1000;
+
 private:
     TQuestionRec* currentQuestion();
+    bool questionClockOn();
+    // ms of the run's current second went to the question on screen.
+    void shareSecond(std::int64_t ms, bool windowVisible);
+    // n whole seconds of the run: time spent and the test clock, together. False when the test
+    // clock ended the run.
+    bool runSeconds(std::int64_t n, bool windowVisible);
+    // One second of the question clock, which may move on or end the run.
+    void questionSecond();
     void leave();
     void arrive(int item);
     void notify(RunChange change) {
@@ -108,6 +129,13 @@ private:
     bool priorEnabled_ = false;
     bool questionRed_ = false;
     bool testRed_ = false;
+    // Milliseconds towards the next second of the run and of the question on screen.
+    std::int64_t runPhaseMs_ = 0;
+    std::int64_t questionPhaseMs_ = 0;
+    // Which questions had the run's current second on screen, and for how long: the second is
+    // shared out as they had it once it is complete, so the time spent is exact per question and
+    // still moves with the test clock.
+    std::vector<std::pair<int, std::int64_t>> shares_;
     std::function<void(RunChange)> changed_;
     std::optional<DateTime> resumedFinish_;
 };

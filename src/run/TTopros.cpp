@@ -254,6 +254,16 @@ TTopros::TTopros(KvizorApp& app) : app_(app), driver_(questionSet, app.runState(
     status->addStretch(1);
     status->addWidget(PUchebnik1);
 
+    NoticeLine = named<QLabel>(this, "NoticeLine");
+    NoticeLine->setAlignment(Qt::AlignCenter);
+    NoticeLine->setWordWrap(true);
+    NoticeLine->setMargin(6);
+    NoticeLine->setStyleSheet(
+        QStringLiteral("background: rgb(255, 248, 196); color: black; font-weight: bold;"));
+    NoticeLine->hide();
+    noticeTimer_.setSingleShot(true);
+    connect(&noticeTimer_, &QTimer::timeout, NoticeLine, &QWidget::hide);
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -261,6 +271,7 @@ TTopros::TTopros(KvizorApp& app) : app_(app), driver_(questionSet, app.runState(
     layout->addWidget(ToolBar1);
     layout->addWidget(Panel1);
     layout->addWidget(prav_Panel);
+    layout->addWidget(NoticeLine);
     auto* body = new QHBoxLayout;
     body->addWidget(ScrollBox1, 1);
     body->addWidget(Panel4);
@@ -273,6 +284,8 @@ TTopros::TTopros(KvizorApp& app) : app_(app), driver_(questionSet, app.runState(
     for (QRadioButton* b : Otvetbool1x)
         connect(b, &QRadioButton::clicked, this, [this] { OtvetboolClick(); });
     connect(otvetstr, &QLineEdit::textChanged, this, [this] { otvetstrChange(); });
+    // Pasted, dropped or composed text is lower-cased as typed keys are.
+    connect(otvetstr, &QLineEdit::textEdited, this, &TTopros::lowerTypedAnswer);
     for (int i = 0; i < kMaxSlots; ++i)
         connect(CbOtvetOfset[std::size_t(i)], &QComboBox::activated, this,
                 [this, i](int index) { CbOtvetOfsetChange(i + 1, index); });
@@ -285,6 +298,9 @@ TTopros::TTopros(KvizorApp& app) : app_(app), driver_(questionSet, app.runState(
     pD->hide();
 
     Timer1.setObjectName(QStringLiteral("Timer1"));
+    // Woken for the next second of either clock, never early, so each wake-up moves one.
+    Timer1.setSingleShot(true);
+    Timer1.setTimerType(Qt::PreciseTimer);
     Timer1.setInterval(1000);
     connect(&Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
 
@@ -301,6 +317,12 @@ TTopros::~TTopros() {
         qApp->removeEventFilter(this);
     teardownMarkers();
     teardownAids();
+}
+
+void TTopros::showNotice(const QString& text) {
+    NoticeLine->setText(text);
+    NoticeLine->setVisible(!text.isEmpty());
+    noticeTimer_.start(kNoticeMs);
 }
 
 void TTopros::closeEvent(QCloseEvent* event) {

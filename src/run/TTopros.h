@@ -64,7 +64,14 @@ public:
     void Prior1Click();
     // A click on the question list at y, in the list's own coordinates.
     void Panel4Click(int y);
+    // The clock's event: the time since the last reading of the monotonic clock is counted,
+    // and the clock waits for the next second of either clock.
     void Timer1Timer();
+    // The clocks of the run on screen count from now (a new or resumed run once it is on screen,
+    // the end of a pause); stopClock counts what has passed and holds them.
+    void startClock();
+    void stopClock();
+    bool clockRunning() const { return clockOn_; }
     // The finish command ("Завершить!", F10, the prompt's "Завершить"): asks once, then ends.
     void SaveResult();
     // The prompt's "Продолжить".
@@ -85,6 +92,7 @@ public:
     void SaveAnswer();
     void OtvetboolClick();
     void otvetstrChange();
+    void lowerTypedAnswer(const QString& text);
     // Drop-down slot p (1..10) changed to the item index.
     void CbOtvetOfsetChange(int p, int index);
     // The question on screen, 0-based; -1 when the list is empty.
@@ -180,7 +188,13 @@ public:
     QFrame* PUchebnik1 = nullptr;
     QLabel* LUchebnik1 = nullptr; // "Учебник по теме вопроса"
 
-    QTimer Timer1; // the one-second clock
+    QTimer Timer1; // the clock: wakes when the test's or the question's next second is due
+
+    // A line over the question page for what the pupil should know but need not answer (the run
+    // came back after a stop): it blocks nothing, the run goes on, and it goes by itself.
+    void showNotice(const QString& text);
+    QLabel* NoticeLine = nullptr;
+    static constexpr int kNoticeMs = 20000;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -197,6 +211,10 @@ private:
     void hidePrompt() override;
     void finished() override;
     void leaveReview() override;
+    // Counts the time since the clock was read last into the run; every command that moves the
+    // cursor or ends the run comes here first, so the time up to the command is the question's.
+    void catchUpClock();
+    void armClock();
 
     bool failLoad();
     // The run window's controls as a new or resumed run starts.
@@ -227,6 +245,9 @@ private:
 
     KvizorApp& app_;
     RunDriver driver_;
+    bool clockOn_ = false;
+    QTimer noticeTimer_;
+    std::int64_t clockReadMs_ = 0; // the monotonic clock when last read
     StestsDelegate* stestsDelegate_ = nullptr;
 
     // Markers on the page (TToprosMarkers.cpp) and the aids (TToprosAids.cpp).
@@ -243,6 +264,8 @@ public:
     void N5Click(); // the calculator, F2
     void N3Click(); // the reference document, F1
     TCalculator* calculatorWindow() const { return calculator_; }
+    // The aid window that is up (calculator, textbook), which has the keyboard while it is.
+    QWidget* shownAid() const;
     TTextbookViewer* textbookViewer() const { return textbookViewer_; }
 
 private:

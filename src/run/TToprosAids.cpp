@@ -21,6 +21,7 @@
 #include <QEvent>
 #include <QFileInfo>
 #include <QLabel>
+#include <QTimer>
 
 namespace kvz {
 
@@ -120,6 +121,14 @@ void TTopros::LUchebnik1Click() {
     openUrl(path);
 }
 
+QWidget* TTopros::shownAid() const {
+    if (calculator_ && calculator_->isVisible())
+        return calculator_;
+    if (textbookViewer_ && textbookViewer_->isVisible())
+        return textbookViewer_;
+    return nullptr;
+}
+
 void TTopros::N5Click() {
     if (!N5->isVisible())
         return;
@@ -128,6 +137,12 @@ void TTopros::N5Click() {
         calculator_ = new TCalculator(this, msg.text(kMsgCalculator), msg.text(kMsgError));
     }
     calculator_->popUp();
+    // Once more after a menu that opened it has closed: the closing menu gives the activation
+    // back to the run window.
+    QTimer::singleShot(0, calculator_, [c = calculator_] {
+        if (c->isVisible())
+            c->popUp();
+    });
 }
 
 void TTopros::N3Click() {

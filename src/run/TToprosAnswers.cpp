@@ -142,13 +142,6 @@ void TTopros::ShowQuestion() {
 
     if (panel == AnswerPanel::D)
         Quest->update(); // the markers are painted over the page
-
-    if (questionSet.questionTimerOn) {
-        // A fresh one-second phase for the new question.
-        Timer1.stop();
-        if (!review && driver_.running())
-            Timer1.start();
-    }
 }
 
 void TTopros::ShowAnswer() {
@@ -198,11 +191,24 @@ void TTopros::otvetstrChange() {
     OtvetboolClick();
 }
 
+// Answers are judged in lower case; whatever reached the field by a road other than a key
+// (Ctrl+V, Shift+Insert, the context menu, a drop, an input method) is lowered here.
+void TTopros::lowerTypedAnswer(const QString& text) {
+    const QString lower = text.toLower();
+    if (lower == text)
+        return;
+    const int cursor = otvetstr->cursorPosition();
+    otvetstr->setText(lower);
+    otvetstr->setCursorPosition(std::min(cursor, int(lower.size())));
+}
+
 void TTopros::CbOtvetOfsetChange(int p, int index) {
     const int k = currentItem();
     if (k < 0 || inReview() || p < 1 || p > kMaxSlots)
         return;
     const std::vector<int> changed = markerBoard.choose(p, index + 1);
+    if (changed.empty())
+        return; // the number it already had: the answer is as untouched as before
     for (int slot : changed)
         if (slot != p && slot >= 1 && slot <= kMaxSlots)
             showNumber(CbOtvetOfset[std::size_t(slot - 1)],

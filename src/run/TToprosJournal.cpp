@@ -283,10 +283,10 @@ bool TTopros::restoreSavedRun(const RunJournal& saved, QByteArray archive) {
     applyLockdown(rs, this);
     updateClockPanels();
     questionSet.updating = false;
-    // The clock starts once the pupil has read the line: the time to read it is not theirs.
-    Dialogs::information(this, m.text(69));
-    if (driver_.running())
-        Timer1.start();
+    // Said on a line that blocks nothing: the clock runs from the moment the run is back on
+    // screen, and nothing waits for the pupil (a clock that ends the run meanwhile ends it).
+    showNotice(m.text(69));
+    startClock();
     return true;
 }
 

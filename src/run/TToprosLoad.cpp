@@ -170,7 +170,9 @@ bool TTopros::LoadTest(QIODevice& stream) {
 
 void TTopros::prepareRunControls() {
     const RunState& state = app_.runState();
+    clockOn_ = false;
     Timer1.stop();
+    NoticeLine->hide(); // a notice of the run before is no part of this one
     if (promptVisible())
         hidePrompt();
     questionSet.updating = true;
@@ -203,7 +205,7 @@ void TTopros::StartRun() {
     beginJournal();
     driver_.start();
     showFullScreen(this);
-    Timer1.start();
+    startClock();
     updateClockPanels();
     questionSet.updating = false;
 }

@@ -7,6 +7,7 @@
 #include "l10n/MessageTable.h"
 #include "results/TResultats.h"
 #include "run/TMessage1.h"
+#include "shell/Clock.h"
 
 #include <QAction>
 #include <QApplication>
@@ -24,28 +25,68 @@ int TTopros::currentItem() const {
 }
 
 void TTopros::Next1Click() {
+    catchUpClock();
     driver_.next();
 }
 
 void TTopros::Prior1Click() {
+    catchUpClock();
     driver_.prior();
 }
 
 void TTopros::Panel4Click(int y) {
     const QModelIndex index = Stests->indexAt(QPoint(1, y));
-    if (index.isValid())
-        driver_.pick(index.row());
+    if (!index.isValid())
+        return;
+    catchUpClock();
+    driver_.pick(index.row());
+}
+
+void TTopros::catchUpClock() {
+    if (!clockOn_)
+        return;
+    const std::int64_t now = clock::monotonicMs();
+    const std::int64_t passed = now - clockReadMs_;
+    // A clock read as going back counts nothing.
+    clockReadMs_ = now;
+    if (passed > 0)
+        driver_.elapse(passed, isVisible());
+}
+
+void TTopros::armClock() {
+    if (clockOn_ && driver_.running() && !driver_.review())
+        Timer1.start(driver_.msToNextMove());
+    else
+        Timer1.stop();
+}
+
+void TTopros::startClock() {
+    if (!driver_.running() || driver_.review())
+        return;
+    clockOn_ = true;
+    clockReadMs_ = clock::monotonicMs();
+    armClock();
+}
+
+void TTopros::stopClock() {
+    catchUpClock();
+    clockOn_ = false;
+    Timer1.stop();
 }
 
 void TTopros::Timer1Timer() {
-    driver_.tick(isVisible());
-    if (!driver_.running())
+    catchUpClock();
+    if (!driver_.running()) {
+        Timer1.stop();
         return;
+    }
     updateClockPanels();
     Stests->viewport()->update();
+    armClock();
 }
 
 void TTopros::SaveResult() {
+    catchUpClock();
     driver_.SaveResult();
 }
 
@@ -54,11 +95,13 @@ void TTopros::Message1Continue() {
 }
 
 void TTopros::FinishTest() {
+    catchUpClock();
     driver_.FinishTest();
 }
 
 void TTopros::EnterReview() {
     const RunState& rs = app_.runState();
+    clockOn_ = false;
     Timer1.stop();
     N9->setVisible(true);
     N4->setVisible(false);
@@ -128,6 +171,8 @@ void TTopros::arrived() {
     ShowQuestion();
     ShowAnswer();
     updateClockPanels();
+    // The question's clock started afresh: the next wake-up may come sooner.
+    armClock();
     if (pB->isVisibleTo(this) && pB->isEnabled())
         otvetstr->setFocus();
     Stests->viewport()->update();
@@ -146,6 +191,7 @@ void TTopros::hidePrompt() {
 }
 
 void TTopros::finished() {
+    clockOn_ = false;
     Timer1.stop();
     showFullScreen(&app_.resultats());
     hide();
@@ -203,6 +249,19 @@ bool TTopros::eventFilter(QObject* watched, QEvent* event) {
     auto* w = static_cast<QWidget*>(watched);
     if (w->window() != this || !isVisible() || !isEnabled())
         return false;
+    // While an aid is up, what is typed is for the aid, never for the answer (the locked
+    // window's keyboard grab can bring keys here although the aid is on top).
+    if (QWidget* aid = shownAid()) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() != Qt::Key_F2 && key->key() != Qt::Key_F1) {
+            aid->activateWindow();
+            QWidget* target = aid->focusWidget() ? aid->focusWidget() : aid;
+            QKeyEvent copy(key->type(), key->key(), key->modifiers(), key->text(),
+                           key->isAutoRepeat(), ushort(key->count()));
+            QCoreApplication::sendEvent(target, &copy);
+            return true;
+        }
+    }
     return FormKeyDown(watched, static_cast<QKeyEvent*>(event));
 }
 

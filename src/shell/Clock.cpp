@@ -1,6 +1,7 @@
 #include "shell/Clock.h"
 
 #include <QDateTime>
+#include <chrono>
 
 namespace kvz::clock {
 
@@ -11,6 +12,10 @@ std::function<DateTime()>& nowOverride() {
 }
 std::function<std::uint32_t()>& seedOverride() {
     static std::function<std::uint32_t()> f;
+    return f;
+}
+std::function<std::int64_t()>& monotonicOverride() {
+    static std::function<std::int64_t()> f;
     return f;
 }
 } // namespace
@@ -29,11 +34,22 @@ std::uint32_t randomSeed() {
     return static_cast<std::uint32_t>(QDateTime::currentMSecsSinceEpoch());
 }
 
+std::int64_t monotonicMs() {
+    if (monotonicOverride())
+        return monotonicOverride()();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 void setNowForTesting(std::function<DateTime()> f) {
     nowOverride() = std::move(f);
 }
 void setRandomSeedForTesting(std::function<std::uint32_t()> f) {
     seedOverride() = std::move(f);
+}
+void setMonotonicForTesting(std::function<std::int64_t()> f) {
+    monotonicOverride() = std::move(f);
 }
 
 } // namespace kvz::clock

@@ -14,9 +14,13 @@ namespace kvz::clock {
 DateTime now();
 // A seed for the run's random generator, taken from the clock unless a test set one.
 std::uint32_t randomSeed();
+// Milliseconds of a clock that only moves forward (not the wall clock, which may be set back or
+// jump): what the run's clocks count.
+std::int64_t monotonicMs();
 
 // Test seams; an empty function restores the real clock or seed.
 void setNowForTesting(std::function<DateTime()> now);
 void setRandomSeedForTesting(std::function<std::uint32_t()> seed);
+void setMonotonicForTesting(std::function<std::int64_t()> ms);
 
 } // namespace kvz::clock

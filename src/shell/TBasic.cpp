@@ -40,7 +40,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
-#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -462,9 +461,9 @@ void TBasic::closeEvent(QCloseEvent* event) {
         return;
     }
     event->accept();
-    // Closing the main window ends the program, also when it was never shown.
-    if (QThread::currentThread()->loopLevel() > 0)
-        QCoreApplication::exit(0);
+    // Closing the main window ends the program, also when it was never shown, and from any event
+    // loop: one of a dialog that runs before the main loop (which then never starts) as well.
+    app_.requestEnd(0);
 }
 
 bool TBasic::FormClose() {

@@ -2,6 +2,7 @@
 // loading a real archive, the examinee's class and name, the introduction and the start.
 
 #include "ChoiceFixture.h"
+#include "support/ManualClock.h"
 #include "support/TestPaths.h"
 
 #include "choice/TInform.h"
@@ -31,7 +32,10 @@ namespace {
 
 const QString kTest = QStringLiteral("Алгебра 7 класс");
 
-class LocalRoadTest : public ChoiceFixture {};
+class LocalRoadTest : public ChoiceFixture {
+protected:
+    ManualClock clock_;
+};
 
 } // namespace
 
@@ -126,7 +130,7 @@ TEST_F(LocalRoadTest, ThroughEveryQuestionToTheFinish) {
     // A01, one choice: the key "3", then the mouse on "Далее".
     ASSERT_TRUE(run.pA2->isVisible());
     send(Qt::Key_3, QStringLiteral("3"));
-    run.Timer1Timer();
+    clock_.tick(run);
     QTest::mouseClick(run.Next1, Qt::LeftButton);
     // A02, several choices: two clicks and Enter.
     ASSERT_TRUE(run.pA1->isVisible());

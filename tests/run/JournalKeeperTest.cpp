@@ -4,6 +4,10 @@
 #include "test/ArchiveFixtures.h"
 #include "test/TestArchive.h"
 
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <functional>
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -183,6 +187,48 @@ TEST_F(JournalKeeperTest, AtStartAJournalIsResumedOnlyOntoItsOwnTest) {
     ASSERT_TRUE(store().write(encodeJournal(journal)));
     EXPECT_EQ(checkUnfinishedRun(store(), std::size_t(archive.size() - 1)).verdict, V::SetAside)
         << "a test file above the cap is not read";
+
+    // Hostile names: a pipe, a device or a folder where the journal or its test should be is
+    // turned away at once (a pipe would hold the start for ever, a device never end), and the
+    // journal is set aside.
+    const QString journalPath = store().path();
+    const QString testFile = testPath();
+    struct Hostile {
+        const char* what;
+        std::function<void()> make;
+    };
+    RunJournal onZero = journal;
+    onZero.testPath = QStringLiteral("/dev/zero");
+    const Hostile hostile[] = {
+        {"the journal a pipe",
+         [&] { ASSERT_EQ(QProcess::execute(QStringLiteral("mkfifo"), {journalPath}), 0); }},
+        {"the journal a link to a device",
+         [&] { ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), journalPath)); }},
+        {"the journal a folder", [&] { ASSERT_TRUE(QDir().mkpath(journalPath)); }},
+        {"its test a pipe",
+         [&] {
+             ASSERT_TRUE(store().write(encodeJournal(journal)));
+             QFile::remove(testFile);
+             ASSERT_EQ(QProcess::execute(QStringLiteral("mkfifo"), {testFile}), 0);
+         }},
+        {"its test a device", [&] { ASSERT_TRUE(store().write(encodeJournal(onZero))); }},
+    };
+    for (const Hostile& h : hostile) {
+        SCOPED_TRACE(h.what);
+        store().remove();
+        QDir(journalPath).removeRecursively();
+        QFile::remove(journalPath);
+        QDir().mkpath(store().folder());
+        h.make();
+        QElapsedTimer took;
+        took.start();
+        const UnfinishedRun run = checkUnfinishedRun(store(), kMaxArchiveSize);
+        EXPECT_LT(took.elapsed(), 1000);
+        EXPECT_EQ(run.verdict, V::SetAside);
+        EXPECT_FALSE(run.reason.isEmpty());
+        EXPECT_TRUE(store().setAside());
+        EXPECT_FALSE(QFileInfo(journalPath).exists() || QFileInfo(journalPath).isSymLink());
+    }
 }
 
 TEST_F(JournalKeeperTest, AResumedRunStandsWhereTheJournalLeftIt) {

@@ -251,6 +251,126 @@ TEST_F(RunDriverTest, TimeSpentCountsOnlyWhileTheWindowIsShown) {
     EXPECT_EQ(left(0), 56000);
 }
 
+// The two clocks count elapsed time: the test clock and the time spent go on whatever the pupil
+// does, and the question clock starts afresh at each arrival, so visits shorter than a second
+// cost a question nothing but the leaving cost.
+TEST_F(RunDriverTest, MovingBetweenQuestionsNeverHoldsTheTestClock) {
+    for (const std::int64_t visit : {400, 999, 1000, 1700}) {
+        SCOPED_TRACE(visit);
+        make({600, 600, 600});
+        set.testTimerOn = true;
+        set.testTimeMs = set.testTimeLeftMs = 600000;
+        const std::int32_t whole = std::int32_t(visit / 1000 * 1000); // a visit's own seconds
+        for (int i = 0; i < 100; ++i) {
+            driver->elapse(visit, true);
+            if (i == 99)
+                break;
+            if (driver->current() == 0)
+                driver->next();
+            else
+                driver->prior();
+        }
+        ASSERT_TRUE(driver->running());
+        const std::int32_t passed = std::int32_t(100 * visit / 1000 * 1000);
+        EXPECT_EQ(set.testTimeLeftMs, 600000 - passed);
+        EXPECT_EQ(set.questions[0].timeSpentMs + set.questions[1].timeSpentMs, passed);
+        if (visit == 400) {
+            EXPECT_EQ(set.questions[0].timeSpentMs, 20000) << "40 s, half of it on item 0";
+        }
+        // Item 0: 50 visits, each left; item 1: 50 visits, the last one still on.
+        EXPECT_EQ(left(0), 600000 - 50 * 1000 - 50 * whole);
+        EXPECT_EQ(left(1), 600000 - 49 * 1000 - 50 * whole);
+        EXPECT_EQ(left(2), 600000);
+    }
+
+    // The clock wakes for whichever second comes first: the run's, or the question's since the
+    // arrival.
+    make({600, 600});
+    EXPECT_EQ(driver->msToNextMove(), 1000);
+    driver->elapse(300, true);
+    EXPECT_EQ(driver->msToNextMove(), 700);
+    driver->next();
+    EXPECT_EQ(driver->msToNextMove(), 700);
+    driver->elapse(700, true);
+    EXPECT_EQ(driver->msToNextMove(), 300);
+    EXPECT_EQ(left(1), 600000);
+    driver->elapse(300, true);
+    EXPECT_EQ(left(1), 599000);
+    // The run's first second is shared as the two questions had it.
+    EXPECT_EQ(set.questions[0].timeSpentMs, 300);
+    EXPECT_EQ(set.questions[1].timeSpentMs, 700);
+    // A long stall is counted whole.
+    driver->elapse(9500, true);
+    EXPECT_EQ(set.questions[0].timeSpentMs, 300);
+    EXPECT_EQ(set.questions[1].timeSpentMs, 9700);
+    EXPECT_EQ(left(1), 590000);
+}
+
+// Every moment the journal is told of (each arrival, each tick) has clocks that agree: the time
+// spent and the test time left add up to the test time. So a run killed at any of them and
+// brought back from what was saved never counts a second twice, and its time spent never
+// exceeds the test time.
+TEST_F(RunDriverTest, EverySavedMomentAgreesAndAResumedRunCountsNoSecondTwice) {
+    struct Case {
+        const char* name;
+        std::vector<double> seconds;
+        bool fixed;
+        int testSeconds;
+    };
+    const Case cases[] = {
+        {"five questions of 4 s, free order", {4, 4, 4, 4, 4}, false, 20},
+        {"five questions of 4 s, fixed order", {4, 4, 4, 4, 4}, true, 20},
+        {"uneven questions, the test clock ends first", {3, 7, 2, 9}, false, 15},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        state.fixedOrder = c.fixed;
+        make(c.seconds);
+        set.testTimerOn = true;
+        set.testTimeMs = set.testTimeLeftMs = c.testSeconds * 1000;
+        struct Moment {
+            QuestionSet set;
+            int item;
+        };
+        std::vector<Moment> moments;
+        driver->setChangeListener([&](RunChange change) {
+            if (change != RunChange::Finishing)
+                moments.push_back({set, driver->current()});
+        });
+        auto spent = [](const QuestionSet& s) {
+            std::int32_t total = 0;
+            for (const TQuestionRec& q : s.questions)
+                total += q.timeSpentMs;
+            return total;
+        };
+        while (driver->running()) {
+            tick();
+            if (host.prompt)
+                driver->SaveResult();
+        }
+        EXPECT_LE(spent(set), set.testTimeMs);
+        ASSERT_GT(moments.size(), 5u);
+        for (const Moment& m : moments) {
+            SCOPED_TRACE(&m - moments.data());
+            EXPECT_EQ(spent(m.set) + m.set.testTimeLeftMs, set.testTimeMs);
+            // Killed here and brought back: runs out with the time it had left.
+            QuestionSet again = m.set;
+            FakeHost h;
+            h.set = &again;
+            RunDriver resumed(again, state, h);
+            h.driver = &resumed;
+            resumed.resume(m.item);
+            for (int t = 0; t < 100 && resumed.running(); ++t) {
+                resumed.tick(true);
+                if (h.prompt)
+                    resumed.SaveResult();
+            }
+            EXPECT_FALSE(resumed.running());
+            EXPECT_LE(spent(again), set.testTimeMs);
+        }
+    }
+}
+
 TEST_F(RunDriverTest, QuestionClockBlinksInTheLastFiveSeconds) {
     make({8, 60});
     std::vector<bool> red;

@@ -12,17 +12,22 @@
 #include "run/TTopros.h"
 #include "shell/Clock.h"
 #include "shell/RunState.h"
+#include "support/ManualClock.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace kvz {
@@ -91,6 +96,7 @@ protected:
     }
 
     QTemporaryDir program;
+    testing::ManualClock clock_;
     std::unique_ptr<KvizorApp> app;
 };
 
@@ -164,6 +170,40 @@ TEST_F(RunWindowTest, TypedTextIsLowerCaseAndKeptWhenLeaving) {
     EXPECT_EQ(w.otvetstr->text(), QStringLiteral("ответ x"));
 }
 
+// Every road into the field other than a typed key: the keyboard's two paste keys, the
+// context menu's Paste (the line edit's paste slot) and a drop.
+TEST_F(RunWindowTest, PastedTextIsLowerCaseToo) {
+    start({question("B", 0), question("A", 2)});
+    TTopros& w = run();
+    ASSERT_TRUE(w.pB->isVisible());
+    const std::function<void()> roads[] = {
+        [&] { QTest::keyClick(w.otvetstr, Qt::Key_V, Qt::ControlModifier); },
+        [&] { QTest::keyClick(w.otvetstr, Qt::Key_Insert, Qt::ShiftModifier); },
+        [&] { w.otvetstr->paste(); },
+        [&] {
+            QMimeData data;
+            data.setText(QStringLiteral("Москва"));
+            QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton,
+                                  Qt::NoModifier);
+            QCoreApplication::sendEvent(w.otvetstr, &enter);
+            QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(w.otvetstr, &drop);
+        },
+    };
+    int road = 0;
+    for (const auto& paste : roads) {
+        SCOPED_TRACE(road++);
+        w.otvetstr->clear();
+        w.otvetstr->setFocus();
+        QGuiApplication::clipboard()->setText(QStringLiteral("Москва"));
+        paste();
+        EXPECT_EQ(w.otvetstr->text(), QStringLiteral("москва"));
+        EXPECT_EQ(w.otvetstr->cursorPosition(), 6);
+        w.SaveAnswer();
+        EXPECT_EQ(answer(0).text, cp1251::fromUnicode(QStringLiteral("москва")));
+    }
+}
+
 TEST_F(RunWindowTest, DropDownChoiceExchangesTwoNumbers) {
     start({question("D", 5), question("A", 2)});
     TTopros& w = run();
@@ -178,6 +218,9 @@ TEST_F(RunWindowTest, DropDownChoiceExchangesTwoNumbers) {
         }
     }
     EXPECT_EQ(w.CbOtvetOfset[4]->itemText(4), QStringLiteral("05"));
+    // Choosing the number a drop-down already shows changes nothing, so nothing is answered.
+    Q_EMIT w.CbOtvetOfset[2]->activated(2);
+    EXPECT_FALSE(answer(0).touched);
     // Drop-down 2 takes the number slot 5 holds: slot 5 gets 2.
     w.CbOtvetOfset[1]->setCurrentIndex(4);
     Q_EMIT w.CbOtvetOfset[1]->activated(4);
@@ -233,7 +276,7 @@ TEST_F(RunWindowTest, ListDrawsTouchedSelectedAndTimeBars) {
     key(Qt::Key_1, QStringLiteral("1"));
     key(Qt::Key_PageDown); // item 0 left touched, with a second used
     for (int i = 0; i < 30; ++i)
-        w.Timer1Timer(); // half of item 1's minute
+        clock_.tick(w); // half of item 1's minute
     EXPECT_EQ(stestsPixel(0, 20), face);
     EXPECT_EQ(stestsPixel(1, 20), QColor(128, 128, 128));
     EXPECT_EQ(stestsPixel(2, 20), base);
@@ -249,18 +292,57 @@ TEST_F(RunWindowTest, ListDrawsTouchedSelectedAndTimeBars) {
     EXPECT_EQ(w.Panel3->text(), QStringLiteral("тест: -"));
 }
 
+// A pupil flipping Next and Back faster than a second with the question clock on: the test
+// clock and the time spent still count every second, and the clock wakes for whichever of the
+// two clocks moves next.
+TEST_F(RunWindowTest, FlippingBetweenQuestionsNeverHoldsTheTestClock) {
+    start({question("A", 2), question("A", 2)}, 600000, 120000);
+    TTopros& w = run();
+    ASSERT_TRUE(w.Timer1.isActive());
+    EXPECT_EQ(w.Timer1.interval(), 1000);
+    auto flip = [&] { key(w.currentItem() == 0 ? Qt::Key_PageDown : Qt::Key_PageUp); };
+    auto spent = [&] {
+        return w.questionSet.questions[0].timeSpentMs + w.questionSet.questions[1].timeSpentMs;
+    };
+    for (int i = 0; i < 150; ++i) {
+        clock_.advance(400);
+        flip();
+    }
+    EXPECT_EQ(w.questionSet.testTimeLeftMs, 60000);
+    EXPECT_EQ(w.Panel3->text(), QStringLiteral("тест: 00:01:00"));
+    EXPECT_EQ(spent(), 60000);
+    // Each question was left 75 times, each time within a second of arriving: only the
+    // leaving cost was taken from it.
+    EXPECT_EQ(w.questionSet.questions[0].timeLeftMs, 600000 - 75000);
+    EXPECT_EQ(w.questionSet.questions[1].timeLeftMs, 600000 - 75000);
+    // 300 ms into a question, 700 ms before the test's next second.
+    clock_.advance(300);
+    flip();
+    EXPECT_EQ(w.Timer1.interval(), 700);
+    for (int i = 0; i < 149; ++i) {
+        clock_.advance(400);
+        flip();
+    }
+    EXPECT_TRUE(w.isVisible());
+    clock_.advance(100);
+    flip(); // two minutes have gone: the run ends
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_TRUE(app->resultats().isVisible());
+    EXPECT_EQ(spent(), 120000);
+}
+
 TEST_F(RunWindowTest, ClocksOnScreenBlinkAndTheTestClockEndsTheRun) {
     start({question("A", 2), question("A", 2)}, 0, 20000);
     TTopros& w = run();
     EXPECT_TRUE(w.Timer1.isActive());
     EXPECT_EQ(w.Panel3->text(), QStringLiteral("тест: 00:00:20"));
     EXPECT_EQ(w.Panel5->text(), QStringLiteral("вопрос: -"));
-    w.Timer1Timer();
+    clock_.tick(w);
     EXPECT_EQ(w.Panel3->text(), QStringLiteral("тест: 00:00:19"));
     for (int i = 0; i < 4; ++i)
-        w.Timer1Timer();
+        clock_.tick(w);
     EXPECT_EQ(w.Panel3->palette().color(QPalette::Window), QColor(255, 0, 0)); // 15 s
-    w.Timer1Timer();
+    clock_.tick(w);
     EXPECT_NE(w.Panel3->palette().color(QPalette::Window), QColor(255, 0, 0));
 
     w.SaveResult(); // the prompt is up and the clock runs on
@@ -269,7 +351,7 @@ TEST_F(RunWindowTest, ClocksOnScreenBlinkAndTheTestClockEndsTheRun) {
     EXPECT_FALSE(prompt.isModal());
     clock::setNowForTesting([] { return 46001.25; });
     for (int i = 0; i < 14; ++i)
-        w.Timer1Timer();
+        clock_.tick(w);
     clock::setNowForTesting({});
     EXPECT_FALSE(w.isVisible());
     EXPECT_FALSE(prompt.isVisible());

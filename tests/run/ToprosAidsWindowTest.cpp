@@ -20,7 +20,10 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
@@ -312,6 +315,73 @@ TEST_F(ToprosAidsTest, CalculatorOnlyWhenTheTestOffersIt) {
     EXPECT_TRUE(calc->isVisible());
     EXPECT_EQ(w.calculatorWindow(), calc);
     EXPECT_EQ(w.findChildren<TCalculator*>().size(), 1);
+}
+
+// Opened through the «Помощь» menu, the calculator gets what is typed at whatever has the
+// keyboard once the menu has closed: «12*3=» moved the choice to 3 and left the calculator at 0.
+TEST_F(ToprosAidsTest, CalculatorFromTheMenuHasTheKeyboard) {
+    start({question("A", 5), question("A", 2)}, true);
+    TTopros& w = run();
+    w.activateWindow();
+    w.setFocus();
+    // «Помощь» → «Калькулятор» with the keyboard, as a pupil would.
+    QMenu* help = w.N31;
+    help->popup(w.mapToGlobal(QPoint(10, 10)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(help));
+    help->setActiveAction(w.N5);
+    QTest::keyClick(help, Qt::Key_Return);
+    QTest::qWait(50);
+    TCalculator* calc = w.calculatorWindow();
+    ASSERT_NE(calc, nullptr);
+    ASSERT_TRUE(calc->isVisible());
+    EXPECT_FALSE(help->isVisible());
+
+    auto type = [](const QString& keys) {
+        for (QChar ch : keys) {
+            QWidget* target = QApplication::focusWidget();
+            if (!target)
+                target = QApplication::activeWindow();
+            ASSERT_NE(target, nullptr);
+            const Qt::Key k = ch.isDigit()             ? Qt::Key(Qt::Key_0 + ch.digitValue())
+                              : ch == QLatin1Char('*') ? Qt::Key_Asterisk
+                                                       : Qt::Key_Equal;
+            QTest::sendKeyEvent(QTest::Click, target, k, QString(ch), Qt::NoModifier);
+        }
+    };
+    type(QStringLiteral("12*3="));
+    EXPECT_EQ(calc->display()->text(), QStringLiteral("36"));
+    EXPECT_EQ(QApplication::activeWindow(), calc);
+    for (QRadioButton* r : w.Otvetbool1x)
+        EXPECT_FALSE(r->isChecked());
+    EXPECT_FALSE(w.questionSet.answers[0].touched);
+}
+
+// The calculator opened from the menu has the keyboard: keys that still reach the run window
+// (its keyboard grab) go to the calculator and never change the answer.
+TEST_F(ToprosAidsTest, KeysTypedWhileTheCalculatorIsUpNeverReachTheAnswer) {
+    start({question("A", 5), question("A", 2)}, true);
+    TTopros& w = run();
+    w.Otvetbool1x[0]->setFocus();
+    w.N5->trigger(); // as the «Помощь» menu does
+    TCalculator* calc = w.calculatorWindow();
+    ASSERT_NE(calc, nullptr);
+    ASSERT_TRUE(calc->isVisible());
+    QCoreApplication::processEvents();
+    for (QChar ch : QStringLiteral("12*3="))
+        QTest::sendKeyEvent(QTest::Click, w.Otvetbool1x[0], Qt::Key_unknown, QString(ch),
+                            Qt::NoModifier);
+    EXPECT_EQ(calc->display()->text(), QStringLiteral("36"));
+    for (int i = 0; i < 5; ++i)
+        EXPECT_FALSE(w.Otvetbool1x[std::size_t(i)]->isChecked()) << i;
+    EXPECT_FALSE(w.questionSet.answers[0].touched);
+    // Return is the calculator's too: the run does not move on.
+    QTest::keyClick(w.Otvetbool1x[0], Qt::Key_Return);
+    EXPECT_EQ(w.currentItem(), 0);
+    // With the calculator closed, keys are the run window's again.
+    calc->hide();
+    QTest::sendKeyEvent(QTest::Click, w.Otvetbool1x[0], Qt::Key_unknown, QStringLiteral("3"),
+                        Qt::NoModifier);
+    EXPECT_TRUE(w.Otvetbool1x[2]->isChecked());
 }
 
 TEST_F(ToprosAidsTest, ReferenceOnF1OnlyWhenAllowed) {

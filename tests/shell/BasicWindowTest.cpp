@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
@@ -162,6 +163,25 @@ TEST_F(AppFixture, ExitWhileATestIsOnScreenGoesToTheTest) {
     app->runState().resultsShown = true;
     EXPECT_TRUE(app->basic().close());
     EXPECT_FALSE(confirmationAsked());
+}
+
+// The program can be ended inside the event loop of a dialog that runs before the main loop
+// (a resumed profile run whose clock ends it with Exit while a notice is up): that loop ends,
+// and the start-up is told not to enter the main loop, which the ending could not reach.
+TEST_F(AppFixture, ClosingInsideAnEventLoopBeforeTheMainOneEndsTheProgram) {
+    installRussian();
+    start({QStringLiteral("run.pte"), prog()});
+    app->runState().resultsShown = true;
+    QEventLoop dialogLoop;
+    bool stuck = false;
+    QTimer::singleShot(0, [&] { app->basic().close(); });
+    QTimer::singleShot(5000, [&] {
+        stuck = true;
+        dialogLoop.exit(7);
+    });
+    EXPECT_EQ(dialogLoop.exec(), 0);
+    EXPECT_FALSE(stuck);
+    EXPECT_EQ(app->endRequested(), std::optional<int>(0));
 }
 
 TEST_F(AppFixture, ProfileRunWritesNoSettingsAndStartsTheExitCommand) {

@@ -366,16 +366,36 @@ TEST_F(PackBuildTest, CatalogueTooLongForReadersIsRefused) {
     EXPECT_FALSE(QFile::exists(out));
 }
 
-// Only regular files are inspected: a device would be read for ever, a pipe waited on for ever.
-TEST_F(PackBuildTest, InspectRefusesWhatIsNoRegularFile) {
-    const QString fifo = dir.filePath(QStringLiteral("pipe.tst"));
+// Only regular files are read: a device would be read for ever, a pipe waited on for ever. Every
+// command that reads a named file, and the description a build reads.
+TEST_F(PackBuildTest, CommandsRefuseWhatIsNoRegularFile) {
+    const QString fifo = dir.filePath(QStringLiteral("pipe.png"));
+    const QString zero = dir.filePath(QStringLiteral("zero.png"));
     ASSERT_EQ(QProcess::execute(QStringLiteral("mkfifo"), {fifo}), 0);
-    for (const QString& path : {QStringLiteral("/dev/zero"), fifo, src}) {
-        SCOPED_TRACE(path.toStdString());
-        const PackRun r = pack({QStringLiteral("inspect"), path});
-        EXPECT_EQ(r.code, 1);
-        EXPECT_TRUE(r.err.contains(QStringLiteral("not a regular file"))) << r.err.toStdString();
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), zero));
+    const QString made = dir.filePath(QStringLiteral("made"));
+    for (const QString& path : {QStringLiteral("/dev/zero"), zero, fifo, src}) {
+        for (const QStringList& args :
+             {QStringList{QStringLiteral("inspect"), path},
+              QStringList{QStringLiteral("page"), path, QStringLiteral("-o"), made},
+              QStringList{QStringLiteral("render"), path, QStringLiteral("-o"), made}}) {
+            SCOPED_TRACE((args.join(QLatin1Char(' '))).toStdString());
+            const PackRun r = pack(args);
+            EXPECT_EQ(r.code, 1);
+            EXPECT_TRUE(r.err.contains(QStringLiteral("not a regular file")))
+                << r.err.toStdString();
+            EXPECT_FALSE(QFile::exists(made));
+        }
     }
+    // A description that is a pipe.
+    const QString pipeFolder = dir.filePath(QStringLiteral("piped"));
+    ASSERT_TRUE(QDir().mkpath(pipeFolder));
+    ASSERT_EQ(
+        QProcess::execute(QStringLiteral("mkfifo"), {pipeFolder + QStringLiteral("/test.ini")}), 0);
+    const PackRun r = pack({QStringLiteral("build"), pipeFolder, QStringLiteral("-o"), out});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("test.ini: not a regular file")))
+        << r.err.toStdString();
 }
 
 // Python's zipfile is an independent reader of traditional PKWARE encryption: it must decrypt

@@ -162,6 +162,32 @@ TEST_F(ResultsToolTest, ExportGoesOnPastDamagedAndForeignFiles) {
     EXPECT_FALSE(items[1].toObject()[QStringLiteral("right")].toBool());
 }
 
+// A pupil may plant a device or a pipe under a result's name: it is refused at once, never read
+// for ever or waited on, and the export goes on with the honest results.
+TEST_F(ResultsToolTest, DevicesPipesAndFoldersAreNoResults) {
+    write(QStringLiteral("/9A"), resultOf(QStringLiteral("Иванов Иван"), QStringLiteral("9А"), 1));
+    const QString zero = folder() + QStringLiteral("/9A/zero.rst");
+    const QString pipe = folder() + QStringLiteral("/9A/pipe.rst");
+    const QString sub = folder() + QStringLiteral("/9A/folder.rst");
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), zero));
+    ASSERT_EQ(QProcess::execute(QStringLiteral("mkfifo"), {pipe}), 0);
+    ASSERT_TRUE(QDir().mkpath(sub));
+    for (const QString& path : {zero, pipe, sub}) {
+        SCOPED_TRACE(path.toStdString());
+        const ToolRun r = results({QStringLiteral("show"), path});
+        EXPECT_EQ(r.code, 1);
+        EXPECT_TRUE(r.err.contains(QStringLiteral("not a regular file"))) << r.err.toStdString();
+    }
+    const QString csv = dir.filePath(QStringLiteral("out.csv"));
+    const ToolRun r = results({QStringLiteral("export"), folder(), QStringLiteral("--csv"), csv});
+    EXPECT_EQ(r.code, 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("zero.rst: skipped: not a regular file")))
+        << r.err.toStdString();
+    QFile out(csv);
+    ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QString::fromUtf8(out.readAll()).contains(QStringLiteral("Иванов Иван")));
+}
+
 TEST_F(ResultsToolTest, UsageAndMissingInputs) {
     EXPECT_EQ(results({}).code, 2);
     EXPECT_EQ(results({QStringLiteral("export"), folder()}).code, 2);

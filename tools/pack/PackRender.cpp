@@ -5,6 +5,7 @@
 #include "platform/docview/PieceReader.h"
 #include "platform/docview/PieceWriter.h"
 #include "run/MarkerBoard.h"
+#include "shell/NamedFile.h"
 
 #include <QFile>
 #include <QImage>
@@ -15,6 +16,9 @@
 namespace kvz::pack {
 
 namespace {
+
+// A piece or a page picture to draw: no page is larger.
+constexpr qint64 kMaxRenderInput = 64 << 20;
 
 int usage() {
     return printUsage("kvizor-pack render INPUT -o OUT.png [--size WxH] [--slots \"C,R C,R ...\"]");
@@ -109,30 +113,25 @@ int runRender(const QStringList& args) {
         }
     }
 
-    QFile file(input);
-    if (!file.open(QIODevice::ReadOnly)) {
-        printError(QStringLiteral("%1: cannot be read (%2)").arg(input, file.errorString()));
+    // A piece is read whole; a picture by the page maker, which reads it the same careful way.
+    QString why;
+    std::optional<QByteArray> read = readNamedFile(input, kMaxRenderInput, &why);
+    if (!read) {
+        printError(QStringLiteral("%1: %2").arg(input, why));
         return 1;
     }
-    QByteArray piece = file.read(4);
-    file.close();
-    if (piece != QByteArrayLiteral("BDOC")) {
+    QByteArray piece = std::move(*read);
+    if (!piece.startsWith("BDOC")) {
         const docview::PieceResult made = docview::pieceFromPageFile(input);
         if (!made.ok()) {
             printError(made.error);
             return 1;
         }
         piece = made.piece;
-    } else {
-        if (!file.open(QIODevice::ReadOnly)) {
-            printError(QStringLiteral("%1: cannot be read").arg(input));
-            return 1;
-        }
-        piece = file.readAll();
     }
 
     docview::PageRenderer renderer;
-    QString why;
+    why.clear();
     if (!renderer.loadPiece(docview::asBytes(piece.constData(), std::size_t(piece.size())), why)) {
         printError(QStringLiteral("%1: %2").arg(input, why));
         return 1;

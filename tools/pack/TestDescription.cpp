@@ -4,6 +4,7 @@
 #include "l10n/Cp1251.h"
 #include "platform/docview/PieceWriter.h"
 #include "shell/IniFile.h"
+#include "shell/NamedFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,6 +20,8 @@ namespace kvz::pack {
 namespace {
 
 constexpr qint64 kMaxDescriptionSize = 1 << 20;
+// A page already made into a piece: as large as the page maker's own input may be.
+constexpr qint64 kMaxPieceFileSize = 64 << 20;
 
 // Thrown inside the reader only and turned into the error line at its edge.
 struct Fault {
@@ -134,10 +137,11 @@ public:
             fail(section, key, QStringLiteral("%1: no such file").arg(path));
         if (path.endsWith(QLatin1String(".piece"), Qt::CaseInsensitive)) {
             // A page already turned into a piece (kvizor-pack page): taken as it is.
-            QFile f(path);
-            if (!f.open(QIODevice::ReadOnly))
-                fail(section, key, QStringLiteral("%1: cannot be read").arg(path));
-            const QByteArray piece = f.readAll();
+            QString why;
+            const QByteArray piece =
+                readNamedFile(path, kMaxPieceFileSize, &why).value_or(QByteArray());
+            if (!why.isEmpty())
+                fail(section, key, QStringLiteral("%1: %2").arg(path, why));
             if (!piece.startsWith("BDOC"))
                 fail(section, key, QStringLiteral("%1: not a document piece").arg(path));
             return piece;
@@ -386,16 +390,13 @@ TestDescription readDescription(Reader& in) {
 
 std::optional<TestDescription> readTestDescription(const QString& folder, QString& error) {
     const QString path = QDir(folder).filePath(QStringLiteral("test.ini"));
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("%1: cannot be read").arg(path);
+    QString why;
+    std::optional<QByteArray> read = readNamedFile(path, kMaxDescriptionSize, &why);
+    if (!read) {
+        error = QStringLiteral("%1: %2").arg(path, why);
         return std::nullopt;
     }
-    if (f.size() > kMaxDescriptionSize) {
-        error = QStringLiteral("%1: too large for a test description").arg(path);
-        return std::nullopt;
-    }
-    QByteArray bytes = f.readAll();
+    QByteArray bytes = std::move(*read);
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes.remove(0, 3);
     Reader in(folder, IniDocument::parse(std::string_view(bytes.constData(), bytes.size())));

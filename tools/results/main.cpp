@@ -8,6 +8,7 @@
 #include "l10n/Cp1251.h"
 #include "results/ResultReader.h"
 #include "run/Checking.h"
+#include "shell/NamedFile.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -84,16 +85,10 @@ QString answeredPercent(const ResultRecord& r) {
 }
 
 std::optional<ResultRecord> load(const QString& path, QString* error) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        *error = f.errorString();
+    const std::optional<QByteArray> bytes = readNamedFile(path, kFileCap, error);
+    if (!bytes)
         return std::nullopt;
-    }
-    if (f.size() > kFileCap) {
-        *error = QStringLiteral("far larger than any result archive");
-        return std::nullopt;
-    }
-    ResultReadResult r = readResultArchive(f.readAll());
+    ResultReadResult r = readResultArchive(*bytes);
     if (!r.record)
         *error = r.error;
     return r.record;

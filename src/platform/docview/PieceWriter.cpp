@@ -6,6 +6,7 @@
 #include "platform/docview/EmfRenderer.h"
 #include "platform/docview/PieceReader.h"
 #include "platform/docview/TextPage.h"
+#include "shell/NamedFile.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -165,12 +166,11 @@ PieceResult pieceFromMetafile(const QByteArray& bytes, const QString& name) {
 }
 
 PieceResult pieceFromPageFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(path, QStringLiteral("cannot be read (%1)").arg(file.errorString()));
-    if (file.size() > kMaxPageFileBytes)
-        return fail(path, QStringLiteral("the page file is too large"));
-    const QByteArray bytes = file.readAll();
+    QString why;
+    const std::optional<QByteArray> read = readNamedFile(path, kMaxPageFileBytes, &why);
+    if (!read)
+        return fail(path, why);
+    const QByteArray& bytes = *read;
     const QString ext = QFileInfo(path).suffix().toLower();
 
     if (ext == QLatin1String("bmp")) {
