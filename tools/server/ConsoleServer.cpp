@@ -2,7 +2,6 @@
 
 #include "CommandLayer.h"
 #include "Server.h"
-#include "l10n/Cp1251.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -14,6 +13,7 @@
 #include <QUrlQuery>
 #include <QWebSocket>
 #include <QWebSocketServer>
+#include <algorithm>
 
 // The page lives in this static library: its resources are registered by hand.
 static void initConsoleResources() {
@@ -54,42 +54,82 @@ QByteArray reply(int code, const char* reason, const QByteArray& type, const QBy
 } // namespace
 
 ConsoleServer::ConsoleServer(Server& server, QString token, QObject* parent)
-    : QObject(parent), server_(server), token_(std::move(token)) {
+    : QObject(parent), server_(server), token_(std::move(token)), room_(server) {
     initConsoleResources();
     sockets_ = new QWebSocketServer(QStringLiteral("kvizor-console"),
                                     QWebSocketServer::NonSecureMode, this);
     connect(sockets_, &QWebSocketServer::newConnection, this, [this] {
-        while (QWebSocket* page = sockets_->nextPendingConnection()) {
-            page->setParent(this);
-            pages_.push_back(page);
-            connect(page, &QWebSocket::disconnected, this, [this, page] {
-                std::erase(pages_, page);
-                page->deleteLater();
-            });
-            connect(page, &QWebSocket::textMessageReceived, this, [this](const QString& text) {
-                const QJsonObject request = QJsonDocument::fromJson(text.toUtf8()).object();
-                QString error;
-                if (const auto c = parseCommandJson(request, &error))
-                    runCommand(server_, *c, CommandSource::Console);
-                else
-                    logLine(QStringLiteral("error console: %1").arg(error));
-            });
-            QJsonObject state = stateJson();
-            state[QStringLiteral("type")] = QStringLiteral("state");
-            page->sendTextMessage(
-                QString::fromUtf8(QJsonDocument(state).toJson(QJsonDocument::Compact)));
-            QJsonArray lines;
-            for (const QString& l : log_)
-                lines.append(l);
-            page->sendTextMessage(QString::fromUtf8(
-                QJsonDocument(QJsonObject{{QStringLiteral("type"), QStringLiteral("log")},
-                                          {QStringLiteral("lines"), lines}})
-                    .toJson(QJsonDocument::Compact)));
-        }
+        while (QWebSocket* page = sockets_->nextPendingConnection())
+            openPage(page);
     });
-    stateTimer_.setInterval(kStateMs);
+    connect(&server_, &Server::resultStored, this, [this](int number, const QString& path) {
+        if (const auto row = room_.addResult(number, path))
+            broadcast(QJsonObject{{QStringLiteral("type"), QStringLiteral("result")},
+                                  {QStringLiteral("result"), *row}});
+        schedulePush();
+    });
+    connect(&server_, &Server::passwordGiven, this, [this](const QString& password) {
+        room_.passwordGiven(password);
+        // Marks may have come with it.
+        broadcast(QJsonObject{{QStringLiteral("type"), QStringLiteral("results")},
+                              {QStringLiteral("results"), room_.resultsJson()}});
+        schedulePush();
+    });
+    // Often enough that a workstation gone quiet is shown within two polls.
+    stateTimer_.setInterval(std::clamp(server_.pollMs() / 8, 20, kStateMs));
     connect(&stateTimer_, &QTimer::timeout, this, &ConsoleServer::pushState);
     stateTimer_.start();
+}
+
+void ConsoleServer::openPage(QWebSocket* page) {
+    page->setParent(this);
+    if (int(pages_.size()) >= kMaxPages) {
+        page->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("too many pages"));
+        page->deleteLater();
+        return;
+    }
+    pages_.push_back(page);
+    connect(page, &QWebSocket::disconnected, this, [this, page] {
+        std::erase(pages_, page);
+        page->deleteLater();
+    });
+    connect(page, &QWebSocket::textMessageReceived, this,
+            [this, page](const QString& text) { fromPage(page, text); });
+    room_.refresh(QDateTime::currentMSecsSinceEpoch());
+    QJsonObject state = room_.stateJson();
+    state[QStringLiteral("type")] = QStringLiteral("state");
+    state[QStringLiteral("now")] = double(QDateTime::currentMSecsSinceEpoch());
+    sendTo(page, state);
+    QJsonArray lines;
+    for (const QString& l : log_)
+        lines.append(l);
+    sendTo(page, QJsonObject{{QStringLiteral("type"), QStringLiteral("log")},
+                             {QStringLiteral("lines"), lines}});
+    sendTo(page, QJsonObject{{QStringLiteral("type"), QStringLiteral("results")},
+                             {QStringLiteral("results"), room_.resultsJson()}});
+}
+
+void ConsoleServer::fromPage(QWebSocket* page, const QString& text) {
+    if (text.size() > kMaxBody)
+        return;
+    const QJsonObject request = QJsonDocument::fromJson(text.toUtf8()).object();
+    QString error;
+    const auto c = parseCommandJson(request, &error);
+    if (!c) {
+        logLine(QStringLiteral("error console: %1").arg(error));
+        return;
+    }
+    // A password the set test does not take would leave the pupils at a prompt: the page asks
+    // again instead.
+    if (c->verb == Command::Verb::Allow || c->verb == Command::Verb::Resume) {
+        if (const QString problem = room_.allowProblem(c->text); !problem.isEmpty()) {
+            sendTo(page, QJsonObject{{QStringLiteral("type"), QStringLiteral("refused")},
+                                     {QStringLiteral("reason"), problem},
+                                     {QStringLiteral("test"), server_.setTestFile()}});
+            return;
+        }
+    }
+    runCommand(server_, *c, CommandSource::Console);
 }
 
 ConsoleServer::~ConsoleServer() = default;
@@ -129,12 +169,20 @@ void ConsoleServer::logLine(const QString& line) {
     broadcast(QJsonObject{{QStringLiteral("type"), QStringLiteral("log")},
                           {QStringLiteral("lines"), QJsonArray{line}}});
     // The event may have changed a workstation: look now rather than at the next tick.
-    QTimer::singleShot(0, this, &ConsoleServer::pushState);
+    schedulePush();
 }
 
 void ConsoleServer::accept() {
     while (QTcpSocket* s = listener_->nextPendingConnection()) {
+        // The console's descriptors are bounded, so that it never takes the workstations'.
+        if (requests_ >= kMaxRequests) {
+            s->abort();
+            s->deleteLater();
+            continue;
+        }
+        ++requests_;
         s->setParent(this);
+        connect(s, &QObject::destroyed, this, [this] { --requests_; });
         connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
         connect(s, &QTcpSocket::readyRead, this, [this, s] { readFrom(s); });
         // A connection that never completes its request is not kept.
@@ -212,6 +260,7 @@ void ConsoleServer::readFrom(QTcpSocket* s) {
     if (r.path == "/ws" && hasCookie(r) && r.headers.count("upgrade") &&
         r.headers.at("upgrade").toLower() == "websocket") {
         disconnect(s, nullptr, this, nullptr);
+        --requests_; // a page from now on, counted as one
         s->setParent(nullptr);
         sockets_->handleConnection(s);
         return;
@@ -247,7 +296,33 @@ void ConsoleServer::respond(QTcpSocket* s, const Request& r, const QByteArray& b
         if (const auto it = files.find(r.path); it != files.end()) {
             QFile f(QString::fromLatin1(it->second.first));
             if (f.open(QIODevice::ReadOnly)) {
-                s->write(reply(200, "OK", it->second.second, f.readAll()));
+                QByteArray content = f.readAll();
+                if (r.path == "/" && language_ != QStringLiteral("ru"))
+                    content.replace("<html lang=\"ru\">",
+                                    "<html lang=\"" + language_.toLatin1() + "\">");
+                s->write(reply(200, "OK", it->second.second, content));
+                return;
+            }
+        }
+        // The table of results as kvizor-results export writes it.
+        const QByteArray attachment = "Content-Disposition: attachment; filename=\"results.";
+        if (r.path == "/results.csv") {
+            s->write(reply(200, "OK", "text/csv; charset=utf-8", room_.resultsCsv(),
+                           attachment + "csv\"\r\n"));
+            return;
+        }
+        if (r.path == "/results.json") {
+            s->write(reply(200, "OK", "application/json", room_.resultsJsonBytes(),
+                           attachment + "json\"\r\n"));
+            return;
+        }
+        if (r.path == "/result") {
+            bool ok = false;
+            const int id = query.queryItemValue(QStringLiteral("id")).toInt(&ok);
+            const QJsonObject detail = ok ? room_.resultDetail(id) : QJsonObject();
+            if (!detail.isEmpty()) {
+                s->write(reply(200, "OK", "application/json",
+                               QJsonDocument(detail).toJson(QJsonDocument::Compact)));
                 return;
             }
         }
@@ -277,64 +352,32 @@ void ConsoleServer::respond(QTcpSocket* s, const Request& r, const QByteArray& b
     s->write(reply(405, "Method Not Allowed", "text/plain", "not allowed\n"));
 }
 
-QJsonObject ConsoleServer::stateJson() const {
-    QJsonArray stations;
-    for (const auto& [number, seen] : lastSeen_) {
-        QJsonObject o = seen;
-        if (const auto g = goneAt_.find(number); g != goneAt_.end()) {
-            o[QStringLiteral("state")] = QStringLiteral("disconnected");
-            o[QStringLiteral("goneAt")] = double(g->second);
-        }
-        stations.append(o);
-    }
-    QJsonArray tests;
-    for (const OfferedTest& t : server_.tests())
-        tests.append(QJsonObject{
-            {QStringLiteral("file"), QString::fromStdString(t.file)},
-            {QStringLiteral("class"), cp1251::toUnicode(t.klass)},
-            {QStringLiteral("subject"), cp1251::toUnicode(t.subject)},
-            {QStringLiteral("size"), double(t.size)},
-        });
-    const char* mode = server_.mode() == Server::Mode::Choice ? "choice"
-                       : server_.mode() == Server::Mode::Set  ? "set"
-                                                              : "none";
-    return QJsonObject{{QStringLiteral("pollMs"), server_.pollMs()},
-                       {QStringLiteral("mode"), QLatin1String(mode)},
-                       {QStringLiteral("stations"), stations},
-                       {QStringLiteral("tests"), tests}};
+void ConsoleServer::schedulePush() {
+    if (pushPending_)
+        return;
+    pushPending_ = true;
+    QTimer::singleShot(0, this, &ConsoleServer::pushState);
 }
 
 void ConsoleServer::pushState() {
+    pushPending_ = false;
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    std::map<int, bool> present;
-    for (const StationView& v : server_.stationViews()) {
-        present[v.number] = true;
-        goneAt_.erase(v.number);
-        if (v.state == QStringLiteral("testing") || v.state == QStringLiteral("paused"))
-            testingSince_.try_emplace(v.number, now);
-        else
-            testingSince_.erase(v.number);
-        QJsonObject o{
-            {QStringLiteral("number"), v.number},   {QStringLiteral("host"), v.host},
-            {QStringLiteral("address"), v.address}, {QStringLiteral("state"), v.state},
-            {QStringLiteral("test"), v.test},       {QStringLiteral("name"), v.name},
-            {QStringLiteral("percent"), v.percent}, {QStringLiteral("silent"), v.unanswered >= 2},
-            {QStringLiteral("allowed"), v.allowed}};
-        if (const auto t = testingSince_.find(v.number); t != testingSince_.end())
-            o[QStringLiteral("testingSince")] = double(t->second);
-        lastSeen_[v.number] = o;
-    }
-    for (const auto& [number, seen] : lastSeen_)
-        if (!present.count(number))
-            goneAt_.try_emplace(number, now);
-    QJsonObject state = stateJson();
+    room_.refresh(now);
+    if (pages_.empty())
+        return;
+    QJsonObject state = room_.stateJson();
     state[QStringLiteral("type")] = QStringLiteral("state");
     const QByteArray text = QJsonDocument(state).toJson(QJsonDocument::Compact);
     if (text == lastState_)
         return;
     lastState_ = text;
-    for (QWebSocket* page : pages_)
-        page->sendTextMessage(QString::fromUtf8(text));
+    // The server's clock goes along, so times shown on another computer's page are right.
+    state[QStringLiteral("now")] = double(now);
+    broadcast(state);
+}
+
+void ConsoleServer::sendTo(QWebSocket* page, const QJsonObject& message) {
+    page->sendTextMessage(QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact)));
 }
 
 void ConsoleServer::broadcast(const QJsonObject& message) {

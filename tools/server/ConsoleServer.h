@@ -4,6 +4,8 @@
 // page carrying the classroom's state and the log, and small JSON requests for the actions.
 // Nothing is served without the token: in the URL once, then in an HttpOnly cookie.
 
+#include "ConsoleRoom.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QJsonObject>
@@ -29,7 +31,17 @@ public:
     ConsoleServer(Server& server, QString token, QObject* parent = nullptr);
     ~ConsoleServer() override;
 
+    // Descriptors the console may hold at most: its listener, the open pages and the requests
+    // being answered. The server keeps them free of workstations.
+    static constexpr int kMaxPages = 8;
+    static constexpr int kMaxRequests = 8;
+    static constexpr int kDescriptors = 1 + kMaxPages + kMaxRequests;
+
     bool listen(const QHostAddress& address, quint16 port);
+    // The page's language: "ru" (the default) or "en".
+    void setLanguage(const QString& language) { language_ = language; }
+    // Reads the results already in the results folder.
+    void loadResults() { room_.loadResultsFolder(); }
     quint16 port() const;
     QString url() const; // with the token, for the supervisor to open once
     // A fresh random token: 32 hexadecimal digits.
@@ -49,27 +61,32 @@ public:
     static Request parseHead(const QByteArray& head);
     // Whether the request carries the token in its cookie.
     bool hasCookie(const Request& r) const;
-    QJsonObject stateJson() const;
+    QJsonObject stateJson() const { return room_.stateJson(); }
+    const ConsoleRoom& room() const { return room_; }
 
 private:
     void accept();
     void readFrom(QTcpSocket* socket);
     void respond(QTcpSocket* socket, const Request& r, const QByteArray& body);
     void pushState();
+    void schedulePush();
     void broadcast(const QJsonObject& message);
+    void sendTo(QWebSocket* page, const QJsonObject& message);
+    void fromPage(QWebSocket* page, const QString& text);
+    void openPage(QWebSocket* page);
 
     Server& server_;
     QString token_;
     QTcpServer* listener_ = nullptr;
     QWebSocketServer* sockets_ = nullptr;
     std::vector<QWebSocket*> pages_;
+    int requests_ = 0; // connections being answered or handed to the WebSocket server
     std::deque<QString> log_;
     QTimer stateTimer_;
     QByteArray lastState_;
-    // Seen by the console: when a workstation started its test, and those that left.
-    std::map<int, qint64> testingSince_;
-    std::map<int, QJsonObject> lastSeen_;
-    std::map<int, qint64> goneAt_;
+    bool pushPending_ = false;
+    QString language_ = QStringLiteral("ru");
+    ConsoleRoom room_;
 };
 
 } // namespace kvz::server

@@ -75,13 +75,14 @@ bool endsWithTst(std::string_view name) {
     return t[0] == '.' && (t[1] | 0x20) == 't' && (t[2] | 0x20) == 's' && (t[3] | 0x20) == 't';
 }
 
-// Connections the descriptor limit leaves room for, beside the server's own files.
-int connectionsBelowDescriptorLimit() {
+// Connections the descriptor limit leaves room for, beside the server's own files and what
+// others in the process keep (reserved).
+int connectionsBelowDescriptorLimit(int reserved) {
     rlimit limit{};
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
         return 4000;
     const auto soft = qint64(limit.rlim_cur);
-    return int(std::max<qint64>(4, soft - std::min<qint64>(64, soft / 2)));
+    return int(std::max<qint64>(4, soft - std::min<qint64>(64, soft / 2) - reserved));
 }
 
 } // namespace
@@ -91,8 +92,9 @@ Server::Server(ServerOptions options, std::function<void(const QString&)> log)
     clock_.start();
     pollTimer_.setInterval(options_.pollMs);
     connect(&pollTimer_, &QTimer::timeout, this, &Server::poll);
-    maxConnections_ =
-        options_.maxConnections > 0 ? options_.maxConnections : connectionsBelowDescriptorLimit();
+    maxConnections_ = options_.maxConnections > 0
+                          ? options_.maxConnections
+                          : connectionsBelowDescriptorLimit(options_.reservedDescriptors);
 }
 
 Server::~Server() = default;
@@ -241,9 +243,13 @@ void Server::accept() {
         if (int(stations_.size()) >= maxConnections_) {
             // Room for the newcomer: the workstation silent the longest goes (one that never
             // said a word first, then one that leaves polls unanswered), never one in a test.
+            // One that came a moment ago and has not been heard yet goes only after those: its
+            // first words may not have been read (a burst of connections is taken in one go).
             Workstation* victim = nullptr;
-            auto rank = [](const Workstation& w) {
-                return std::tuple(w.sentAnything, -w.unanswered, w.lastInput);
+            const qint64 grace = std::min(1000, options_.pollMs);
+            auto rank = [&](const Workstation& w) {
+                const bool young = !w.sentAnything && now() - w.lastInput < grace;
+                return std::tuple(w.sentAnything, young, -w.unanswered, w.lastInput);
             };
             for (auto& [number, w] : stations_)
                 if (!isProtected(*w) && (!victim || rank(*w) < rank(*victim)))
@@ -318,6 +324,9 @@ void Server::accept() {
         connect(socket, &QTcpSocket::disconnected, this, [this, number] { drop(number); });
         emitLog(QStringLiteral("connected %1 %2").arg(number).arg(w->address));
         stations_[number] = std::move(w);
+        // What it sent already is read now, before the next newcomer may need its place: a
+        // workstation that said who it is is not taken for an idle connection.
+        socket->waitForReadyRead(0);
     }
 }
 
@@ -572,6 +581,7 @@ void Server::storeResult(Workstation& w, std::string_view data) {
             fsyncPath(options_.resultsFolder, O_RDONLY | O_DIRECTORY);
             ++count;
             emitLog(QStringLiteral("result %1 %2 %3").arg(n).arg(name).arg(archiveBytes.size()));
+            Q_EMIT resultStored(n, path);
             return;
         }
         if (errno != EEXIST)
@@ -773,6 +783,8 @@ void Server::allow(const QString& who, const QString& passwordText, bool resumin
                     .arg(number)
                     .arg(password.empty() ? QString() : QStringLiteral(" with a password")));
     }
+    if (!password.empty())
+        Q_EMIT passwordGiven(passwordText);
 }
 
 void Server::forbid(const QString& who, bool pausing) {
@@ -802,6 +814,7 @@ void Server::message(const QString& who, const QString& text) {
 void Server::offerChoice() {
     mode_ = Mode::Choice;
     setTest_.clear();
+    setTestName_.clear();
     emitLog(QStringLiteral("mode choice"));
 }
 
@@ -813,6 +826,7 @@ bool Server::setTest(const QString& file) {
     }
     mode_ = Mode::Set;
     setTest_ = t->file;
+    setTestName_ = u(t->file);
     emitLog(QStringLiteral("mode set %1").arg(u(t->file)));
     // The announcement takes the permission back (the workstation disables its Start): the
     // set test goes to a workstation once it is allowed after this.
@@ -831,6 +845,7 @@ bool Server::setTest(const QString& file) {
 void Server::withdraw() {
     mode_ = Mode::None;
     setTest_.clear();
+    setTestName_.clear();
     emitLog(QStringLiteral("mode none"));
 }
 

@@ -38,6 +38,8 @@ struct ServerOptions {
     // (never one in the middle of a test).
     int idleMs = 60000;
     int maxConnections = 0; // 0: below the descriptor limit, with room for the server's files
+    // Descriptors kept for others in the process (the console) when maxConnections is 0.
+    int reservedDescriptors = 0;
     qint64 outputCap = 1024 * 1024; // bytes queued for one workstation before it is dropped
     int logPerSecond = 10;          // log lines one workstation may cause, on average
     int resultQuota = 2;            // results stored per workstation and test
@@ -67,6 +69,8 @@ struct StationView {
     QString name;
     int percent = -1; // of the download, while one runs
     int unanswered = 0;
+    qint64 quietMs = 0;        // since its last bytes
+    bool awaitingFree = false; // a test is on its way: it says nothing until it has it
     bool allowed = false;
 };
 
@@ -98,6 +102,7 @@ public:
     // The connected workstations in number order.
     std::vector<StationView> stationViews() const;
     int pollMs() const { return options_.pollMs; }
+    const QString& resultsFolder() const { return options_.resultsFolder; }
     // Ends the server (after logging it).
     void quit();
     // A line in the server's log, as from the server itself.
@@ -105,6 +110,9 @@ public:
 
     const std::vector<OfferedTest>& tests() const { return tests_; }
     Mode mode() const { return mode_; }
+    bool shuffle() const { return shuffle_; }
+    const QString& setTestFile() const { return setTestName_; }
+    int maxConnections() const { return maxConnections_; }
     std::size_t connections() const { return stations_.size(); }
 
     // Why a test's name, class or subject would be split wrongly by a workstation, or empty.
@@ -118,6 +126,10 @@ public:
 
 Q_SIGNALS:
     void quitRequested();
+    // A result was stored under path, from workstation number.
+    void resultStored(int number, const QString& path);
+    // The supervisor allowed with this test password.
+    void passwordGiven(const QString& password);
 
 private:
     struct Outgoing {
@@ -209,6 +221,7 @@ private:
     std::map<std::pair<std::string, std::string>, int> stored_;
     Mode mode_ = Mode::None;
     std::string setTest_;
+    QString setTestName_;
     bool shuffle_ = false;
     qint64 lastLowSpaceLog_ = -1;
     qint64 lastRefusedConnectionLog_ = -1;

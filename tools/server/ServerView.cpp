@@ -18,6 +18,8 @@ std::vector<StationView> Server::stationViews() const {
         v.name = cp1251::toUnicode(w->nameLine).trimmed();
         v.unanswered = w->unanswered;
         v.allowed = w->allowed;
+        v.quietMs = now() - w->lastInput;
+        v.awaitingFree = w->gate == Workstation::Free;
         if (!w->downloading.empty()) {
             v.state = QStringLiteral("downloading");
             for (const Outgoing& o : w->queue)

@@ -48,6 +48,7 @@ constexpr const char* kHelp =
     "                         an address beyond this computer lets anyone on the network\n"
     "                         who learns the printed token run the exam\n"
     "  --no-console           no console: commands on standard input only\n"
+    "  --language ru|en       the console's language (ru)\n"
     "  --help                 this text\n"
     "\n"
     "Commands (N: a workstation's number from list; all: every workstation connected now):\n"
@@ -89,6 +90,7 @@ int main(int argc, char* argv[]) {
     bool console = true;
     QHostAddress consoleAddress = QHostAddress::LocalHost;
     quint16 consolePort = 8070;
+    QString language = QStringLiteral("ru");
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -125,7 +127,10 @@ int main(int argc, char* argv[]) {
             options.acceptAnyResult += args[++i].split(QLatin1Char(','), Qt::SkipEmptyParts);
         else if (a == QStringLiteral("--no-console"))
             console = false;
-        else if (a == QStringLiteral("--console") && hasValue) {
+        else if (a == QStringLiteral("--language") && hasValue) {
+            language = args[++i];
+            ok = language == QStringLiteral("ru") || language == QStringLiteral("en");
+        } else if (a == QStringLiteral("--console") && hasValue) {
             const QString v = args[++i];
             const qsizetype colon = v.lastIndexOf(QLatin1Char(':'));
             QString host = v.left(colon);
@@ -151,6 +156,9 @@ int main(int argc, char* argv[]) {
     }
     options.testsFolder = folders[0];
     options.resultsFolder = folders[1];
+    // The console's connections are kept out of the workstations' share of descriptors.
+    if (console)
+        options.reservedDescriptors = kvz::server::ConsoleServer::kDescriptors;
 
     // Every log line also goes to the open console pages.
     kvz::server::ConsoleServer* consoleServer = nullptr;
@@ -163,7 +171,9 @@ int main(int argc, char* argv[]) {
     if (!server.start())
         return 1;
     kvz::server::ConsoleServer consoleHolder(server, kvz::server::ConsoleServer::freshToken());
+    consoleHolder.setLanguage(language);
     if (console) {
+        consoleHolder.loadResults();
         // Without its console the server still serves the classroom: the exam matters more.
         if (consoleHolder.listen(consoleAddress, consolePort)) {
             consoleServer = &consoleHolder;
