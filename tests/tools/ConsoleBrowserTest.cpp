@@ -2,6 +2,11 @@
 
 #include "ConsoleServer.h"
 #include "Server.h"
+#include "net/SimulatedWorkstation.h"
+#include "results/ResultArchive.h"
+#include "run/Checking.h"
+#include "test/ArchiveFixtures.h"
+#include "test/TestArchive.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -149,9 +154,45 @@ struct Browser {
     }
 };
 
+// A test with a password and a grading scale: 2 below 50 %, 3 to 70 %, 4 to 85 %, else 5.
+void writeGradedTest(const QString& path) {
+    TestArchive a = threeKinds();
+    a.settings139 = ArchiveSettings139{};
+    a.settings139->showMark = true;
+    a.settings139->markScale = {{"4999", "2"}, {"6999", "3"}, {"8499", "4"}, {"10000", "5"}};
+    const auto bytes = writeTestArchive(a, "pw", CatalogueInfo{"", "9", "Physics", ""});
+    ASSERT_TRUE(bytes);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(*bytes);
+}
+
+// A result of Optics by examinee with right of its four equal questions answered right.
+QByteArray resultOf(const std::string& examinee, int right) {
+    QuestionSet set;
+    for (int i = 0; i < 4; ++i) {
+        TQuestionRec q;
+        q.kindText = "A";
+        q.rightChoice = {false, true};
+        q.choiceCount = 2;
+        q.topic = "Q" + std::to_string(i + 1);
+        set.questions.push_back(q);
+    }
+    set.labels = makeLabels(set.questions);
+    resetAnswers(set);
+    for (int i = 0; i < right; ++i)
+        set.answers[std::size_t(i)].chosen[1] = true;
+    std::vector<std::string> verdicts;
+    CheckSummary summary;
+    CheckAnswers(set, "R", "W", verdicts, summary);
+    const ResultFacts facts{examinee, "9A", "Physics", "Optics", 46000.5, 46000.52};
+    return BuildResultArchive(facts, summary, set).value_or(QByteArray());
+}
+
 TEST(ConsoleBrowser, aSupervisorRunsTheClassroomFromThePage) {
     QTemporaryDir dir;
     QDir(dir.path()).mkpath(QStringLiteral("tests"));
+    writeGradedTest(dir.filePath(QStringLiteral("tests/Optics.tst")));
     server::ServerOptions o;
     o.testsFolder = dir.filePath(QStringLiteral("tests"));
     o.resultsFolder = dir.filePath(QStringLiteral("results"));
@@ -168,6 +209,7 @@ TEST(ConsoleBrowser, aSupervisorRunsTheClassroomFromThePage) {
     ASSERT_TRUE(server.start());
     console = std::make_unique<ConsoleServer>(server, ConsoleServer::freshToken());
     ASSERT_TRUE(console->listen(QHostAddress::LocalHost, 0));
+    console->loadResults();
 
     Browser browser;
     ASSERT_TRUE(browser.start()) << "headless chromium did not start";
@@ -183,17 +225,18 @@ TEST(ConsoleBrowser, aSupervisorRunsTheClassroomFromThePage) {
     Station hostile(server.port(), "<img src=x onerror=alert(1)>", "x\r\n1\r\n\r\n\r\n");
     ASSERT_TRUE(browser.until(
         QStringLiteral("document.querySelectorAll('#stations tbody tr').length == 2")));
+    // In the order of host names, whatever the order of arrival.
     ASSERT_TRUE(
         browser.until(QStringLiteral("document.querySelector('#stations tbody "
-                                     "tr:nth-child(1)').textContent.includes('тестируется')")));
+                                     "tr:nth-child(2)').textContent.includes('тестируется')")));
     EXPECT_EQ(browser
                   .eval(QStringLiteral(
-                      "document.querySelector('#stations tbody tr:nth-child(1)').textContent"))
+                      "document.querySelector('#stations tbody tr:nth-child(2)').textContent"))
                   .toString(),
               QStringLiteral("1pc-01127.0.0.1тестируетсяOpticsIvanov Petr 9A0 мин"));
     // The hostile host name is text: its characters are shown, no element is made of them.
     EXPECT_EQ(browser
-                  .eval(QStringLiteral("document.querySelector('#stations tbody tr:nth-child(2) "
+                  .eval(QStringLiteral("document.querySelector('#stations tbody tr:nth-child(1) "
                                        "td:nth-child(3)').textContent"))
                   .toString(),
               QStringLiteral("<img src=x onerror=alert(1)>"));
@@ -209,7 +252,7 @@ TEST(ConsoleBrowser, aSupervisorRunsTheClassroomFromThePage) {
     }));
     browser.eval(
         QStringLiteral("document.querySelector('input[name=who][value=selected]').click();"
-                       "document.querySelector('#stations tbody tr:nth-child(1) input').click();"
+                       "document.querySelector('#stations tbody tr:nth-child(2) input').click();"
                        "document.querySelector('[data-action=pause]').click(); true"));
     EXPECT_TRUE(waitFor([&] { return log.contains(QStringLiteral("command console: pause 1")); }));
     EXPECT_TRUE(waitFor([&] { return log.contains(QStringLiteral("paused 1")); }));
@@ -232,7 +275,121 @@ TEST(ConsoleBrowser, aSupervisorRunsTheClassroomFromThePage) {
     hostile.socket.abort();
     EXPECT_TRUE(
         browser.until(QStringLiteral("document.querySelector('#stations tbody "
-                                     "tr:nth-child(2)').textContent.includes('отключён')")));
+                                     "tr:nth-child(1)').textContent.includes('отключён 0 мин')")));
+
+    // The tests view: the test with its class, subject, password and marks; set for all.
+    browser.eval(QStringLiteral("document.querySelector('nav [data-view=tests]').click(); true"));
+    ASSERT_TRUE(browser.until(QStringLiteral(
+        "document.querySelector('#testlist tbody tr').textContent.startsWith('Optics.tst9Physics')"
+        " && document.querySelector('#testlist tbody tr').textContent.includes('да2, 3, 4, 5')")));
+    browser.eval(QStringLiteral("document.querySelector('#testlist tbody button').click(); true"));
+    EXPECT_TRUE(waitFor([&] { return log.contains(QStringLiteral("mode set Optics.tst")); }));
+    EXPECT_TRUE(browser.until(
+        QStringLiteral("document.getElementById('mode').textContent.includes('Optics.tst')")));
+    browser.eval(QStringLiteral("document.getElementById('shuffle').click(); true"));
+    EXPECT_TRUE(waitFor([&] { return log.contains(QStringLiteral("shuffle on")); }));
+    EXPECT_TRUE(browser.until(QStringLiteral("document.getElementById('shuffle').checked")));
+
+    // Two workstations of the real protocol take the set test and send results.
+    SimulatedWorkstation second("pc-02"), third("pc-03");
+    for (SimulatedWorkstation* w : {&second, &third})
+        w->socket.connectTo(QStringLiteral("127.0.0.1"), server.port());
+    ASSERT_TRUE(browser.until(
+        QStringLiteral("document.querySelectorAll('#stations tbody tr').length == 4")));
+    browser.eval(QStringLiteral("document.querySelector('nav [data-view=classroom]').click();"
+                                "document.getElementById('password').value = '';"
+                                "document.querySelector('input[name=who][value=all]').click();"
+                                "document.querySelector('[data-action=allow]').click(); true"));
+    // Without the password the page asks for it; with a wrong one the server's check refuses.
+    EXPECT_TRUE(browser.until(
+        QStringLiteral("!document.getElementById('notice').hidden && document.getElementById("
+                       "'notice').textContent.includes('защищён паролем')")));
+    browser.eval(QStringLiteral("document.getElementById('password').value = 'bad';"
+                                "document.querySelector('[data-action=allow]').click(); true"));
+    EXPECT_TRUE(browser.until(QStringLiteral(
+        "document.getElementById('notice').textContent.includes('не подходит к тесту')")));
+    EXPECT_EQ(log.filter(QStringLiteral("command console: allow all")).size(), 1);
+    browser.eval(QStringLiteral("document.getElementById('password').value = 'pw';"
+                                "document.querySelector('[data-action=allow]').click(); true"));
+    ASSERT_TRUE(waitFor([&] { return second.engine.permitted() && third.engine.permitted(); }));
+    for (SimulatedWorkstation* w : {&second, &third})
+        w->engine.requestTest();
+    ASSERT_TRUE(waitFor(
+        [&] { return !second.host.loadedArchives.empty() && !third.host.loadedArchives.empty(); }));
+    EXPECT_EQ(log.filter(QStringLiteral("sending ")).size(), 2);
+    const struct {
+        SimulatedWorkstation* station;
+        std::string examinee;
+        int right;
+        QString mark;
+    } results[] = {{&second, "Petrov", 4, QStringLiteral("5")},
+                   {&third, "Sidorova", 1, QStringLiteral("2")}};
+    QTemporaryDir files;
+    for (const auto& r : results) {
+        const QString path = files.filePath(QString::fromStdString(r.examinee));
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(resultOf(r.examinee, r.right));
+        f.close();
+        ASSERT_TRUE(r.station->socket.sendFile(path));
+    }
+    // Each row gets its score and mark, the results view both results.
+    for (int row : {3, 4})
+        EXPECT_TRUE(
+            browser.until(QStringLiteral("document.querySelector('#stations tbody "
+                                         "tr:nth-child(%1)').textContent.includes('закончил')")
+                              .arg(row)));
+    EXPECT_EQ(browser
+                  .eval(QStringLiteral("[3, 4].map(n => document.querySelector('#stations tbody "
+                                       "tr:nth-child(' + n + ') td.mark').textContent).join()"))
+                  .toString(),
+              QStringLiteral("5,2"));
+    browser.eval(QStringLiteral("document.querySelector('nav [data-view=results]').click(); true"));
+    ASSERT_TRUE(browser.until(
+        QStringLiteral("document.querySelectorAll('#resultlist tbody tr').length == 2")));
+    EXPECT_TRUE(browser.until(QStringLiteral(
+        "document.querySelector('#resultlist tbody').textContent.includes('Petrov9AOptics100.00%5"
+        "4 / 4 / 4')")));
+    // A click opens the result question by question.
+    browser.eval(QStringLiteral("[...document.querySelectorAll('#resultlist tbody tr')].find(r => "
+                                "r.textContent.includes('Sidorova')).click(); true"));
+    EXPECT_TRUE(browser.until(
+        QStringLiteral("!document.getElementById('detail').hidden && "
+                       "document.querySelectorAll('#detaillist tbody tr').length == 4 && "
+                       "document.querySelector('#detaillist tbody "
+                       "tr:nth-child(3)').textContent.includes('неверно')")));
+    // The CSV the page downloads is kvizor-results export's table of the results folder.
+    const QString downloads = dir.filePath(QStringLiteral("downloads"));
+    QDir().mkpath(downloads);
+    browser.call(QStringLiteral("Browser.setDownloadBehavior"),
+                 {{QStringLiteral("behavior"), QStringLiteral("allow")},
+                  {QStringLiteral("downloadPath"), downloads}});
+    browser.eval(
+        QStringLiteral("document.querySelector('a[href=\"/results.csv\"]').click(); true"));
+    const QString csvPath = downloads + QStringLiteral("/results.csv");
+    ASSERT_TRUE(waitFor([&] { return QFileInfo(csvPath).size() > 0; }, 15000));
+    QFile csv(csvPath);
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    const QByteArray csvBytes = csv.readAll();
+    const QList<QByteArray> lines = csvBytes.split('\n');
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_EQ(lines[0].trimmed(), QByteArray("\xEF\xBB\xBF"
+                                             "file,examinee,class,subject,test,"
+                                             "right_percent,right,answered,questions,"
+                                             "answered_percent,started,finished,verdict_code"));
+    EXPECT_TRUE(csvBytes.contains(",Petrov,9A,Physics,Optics,100.00,4,4,4,100.00,"));
+    EXPECT_TRUE(csvBytes.contains(",Sidorova,9A,Physics,Optics,25.00,1,1,4,25.00,"));
+    QProcess tool;
+    tool.start(QCoreApplication::applicationDirPath() +
+                   QStringLiteral("/../../tools/kvizor-results"),
+               {QStringLiteral("export"), o.resultsFolder, QStringLiteral("--csv"),
+                dir.filePath(QStringLiteral("tool.csv"))});
+    ASSERT_TRUE(tool.waitForFinished(30000));
+    QFile toolCsv(dir.filePath(QStringLiteral("tool.csv")));
+    ASSERT_TRUE(toolCsv.open(QIODevice::ReadOnly));
+    EXPECT_EQ(toolCsv.readAll(), csvBytes);
+    browser.eval(
+        QStringLiteral("document.querySelector('nav [data-view=classroom]').click(); true"));
 
     const QJsonObject shot = browser.call(QStringLiteral("Page.captureScreenshot"));
     const QByteArray png =
