@@ -1,5 +1,8 @@
 #include "ConsoleServer.h"
 #include "Server.h"
+#include "results/ResultArchive.h"
+#include "results/ResultExport.h"
+#include "run/Checking.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -25,7 +28,7 @@ struct Rig {
     QStringList log;
     std::unique_ptr<Server> server;
     std::unique_ptr<ConsoleServer> console;
-    Rig() {
+    explicit Rig(int pollMs = 3000) {
         QDir(dir.path()).mkpath(QStringLiteral("tests"));
         QDir(dir.path()).mkpath(QStringLiteral("results"));
         server::ServerOptions o;
@@ -33,6 +36,7 @@ struct Rig {
         o.resultsFolder = dir.path() + QStringLiteral("/results");
         o.address = QHostAddress::LocalHost;
         o.port = 0;
+        o.pollMs = pollMs;
         server = std::make_unique<Server>(o, [this](const QString& l) {
             log << l;
             if (console)
@@ -168,6 +172,129 @@ TEST(ConsoleServer, thePageGetsTheStateOnceThenChangesAndActsOverItsSocket) {
     EXPECT_TRUE(rig.waitFor(has(QStringLiteral("error console: unknown action"))));
     page.close();
     rig.waitFor([&] { return page.state() == QAbstractSocket::UnconnectedState; });
+}
+
+// A workstation that answers the polls, until told to stop.
+struct Answering {
+    QTcpSocket socket;
+    bool answering = true;
+    qint64 lastAnswer = 0;
+    QElapsedTimer clock;
+    explicit Answering(quint16 port) {
+        clock.start();
+        QObject::connect(&socket, &QTcpSocket::connected, [this] { socket.write("HOSTpc-07"); });
+        QObject::connect(&socket, &QTcpSocket::readyRead, [this] {
+            socket.readAll();
+            if (answering) {
+                socket.write("FRESH\r\n7\r\n1\r\nOptics\r\nIvanov\r\n");
+                lastAnswer = clock.elapsed();
+            }
+        });
+        socket.connectToHost(QHostAddress::LocalHost, port);
+    }
+};
+
+QJsonObject stationNamed(const ConsoleServer& console, const QString& host) {
+    for (const QJsonValue v : console.stateJson()[QStringLiteral("stations")].toArray())
+        if (v[QStringLiteral("host")].toString() == host)
+            return v.toObject();
+    return {};
+}
+
+// The rule: an answer missing by more than half a poll marks the workstation, so it shows within
+// two polls of its last answer; one that answers is never marked.
+TEST(ConsoleServer, aWorkstationThatStopsAnsweringIsMarkedWithinTwoPolls) {
+    Rig rig(1000);
+    Answering station(rig.server->port());
+    ASSERT_TRUE(rig.waitFor([&] { return station.lastAnswer > 0; }));
+    bool everSilent = false;
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 3500) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        const QJsonObject row = stationNamed(*rig.console, QStringLiteral("pc-07"));
+        everSilent = everSilent || row[QStringLiteral("silent")].toBool();
+    }
+    EXPECT_FALSE(everSilent);
+    EXPECT_EQ(stationNamed(*rig.console, QStringLiteral("pc-07"))[QStringLiteral("state")],
+              QStringLiteral("testing"));
+    station.answering = false;
+    const qint64 last = station.lastAnswer;
+    ASSERT_TRUE(rig.waitFor([&] {
+        return stationNamed(*rig.console, QStringLiteral("pc-07"))[QStringLiteral("silent")]
+            .toBool();
+    }));
+    // Two polls, and a second for a loaded machine (the answer wait alone is ten).
+    EXPECT_LT(station.clock.elapsed() - last, 3000);
+    // Gone, it stays as disconnected, with the time it left.
+    station.socket.abort();
+    EXPECT_TRUE(rig.waitFor([&] {
+        return stationNamed(*rig.console, QStringLiteral("pc-07"))[QStringLiteral("gone")].toBool();
+    }));
+}
+
+QByteArray resultArchive(const std::string& examinee) {
+    QuestionSet set;
+    TQuestionRec q;
+    q.kindText = "A";
+    q.rightChoice = {false, true};
+    q.choiceCount = 2;
+    set.questions.push_back(q);
+    set.labels = makeLabels(set.questions);
+    resetAnswers(set);
+    std::vector<std::string> verdicts;
+    CheckSummary summary;
+    CheckAnswers(set, "R", "W", verdicts, summary);
+    const ResultFacts facts{examinee, "9", "Physics", "Optics", 46000.5, 46000.75};
+    return BuildResultArchive(facts, summary, set).value_or(QByteArray());
+}
+
+// Results already in the folder are listed at start through the export's reader, a damaged file
+// left out; the downloads are the export's bytes; the page speaks the chosen language.
+TEST(ConsoleServer, resultsOfTheFolderAndTheLanguage) {
+    Rig rig;
+    const QString results = rig.dir.path() + QStringLiteral("/results");
+    QDir(results).mkpath(QStringLiteral("old"));
+    const auto put = [&](const QString& name, const QByteArray& bytes) {
+        QFile f(results + QLatin1Char('/') + name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    };
+    put(QStringLiteral("00000001.rst"), resultArchive("Ivanov"));
+    put(QStringLiteral("old/00000002.rst"), resultArchive("Petrova"));
+    put(QStringLiteral("00000003.rst"), "not a result");
+    rig.console->loadResults();
+    const QJsonArray rows = rig.console->room().resultsJson();
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[0][QStringLiteral("examinee")], QStringLiteral("Ivanov"));
+    EXPECT_EQ(rows[1][QStringLiteral("file")], QStringLiteral("old/00000002.rst"));
+    const QJsonObject detail =
+        rig.console->room().resultDetail(rows[1][QStringLiteral("id")].toInt());
+    EXPECT_EQ(detail[QStringLiteral("items")].toArray().size(), 1);
+    EXPECT_TRUE(rig.console->room().resultDetail(999).isEmpty());
+
+    std::vector<ExportedResult> expected;
+    for (const QString& name :
+         {QStringLiteral("00000001.rst"), QStringLiteral("old/00000002.rst")}) {
+        QString error;
+        expected.push_back({name, *loadResultFile(results + QLatin1Char('/') + name, &error)});
+    }
+    const QByteArray csv =
+        rig.http("GET /results.csv HTTP/1.1\r\nHost: x\r\n" + cookie(kToken) + "\r\n");
+    EXPECT_TRUE(csv.contains("Content-Disposition: attachment; filename=\"results.csv\""));
+    EXPECT_TRUE(csv.endsWith("\r\n\r\n" + exportCsv(expected)));
+    const QByteArray json =
+        rig.http("GET /results.json HTTP/1.1\r\nHost: x\r\n" + cookie(kToken) + "\r\n");
+    EXPECT_TRUE(json.endsWith("\r\n\r\n" + QJsonDocument(exportJson(expected)).toJson()));
+    EXPECT_TRUE(
+        rig.http("GET /results.csv HTTP/1.1\r\nHost: x\r\n\r\n").startsWith("HTTP/1.1 401"));
+    EXPECT_TRUE(
+        rig.http("GET /result?id=1 HTTP/1.1\r\nHost: x\r\n\r\n").startsWith("HTTP/1.1 401"));
+
+    const QByteArray page = "GET / HTTP/1.1\r\nHost: x\r\n" + cookie(kToken) + "\r\n";
+    EXPECT_TRUE(rig.http(page).contains("<html lang=\"ru\">"));
+    rig.console->setLanguage(QStringLiteral("en"));
+    EXPECT_TRUE(rig.http(page).contains("<html lang=\"en\">"));
 }
 
 } // namespace
