@@ -295,7 +295,9 @@ TEST(ConsoleBrowser, aSupervisorRunsTheClassroomFromThePage) {
     for (SimulatedWorkstation* w : {&second, &third})
         w->socket.connectTo(QStringLiteral("127.0.0.1"), server.port());
     ASSERT_TRUE(browser.until(
-        QStringLiteral("document.querySelectorAll('#stations tbody tr').length == 4")));
+        QStringLiteral("document.querySelectorAll('#stations tbody tr').length == 4 && "
+                       "document.querySelector('#stations tbody').textContent.includes('pc-02') && "
+                       "document.querySelector('#stations tbody').textContent.includes('pc-03')")));
     browser.eval(QStringLiteral("document.querySelector('nav [data-view=classroom]').click();"
                                 "document.getElementById('password').value = '';"
                                 "document.querySelector('input[name=who][value=all]').click();"
@@ -315,7 +317,9 @@ TEST(ConsoleBrowser, aSupervisorRunsTheClassroomFromThePage) {
     for (SimulatedWorkstation* w : {&second, &third})
         w->engine.requestTest();
     ASSERT_TRUE(waitFor(
-        [&] { return !second.host.loadedArchives.empty() && !third.host.loadedArchives.empty(); }));
+        [&] { return !second.host.loadedArchives.empty() && !third.host.loadedArchives.empty(); },
+        30000))
+        << log.join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(log.filter(QStringLiteral("sending ")).size(), 2);
     const struct {
         SimulatedWorkstation* station;
@@ -391,13 +395,29 @@ TEST(ConsoleBrowser, aSupervisorRunsTheClassroomFromThePage) {
     browser.eval(
         QStringLiteral("document.querySelector('nav [data-view=classroom]').click(); true"));
 
-    const QJsonObject shot = browser.call(QStringLiteral("Page.captureScreenshot"));
-    const QByteArray png =
-        QByteArray::fromBase64(shot[QStringLiteral("data")].toString().toLatin1());
-    EXPECT_TRUE(png.startsWith("\x89PNG"));
-    QFile out(QDir::current().filePath(QStringLiteral("console-browser.png")));
-    if (out.open(QIODevice::WriteOnly))
-        out.write(png);
+    // Pictures of the views at the classroom computer's size and a tablet's, to look at.
+    auto shoot = [&](const QString& view, const QString& name) {
+        browser.eval(
+            QStringLiteral("document.querySelector('nav [data-view=%1]').click(); true").arg(view));
+        waitFor([] { return false; }, 300);
+        const QJsonObject shot = browser.call(QStringLiteral("Page.captureScreenshot"));
+        const QByteArray png =
+            QByteArray::fromBase64(shot[QStringLiteral("data")].toString().toLatin1());
+        EXPECT_TRUE(png.startsWith("\x89PNG"));
+        QFile out(QDir::current().filePath(name));
+        if (out.open(QIODevice::WriteOnly))
+            out.write(png);
+    };
+    shoot(QStringLiteral("classroom"), QStringLiteral("console-browser.png"));
+    shoot(QStringLiteral("tests"), QStringLiteral("console-browser-tests.png"));
+    shoot(QStringLiteral("results"), QStringLiteral("console-browser-results.png"));
+    browser.call(QStringLiteral("Emulation.setDeviceMetricsOverride"),
+                 {{QStringLiteral("width"), 768},
+                  {QStringLiteral("height"), 1024},
+                  {QStringLiteral("deviceScaleFactor"), 1},
+                  {QStringLiteral("mobile"), true}});
+    shoot(QStringLiteral("classroom"), QStringLiteral("console-browser-tablet.png"));
+    shoot(QStringLiteral("results"), QStringLiteral("console-browser-tablet-results.png"));
 }
 
 } // namespace

@@ -331,20 +331,23 @@ QJsonObject ConsoleRoom::resultDetail(int id) const {
     return o;
 }
 
-QByteArray ConsoleRoom::resultsCsv() const {
+std::vector<ExportedResult> ConsoleRoom::exported() const {
     std::vector<ExportedResult> rows;
     rows.reserve(results_.size());
     for (const Result& r : results_)
         rows.push_back(r.exported);
-    return exportCsv(rows);
+    // In the order of their files, as kvizor-results export writes the folder.
+    std::sort(rows.begin(), rows.end(),
+              [](const ExportedResult& a, const ExportedResult& b) { return a.file < b.file; });
+    return rows;
+}
+
+QByteArray ConsoleRoom::resultsCsv() const {
+    return exportCsv(exported());
 }
 
 QByteArray ConsoleRoom::resultsJsonBytes() const {
-    std::vector<ExportedResult> rows;
-    rows.reserve(results_.size());
-    for (const Result& r : results_)
-        rows.push_back(r.exported);
-    return QJsonDocument(exportJson(rows)).toJson(QJsonDocument::Indented);
+    return QJsonDocument(exportJson(exported())).toJson(QJsonDocument::Indented);
 }
 
 } // namespace kvz::server

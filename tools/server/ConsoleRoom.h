@@ -78,6 +78,7 @@ private:
     QJsonObject resultJson(const Result& r) const;
     const Result* findResult(int id) const;
     Result make(QString file, ResultRecord record);
+    std::vector<ExportedResult> exported() const;
 
     Server& server_;
     std::map<QString, Row> rows_;        // by address and host name
