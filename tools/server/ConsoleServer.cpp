@@ -109,6 +109,12 @@ void ConsoleServer::openPage(QWebSocket* page) {
                              {QStringLiteral("results"), room_.resultsJson()}});
 }
 
+QString ConsoleServer::allowProblem(const Command& c) {
+    if (c.verb != Command::Verb::Allow && c.verb != Command::Verb::Resume)
+        return {};
+    return room_.allowProblem(c.text);
+}
+
 void ConsoleServer::fromPage(QWebSocket* page, const QString& text) {
     if (text.size() > kMaxBody)
         return;
@@ -121,13 +127,11 @@ void ConsoleServer::fromPage(QWebSocket* page, const QString& text) {
     }
     // A password the set test does not take would leave the pupils at a prompt: the page asks
     // again instead.
-    if (c->verb == Command::Verb::Allow || c->verb == Command::Verb::Resume) {
-        if (const QString problem = room_.allowProblem(c->text); !problem.isEmpty()) {
-            sendTo(page, QJsonObject{{QStringLiteral("type"), QStringLiteral("refused")},
-                                     {QStringLiteral("reason"), problem},
-                                     {QStringLiteral("test"), server_.setTestFile()}});
-            return;
-        }
+    if (const QString problem = allowProblem(*c); !problem.isEmpty()) {
+        sendTo(page, QJsonObject{{QStringLiteral("type"), QStringLiteral("refused")},
+                                 {QStringLiteral("reason"), problem},
+                                 {QStringLiteral("test"), server_.setTestFile()}});
+        return;
     }
     runCommand(server_, *c, CommandSource::Console);
 }
@@ -340,6 +344,13 @@ void ConsoleServer::respond(QTcpSocket* s, const Request& r, const QByteArray& b
         }
         QString error;
         if (const auto c = parseCommandJson(QJsonDocument::fromJson(body).object(), &error)) {
+            if (const QString problem = allowProblem(*c); !problem.isEmpty()) {
+                const QByteArray answer =
+                    QJsonDocument(QJsonObject{{QStringLiteral("error"), problem}})
+                        .toJson(QJsonDocument::Compact);
+                s->write(reply(409, "Conflict", "application/json", answer));
+                return;
+            }
             runCommand(server_, *c, CommandSource::Console);
             s->write(reply(200, "OK", "application/json", "{\"ok\":true}"));
         } else {
