@@ -6,7 +6,6 @@
 
 #include <QDate>
 #include <QDir>
-#include <QDirIterator>
 #include <QJsonObject>
 #include <QTime>
 #include <cmath>
@@ -38,16 +37,6 @@ std::optional<ResultRecord> loadResultFile(const QString& path, QString* error) 
     if (!r.record && error)
         *error = r.error;
     return r.record;
-}
-
-QStringList resultFilesIn(const QString& folder) {
-    QStringList files;
-    QDirIterator it(folder, {QStringLiteral("*.rst")}, QDir::Files | QDir::Hidden,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << it.next();
-    files.sort();
-    return files;
 }
 
 QString resultDateTime(DateTime t) {

@@ -4,6 +4,7 @@
 // kvizor-results export writes, and the same CSV and JSON bytes wherever the table is made (the
 // command-line tool, the supervisor's console).
 
+#include "results/ResultFolder.h"
 #include "results/ResultReader.h"
 
 #include <QByteArray>
@@ -15,13 +16,8 @@
 
 namespace kvz {
 
-// A result archive is a few kilobytes; anything far larger is no result.
-inline constexpr qint64 kResultFileCap = 64 * 1024 * 1024;
-
 // One result file, read only when it is a regular file within the cap.
 std::optional<ResultRecord> loadResultFile(const QString& path, QString* error);
-// The *.rst files below folder, in every subfolder, sorted by path.
-QStringList resultFilesIn(const QString& folder);
 
 // Texts of the record as the export and the show command write them.
 QString resultDateTime(DateTime t);    // "2025-12-09 10:15:00"

@@ -129,15 +129,12 @@ ConsoleRoom::Result ConsoleRoom::make(QString file, ResultRecord record) {
 
 void ConsoleRoom::loadResultsFolder() {
     gradeTests();
-    const QString folder = server_.resultsFolder();
-    const QDir base(folder);
-    for (const QString& path : resultFilesIn(folder)) {
-        QString error;
-        if (auto record = loadResultFile(path, &error)) {
-            Result r = make(base.relativeFilePath(path), std::move(*record));
-            r.id = nextResultId_++;
-            results_.push_back(std::move(r));
-        }
+    // The folder as kvizor-results reads it; files it cannot read are left out here as there.
+    ResultFolder read = readResultFolder(server_.resultsFolder());
+    for (std::size_t k = 0; k < read.records.size(); ++k) {
+        Result r = make(read.paths[k], std::move(read.records[k]));
+        r.id = nextResultId_++;
+        results_.push_back(std::move(r));
     }
     if (results_.size() > kResultsKept)
         results_.erase(results_.begin(), results_.end() - qsizetype(kResultsKept));
