@@ -6,6 +6,7 @@ KVIZOR_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 KVIZOR_BUILD_PACKAGES=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-svg-dev qt6-pdf-dev qt6-qpa-plugins libqt6svg6 libgl-dev
+    qt6-websockets-dev
     libzip-dev zlib1g-dev libgsf-1-dev libemf2svg-dev
     fonts-dejavu-core
 )
@@ -14,7 +15,7 @@ KVIZOR_TEST_PACKAGES=(
     xvfb xauth xdotool x11-utils openbox
     zip unzip python3 python3-olefile
     fonts-dejavu-extra desktop-file-utils
-    util-linux libbenchmark-dev libxcb1-dev
+    util-linux chromium libbenchmark-dev libxcb1-dev
 )
 
 kvizor_install() {

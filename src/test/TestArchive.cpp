@@ -71,6 +71,38 @@ std::optional<DateTime> timeField(const QByteArray& b, qsizetype offset, bool* b
     return t;
 }
 
+// settings139.dat: the review and textbook switches and the grading scale. An error text, or
+// empty when x holds it.
+QString parseSettings139(const QByteArray& s139, ArchiveSettings139& x) {
+    if (s139.size() < 7)
+        return QStringLiteral("settings139.dat is shorter than its layout");
+    const unsigned char* s = ubytes(s139);
+    x.answerReviewAllowed = s[0] == 1;
+    x.textbookDuringTest = s[1] == 1;
+    x.textbookInReview = s[2] == 1;
+    x.showIntroduction = s[3] == 1;
+    x.referenceAllowed = s[4] == 1;
+    x.showMark = s[5] == 1;
+    const int m = s[6];
+    qsizetype pos = 7 + 2 * qsizetype(m);
+    if (pos > s139.size())
+        return QStringLiteral("settings139.dat: the grading scale is cut short");
+    for (int i = 0; i < m; ++i) {
+        const unsigned value = unsigned(s[7 + 2 * i]) | unsigned(s[8 + 2 * i]) << 8;
+        MarkEntry e;
+        // Kept as stored: thresholds are hundredths of a percent, and writing "100" for 10000
+        // would turn a 100.00 % limit into 1.00 % and write it back as 100.
+        e.threshold = std::to_string(value);
+        const qsizetype cr = s139.indexOf('\r', pos);
+        if (cr < 0)
+            return QStringLiteral("settings139.dat: mark %1 has no end").arg(i + 1);
+        e.markText.assign(s139.constData() + pos, std::size_t(cr - pos));
+        pos = std::min(cr + 2, s139.size()); // the line feed after it
+        x.markScale.push_back(std::move(e));
+    }
+    return {};
+}
+
 } // namespace
 
 ArchiveReadResult readTestArchive(QByteArray bytes, const std::string& typedPassword,
@@ -226,33 +258,9 @@ ArchiveReadResult readTestArchive(std::unique_ptr<ArchiveSource> input,
     }
 
     if (optional[0].present) {
-        if (s139.size() < 7)
-            return fail(QStringLiteral("settings139.dat is shorter than its layout"));
-        const unsigned char* s = ubytes(s139);
         ArchiveSettings139 x;
-        x.answerReviewAllowed = s[0] == 1;
-        x.textbookDuringTest = s[1] == 1;
-        x.textbookInReview = s[2] == 1;
-        x.showIntroduction = s[3] == 1;
-        x.referenceAllowed = s[4] == 1;
-        x.showMark = s[5] == 1;
-        const int m = s[6];
-        qsizetype pos = 7 + 2 * qsizetype(m);
-        if (pos > s139.size())
-            return fail(QStringLiteral("settings139.dat: the grading scale is cut short"));
-        for (int i = 0; i < m; ++i) {
-            const unsigned value = unsigned(s[7 + 2 * i]) | unsigned(s[8 + 2 * i]) << 8;
-            MarkEntry e;
-            // Kept as stored: thresholds are hundredths of a percent, and writing "100" for 10000
-            // would turn a 100.00 % limit into 1.00 % and write it back as 100.
-            e.threshold = std::to_string(value);
-            const qsizetype cr = s139.indexOf('\r', pos);
-            if (cr < 0)
-                return fail(QStringLiteral("settings139.dat: mark %1 has no end").arg(i + 1));
-            e.markText.assign(s139.constData() + pos, std::size_t(cr - pos));
-            pos = std::min(cr + 2, s139.size()); // the line feed after it
-            x.markScale.push_back(std::move(e));
-        }
+        if (QString why = parseSettings139(s139, x); !why.isEmpty())
+            return fail(why);
         a.settings139 = std::move(x);
     }
 
@@ -504,6 +512,34 @@ void applyTestArchive(TestArchive&& a, QuestionSet& set, RunState& state) {
     }
     state.timeByDifficulty = a.hasDifficulties && a.timeByDifficulty;
     computeTimeBudgets(set, state.timeByDifficulty);
+}
+
+TestGrading readTestGrading(const QByteArray& bytes, const std::string& typedPassword) {
+    TestGrading g;
+    std::unique_ptr<MemoryZip> zip = MemoryZip::open(bytes, &g.error);
+    if (!zip)
+        return g;
+    zip->setPassword(archivePassword(typedPassword));
+    // The settings are small and in every test: they prove the password without the pages.
+    QByteArray settings, s139;
+    ZipReadStatus st = zip->extract("settings.dat", kMaxSmallEntrySize, settings);
+    if (st != ZipReadStatus::Ok) {
+        g.badPassword = st == ZipReadStatus::BadPassword;
+        g.error = entryError("settings.dat", st);
+        return g;
+    }
+    g.opened = true;
+    st = zip->extract("settings139.dat", kMaxSmallEntrySize, s139);
+    if (st == ZipReadStatus::Ok) {
+        ArchiveSettings139 x;
+        if (QString why = parseSettings139(s139, x); why.isEmpty())
+            g.settings139 = std::move(x);
+        else
+            g.error = why;
+    } else if (st != ZipReadStatus::Missing) {
+        g.error = entryError("settings139.dat", st);
+    }
+    return g;
 }
 
 } // namespace kvz

@@ -99,6 +99,16 @@ ArchiveReadResult readTestArchive(std::unique_ptr<ArchiveSource> source,
 ArchiveReadResult readTestArchive(QByteArray bytes, const std::string& typedPassword,
                                   const ArchiveReadHooks& hooks = {});
 
+// What a server needs of a test it offers, read from the small settings entries only: whether
+// typedPassword opens it, and its grading scale.
+struct TestGrading {
+    bool opened = false;      // the password opens the archive
+    bool badPassword = false; // it does not
+    std::optional<ArchiveSettings139> settings139;
+    QString error;
+};
+TestGrading readTestGrading(const QByteArray& bytes, const std::string& typedPassword);
+
 // The seven entries (optional ones only when present in the archive), in the reader's layout.
 std::vector<ZipEntry> encodeTestEntries(const TestArchive& archive);
 

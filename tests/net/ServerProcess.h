@@ -80,7 +80,8 @@ struct ServerProcess {
              << QStringLiteral("--port") << QString::number(listenPort)
              << QStringLiteral("--listen") << QStringLiteral("127.0.0.1")
              << QStringLiteral("--poll") << QStringLiteral("300") << QStringLiteral("--gap")
-             << QStringLiteral("50") << options;
+             << QStringLiteral("50") << QStringLiteral("--console") << QStringLiteral("127.0.0.1:0")
+             << options;
         const QString program = args.takeFirst();
         process.start(program, args);
         if (!waitUntil([this] { return has(QStringLiteral("listening ")); }, 10000))

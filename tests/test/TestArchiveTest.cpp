@@ -281,6 +281,40 @@ TEST(TestArchiveTest, ThresholdsKeepTheirStoredValue) {
     EXPECT_EQ(scale[2].threshold, "65535");
 }
 
+// A server learns from the settings alone whether a test needs a password and what its marks
+// are, and never takes a wrong password for a right one.
+TEST(TestArchiveTest, GradingIsReadFromTheSettingsAlone) {
+    TestArchive a = threeKinds();
+    a.settings139->markScale = {{"5000", "2"}, {"10000", "5"}};
+    const QByteArray open = build(a);
+    const QByteArray locked = build(a, kSecret);
+    const struct {
+        const char* what;
+        const QByteArray& bytes;
+        std::string typed;
+        bool opened, badPassword;
+    } cases[] = {
+        {"no password", open, "", true, false},
+        {"password needed", locked, "", false, true},
+        {"wrong password", locked, "wrong", false, true},
+        {"right password", locked, kSecret, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const TestGrading g = readTestGrading(c.bytes, c.typed);
+        EXPECT_EQ(g.opened, c.opened);
+        EXPECT_EQ(g.badPassword, c.badPassword);
+        EXPECT_EQ(bool(g.settings139), c.opened);
+        if (g.settings139) {
+            ASSERT_EQ(g.settings139->markScale.size(), 2u);
+            EXPECT_EQ(g.settings139->markScale[1].markText, "5");
+        }
+    }
+    const TestGrading junk = readTestGrading(QByteArray("not an archive"), "");
+    EXPECT_FALSE(junk.opened);
+    EXPECT_FALSE(junk.error.isEmpty());
+}
+
 TEST(TestArchiveTest, UnknownKindsDroppedAndGroupsRestored) {
     TestArchive a = threeKinds();
     TQuestionRec odd = testing::question("C", "odd");

@@ -11,6 +11,7 @@
 #include "results/ItemAnalysis.h"
 #include "results/ReportHtml.h"
 #include "results/ReportPdf.h"
+#include "results/ResultExport.h"
 #include "results/ResultFolder.h"
 #include "results/ResultReader.h"
 #include "run/Checking.h"
@@ -56,56 +57,13 @@ void complain(const QString& text) {
     std::fwrite(b.constData(), 1, std::size_t(b.size()), stderr);
 }
 
-QString dateTimeIso(DateTime t) {
-    const double days = std::floor(t);
-    QDate date = QDate(1899, 12, 30).addDays(qint64(days));
-    qint64 ms = std::llround((t - days) * 86400000.0);
-    if (ms >= 86400000) {
-        date = date.addDays(1);
-        ms = 0;
-    }
-    return date.toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char(' ') +
-           QTime::fromMSecsSinceStartOfDay(int(ms)).toString(QStringLiteral("HH:mm:ss"));
-}
-
-QString timeOfDay(DateTime t) {
-    const qint64 ms = std::llround((t - std::floor(t)) * 86400000.0) % 86400000;
-    return QTime::fromMSecsSinceStartOfDay(int(ms)).toString(QStringLiteral("H:mm:ss"));
-}
-
-QString spent(std::int32_t ms) {
-    if (ms < 0)
-        return QString::number(ms) + QStringLiteral(" ms");
-    const int s = ms / 1000;
-    return QStringLiteral("%1:%2:%3")
-        .arg(s / 3600)
-        .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
-        .arg(s % 60, 2, 10, QLatin1Char('0'));
-}
-
-QString percent(int hundredths) {
-    return QStringLiteral("%1.%2")
-        .arg(hundredths / 100)
-        .arg(hundredths % 100, 2, 10, QLatin1Char('0'));
-}
-
 QString answeredPercent(const ResultRecord& r) {
     return QString::fromStdString(percentText(r.answeredCount, r.questionCount));
 }
 
-std::optional<ResultRecord> load(const QString& path, QString* error) {
-    const std::optional<QByteArray> bytes = readNamedFile(path, kResultFileCap, error);
-    if (!bytes)
-        return std::nullopt;
-    ResultReadResult r = readResultArchive(*bytes);
-    if (!r.record)
-        *error = r.error;
-    return r.record;
-}
-
 int show(const QString& path) {
     QString error;
-    const auto r = load(path, &error);
+    const auto r = loadResultFile(path, &error);
     if (!r) {
         complain(QStringLiteral("%1: %2").arg(path, error));
         return 1;
@@ -119,35 +77,26 @@ int show(const QString& path) {
     out += QStringLiteral("Right:    %1 of %2 (%3%)\n")
                .arg(r->rightCount)
                .arg(r->questionCount)
-               .arg(percent(r->rightPercentHundredths));
+               .arg(resultPercent(r->rightPercentHundredths));
     out += QStringLiteral("Answered: %1 of %2 (%3%)\n")
                .arg(r->answeredCount)
                .arg(r->questionCount)
                .arg(answeredPercent(*r));
-    out += QStringLiteral("Started:  %1\n").arg(dateTimeIso(f.startTime));
-    out += QStringLiteral("Finished: %1\n").arg(dateTimeIso(f.finishTime));
+    out += QStringLiteral("Started:  %1\n").arg(resultDateTime(f.startTime));
+    out += QStringLiteral("Finished: %1\n").arg(resultDateTime(f.finishTime));
     out += QStringLiteral("Limits:   %1 per question, %2 for the test\n")
-               .arg(timeOfDay(r->questionTime), timeOfDay(r->testTime));
+               .arg(resultTimeOfDay(r->questionTime), resultTimeOfDay(r->testTime));
     out += QStringLiteral("\nItem  Topic | kind | right answer | given answer | time | verdict\n");
     for (const ResultQuestion& q : r->questions) {
         out += QStringLiteral("%1  %2 | %3 | %4 | %5 | %6 | %7\n")
                    .arg(u(q.label), u(q.topic), QString(QLatin1Char(q.kind ? q.kind : '?')),
                         u(q.rightAnswer),
                         q.answered ? u(q.givenAnswer) : QStringLiteral("(not answered)"),
-                        spent(q.timeSpentMs),
+                        resultSpent(q.timeSpentMs),
                         q.right ? QStringLiteral("right") : QStringLiteral("wrong"));
     }
     print(out);
     return 0;
-}
-
-QString csvField(const QString& v) {
-    if (!v.contains(QLatin1Char(',')) && !v.contains(QLatin1Char('"')) &&
-        !v.contains(QLatin1Char('\n')) && !v.contains(QLatin1Char('\r')))
-        return v;
-    QString q = v;
-    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + q + QLatin1Char('"');
 }
 
 int exportFolder(const QStringList& args) {
@@ -172,67 +121,13 @@ int exportFolder(const QStringList& args) {
         complain(QStringLiteral("%1: no such folder").arg(folder));
         return 2;
     }
-    const ResultFolder read = readResultFolder(folder);
+    ResultFolder read = readResultFolder(folder);
     for (const UnreadResult& bad : read.unread)
         complain(QStringLiteral("%1: skipped: %2").arg(QDir(folder).filePath(bad.path), bad.error));
-    const QStringList header = {QStringLiteral("file"),        QStringLiteral("examinee"),
-                                QStringLiteral("class"),       QStringLiteral("subject"),
-                                QStringLiteral("test"),        QStringLiteral("right_percent"),
-                                QStringLiteral("right"),       QStringLiteral("answered"),
-                                QStringLiteral("questions"),   QStringLiteral("answered_percent"),
-                                QStringLiteral("started"),     QStringLiteral("finished"),
-                                QStringLiteral("verdict_code")};
-    // A byte order mark, so a spreadsheet takes the Cyrillic as UTF-8; CR LF line ends.
-    QByteArray csvBytes = "\xEF\xBB\xBF" + header.join(QLatin1Char(',')).toUtf8() + "\r\n";
-    QJsonArray jsonRows;
-    for (std::size_t k = 0; k < read.records.size(); ++k) {
-        const ResultRecord* r = &read.records[k];
-        const ResultFacts& f = r->facts;
-        const QString& relative = read.paths[k];
-        const QStringList row = {relative,
-                                 u(f.examineeName),
-                                 u(f.group),
-                                 u(f.subject),
-                                 u(f.testName),
-                                 percent(r->rightPercentHundredths),
-                                 QString::number(r->rightCount),
-                                 QString::number(r->answeredCount),
-                                 QString::number(r->questionCount),
-                                 answeredPercent(*r),
-                                 dateTimeIso(f.startTime),
-                                 dateTimeIso(f.finishTime),
-                                 QString::fromStdString(r->verdictCode)};
-        QStringList fields;
-        for (const QString& v : row)
-            fields << csvField(v);
-        csvBytes += fields.join(QLatin1Char(',')).toUtf8() + "\r\n";
-
-        QJsonObject o;
-        for (qsizetype i = 0; i < header.size(); ++i)
-            o[header[i]] = row[i];
-        for (const char* key : {"right", "answered", "questions"})
-            o[QLatin1String(key)] = o[QLatin1String(key)].toString().toInt();
-        for (const char* key : {"right_percent", "answered_percent"})
-            o[QLatin1String(key)] = o[QLatin1String(key)].toString().toDouble();
-        QJsonArray questions;
-        for (const ResultQuestion& q : r->questions) {
-            QJsonObject qo;
-            qo[QStringLiteral("item")] = u(q.label);
-            qo[QStringLiteral("source_no")] = q.sourceNo;
-            qo[QStringLiteral("topic")] = u(q.topic);
-            qo[QStringLiteral("kind")] = QString(QLatin1Char(q.kind));
-            qo[QStringLiteral("difficulty")] = q.difficulty;
-            qo[QStringLiteral("right_answer")] = u(q.rightAnswer);
-            qo[QStringLiteral("answered")] = q.answered;
-            if (q.answered)
-                qo[QStringLiteral("given_answer")] = u(q.givenAnswer);
-            qo[QStringLiteral("time_spent_ms")] = q.timeSpentMs;
-            qo[QStringLiteral("right")] = q.right;
-            questions.append(qo);
-        }
-        o[QStringLiteral("items")] = questions;
-        jsonRows.append(o);
-    }
+    std::vector<ExportedResult> results;
+    results.reserve(read.records.size());
+    for (std::size_t k = 0; k < read.records.size(); ++k)
+        results.push_back({read.paths[k], std::move(read.records[k])});
 
     auto save = [](const QString& path, const QByteArray& bytes) {
         QSaveFile out(path);
@@ -241,9 +136,10 @@ int exportFolder(const QStringList& args) {
         complain(QStringLiteral("%1: cannot write: %2").arg(path, out.errorString()));
         return false;
     };
-    if (!csv.isEmpty() && !save(csv, csvBytes))
+    if (!csv.isEmpty() && !save(csv, exportCsv(results)))
         return 2;
-    if (!json.isEmpty() && !save(json, QJsonDocument(jsonRows).toJson(QJsonDocument::Indented)))
+    if (!json.isEmpty() &&
+        !save(json, QJsonDocument(exportJson(results)).toJson(QJsonDocument::Indented)))
         return 2;
     return read.unread.empty() ? 0 : 1;
 }

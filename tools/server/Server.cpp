@@ -2,7 +2,6 @@
 
 #include "choice/Catalogue.h"
 #include "l10n/Cp1251.h"
-#include "net/ProtocolText.h"
 #include "results/ResultReader.h"
 
 #include <QDate>
@@ -73,13 +72,14 @@ bool endsWithTst(std::string_view name) {
     return t[0] == '.' && (t[1] | 0x20) == 't' && (t[2] | 0x20) == 's' && (t[3] | 0x20) == 't';
 }
 
-// Connections the descriptor limit leaves room for, beside the server's own files.
-int connectionsBelowDescriptorLimit() {
+// Connections the descriptor limit leaves room for, beside the server's own files and what
+// others in the process keep (reserved).
+int connectionsBelowDescriptorLimit(int reserved) {
     rlimit limit{};
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
         return 4000;
     const auto soft = qint64(limit.rlim_cur);
-    return int(std::max<qint64>(4, soft - std::min<qint64>(64, soft / 2)));
+    return int(std::max<qint64>(4, soft - std::min<qint64>(64, soft / 2) - reserved));
 }
 
 } // namespace
@@ -89,8 +89,9 @@ Server::Server(ServerOptions options, std::function<void(const QString&)> log)
     clock_.start();
     pollTimer_.setInterval(options_.pollMs);
     connect(&pollTimer_, &QTimer::timeout, this, &Server::poll);
-    maxConnections_ =
-        options_.maxConnections > 0 ? options_.maxConnections : connectionsBelowDescriptorLimit();
+    maxConnections_ = options_.maxConnections > 0
+                          ? options_.maxConnections
+                          : connectionsBelowDescriptorLimit(options_.reservedDescriptors);
 }
 
 Server::~Server() = default;
@@ -239,9 +240,13 @@ void Server::accept() {
         if (int(stations_.size()) >= maxConnections_) {
             // Room for the newcomer: the workstation silent the longest goes (one that never
             // said a word first, then one that leaves polls unanswered), never one in a test.
+            // One that came a moment ago and has not been heard yet goes only after those: its
+            // first words may not have been read (a burst of connections is taken in one go).
             Workstation* victim = nullptr;
-            auto rank = [](const Workstation& w) {
-                return std::tuple(w.sentAnything, -w.unanswered, w.lastInput);
+            const qint64 grace = std::min(1000, options_.pollMs);
+            auto rank = [&](const Workstation& w) {
+                const bool young = !w.sentAnything && now() - w.lastInput < grace;
+                return std::tuple(w.sentAnything, young, -w.unanswered, w.lastInput);
             };
             for (auto& [number, w] : stations_)
                 if (!isProtected(*w) && (!victim || rank(*w) < rank(*victim)))
@@ -316,6 +321,9 @@ void Server::accept() {
         connect(socket, &QTcpSocket::disconnected, this, [this, number] { drop(number); });
         emitLog(QStringLiteral("connected %1 %2").arg(number).arg(w->address));
         stations_[number] = std::move(w);
+        // What it sent already is read now, before the next newcomer may need its place: a
+        // workstation that said who it is is not taken for an idle connection.
+        socket->waitForReadyRead(0);
     }
 }
 
@@ -570,6 +578,7 @@ void Server::storeResult(Workstation& w, std::string_view data) {
             fsyncPath(options_.resultsFolder, O_RDONLY | O_DIRECTORY);
             ++count;
             emitLog(QStringLiteral("result %1 %2 %3").arg(n).arg(name).arg(archiveBytes.size()));
+            Q_EMIT resultStored(n, path);
             return;
         }
         if (errno != EEXIST)
@@ -711,164 +720,6 @@ void Server::poll() {
         close(*w, QStringLiteral("silent: %1 polls unanswered, nothing received for %2 s")
                       .arg(w->unanswered)
                       .arg((now() - w->lastInput) / 1000));
-}
-
-std::vector<Server::Workstation*> Server::targets(const QString& which) {
-    std::vector<Workstation*> out;
-    if (which == QStringLiteral("all")) {
-        for (auto& [number, w] : stations_)
-            out.push_back(w.get());
-        return out;
-    }
-    bool ok = false;
-    const int number = which.toInt(&ok);
-    auto it = stations_.find(number);
-    if (!ok || it == stations_.end()) {
-        emitLog(QStringLiteral("error no workstation %1").arg(escaped(which)));
-        return out;
-    }
-    out.push_back(it->second.get());
-    return out;
-}
-
-QString Server::status(const Workstation& w) const {
-    if (!w.downloading.empty())
-        return QStringLiteral("downloading");
-    if (!w.freshSeen)
-        return QStringLiteral("connected");
-    if (!w.nameLine.empty() && w.nameLine != " ")
-        return QStringLiteral("testing");
-    if (w.nameLine == " ")
-        return QStringLiteral("busy");
-    return QStringLiteral("waiting");
-}
-
-void Server::listWorkstations() {
-    for (const auto& [number, w] : stations_)
-        emitLog(
-            QStringLiteral("workstation %1 %2 %3 status=%4 allowed=%5 permitted=%6 test=%7 name=%8")
-                .arg(number)
-                .arg(w->host.empty() ? QStringLiteral("-") : field(w->host))
-                .arg(w->address, status(*w))
-                .arg(w->allowed ? 1 : 0)
-                .arg(w->permitted ? 1 : 0)
-                .arg(field(w->testLine), field(w->nameLine)));
-    emitLog(QStringLiteral("workstations %1").arg(stations_.size()));
-}
-
-void Server::allow(const QString& who, const QString& passwordText, bool resuming) {
-    const std::string password = cp1251::fromUnicode(passwordText);
-    for (Workstation* w : targets(who)) {
-        const int number = w->number;
-        w->allowed = true;
-        w->forbidden = false;
-        if (password.empty())
-            enqueue(*w, {QByteArrayLiteral("_MAY"), {}, 0, Outgoing::None});
-        else
-            enqueue(*w, {bytes("!MAY" + ScramblePassword(password)), {}, 0, Outgoing::Gap});
-        emitLog(QStringLiteral("%1 %2%3")
-                    .arg(resuming ? QStringLiteral("resumed") : QStringLiteral("allowed"))
-                    .arg(number)
-                    .arg(password.empty() ? QString() : QStringLiteral(" with a password")));
-    }
-}
-
-void Server::forbid(const QString& who, bool pausing) {
-    for (Workstation* w : targets(who)) {
-        const int number = w->number;
-        w->allowed = false;
-        w->forbidden = true;
-        enqueue(*w, {QByteArrayLiteral("NMAY"), {}, 0, Outgoing::None});
-        emitLog(QStringLiteral("%1 %2")
-                    .arg(pausing ? QStringLiteral("paused") : QStringLiteral("forbidden"))
-                    .arg(number));
-    }
-}
-
-void Server::message(const QString& who, const QString& text) {
-    if (text.isEmpty()) {
-        emitLog(QStringLiteral("error message needs a text"));
-        return;
-    }
-    for (Workstation* w : targets(who)) {
-        const int number = w->number;
-        enqueue(*w, {bytes("SEND" + cp1251::fromUnicode(text)), {}, 0, Outgoing::Gap});
-        emitLog(QStringLiteral("message-to %1 %2").arg(number).arg(escaped(text)));
-    }
-}
-
-void Server::offerChoice() {
-    mode_ = Mode::Choice;
-    setTest_.clear();
-    emitLog(QStringLiteral("mode choice"));
-}
-
-bool Server::setTest(const QString& file) {
-    const OfferedTest* t = findTest(cp1251::fromUnicode(file));
-    if (!t) {
-        emitLog(QStringLiteral("error no such test: %1").arg(escaped(file)));
-        return false;
-    }
-    mode_ = Mode::Set;
-    setTest_ = t->file;
-    emitLog(QStringLiteral("mode set %1").arg(u(t->file)));
-    // The announcement takes the permission back (the workstation disables its Start): the
-    // set test goes to a workstation once it is allowed after this.
-    std::vector<Workstation*> all;
-    for (auto& [number, w] : stations_)
-        all.push_back(w.get());
-    const QByteArray info = testInfoMessage(*t);
-    for (Workstation* w : all) {
-        w->allowed = false;
-        w->infoQueued = true;
-        enqueue(*w, {info, {}, 0, Outgoing::Gap, Outgoing::Info});
-    }
-    return true;
-}
-
-void Server::withdraw() {
-    mode_ = Mode::None;
-    setTest_.clear();
-    emitLog(QStringLiteral("mode none"));
-}
-
-void Server::setShuffle(bool on) {
-    shuffle_ = on;
-    emitLog(QStringLiteral("shuffle %1").arg(on ? QStringLiteral("on") : QStringLiteral("off")));
-}
-
-void Server::command(const QString& line) {
-    const QString trimmed = line.trimmed();
-    if (trimmed.isEmpty())
-        return;
-    const QString verb = trimmed.section(QLatin1Char(' '), 0, 0);
-    const QString rest = trimmed.section(QLatin1Char(' '), 1).trimmed();
-    const QString who = rest.section(QLatin1Char(' '), 0, 0);
-    const QString arg = rest.section(QLatin1Char(' '), 1); // keeps inner blanks of a message
-
-    if (verb == QStringLiteral("list"))
-        listWorkstations();
-    else if (verb == QStringLiteral("allow") || verb == QStringLiteral("resume"))
-        allow(who, arg, verb == QStringLiteral("resume"));
-    else if (verb == QStringLiteral("forbid") || verb == QStringLiteral("pause"))
-        forbid(who, verb == QStringLiteral("pause"));
-    else if (verb == QStringLiteral("message"))
-        message(who, arg);
-    else if (verb == QStringLiteral("choice"))
-        offerChoice();
-    else if (verb == QStringLiteral("set"))
-        setTest(rest);
-    else if (verb == QStringLiteral("none"))
-        withdraw();
-    else if (verb == QStringLiteral("shuffle"))
-        setShuffle(rest == QStringLiteral("on"));
-    else if (verb == QStringLiteral("rescan"))
-        scanTests();
-    else if (verb == QStringLiteral("quit")) {
-        emitLog(QStringLiteral("quit"));
-        Q_EMIT quitRequested();
-    } else
-        emitLog(QStringLiteral("error unknown command: %1").arg(escaped(verb)));
 }
 
 } // namespace kvz::server

@@ -38,6 +38,8 @@ struct ServerOptions {
     // (never one in the middle of a test).
     int idleMs = 60000;
     int maxConnections = 0; // 0: below the descriptor limit, with room for the server's files
+    // Descriptors kept for others in the process (the console) when maxConnections is 0.
+    int reservedDescriptors = 0;
     qint64 outputCap = 1024 * 1024; // bytes queued for one workstation before it is dropped
     int logPerSecond = 10;          // log lines one workstation may cause, on average
     int resultQuota = 2;            // results stored per workstation and test
@@ -55,6 +57,21 @@ struct OfferedTest {
     std::string klass;
     std::string subject;
     qint64 size = 0;
+};
+
+// What the console shows of one connected workstation, as its last poll reported it.
+struct StationView {
+    int number = 0;
+    QString host;
+    QString address;
+    QString state; // connected, choosing, downloading, examinee, testing, paused
+    QString test;
+    QString name;
+    int percent = -1; // of the download, while one runs
+    int unanswered = 0;
+    qint64 quietMs = 0;        // since its last bytes
+    bool awaitingFree = false; // a test is on its way: it says nothing until it has it
+    bool allowed = false;
 };
 
 class Server : public QObject {
@@ -82,9 +99,20 @@ public:
     // Scans the tests folder: the tests it may offer. Reports (through the log) each one it
     // leaves out and why.
     void scanTests();
+    // The connected workstations in number order.
+    std::vector<StationView> stationViews() const;
+    int pollMs() const { return options_.pollMs; }
+    const QString& resultsFolder() const { return options_.resultsFolder; }
+    // Ends the server (after logging it).
+    void quit();
+    // A line in the server's log, as from the server itself.
+    void logLine(const QString& line) { log_(line); }
 
     const std::vector<OfferedTest>& tests() const { return tests_; }
     Mode mode() const { return mode_; }
+    bool shuffle() const { return shuffle_; }
+    const QString& setTestFile() const { return setTestName_; }
+    int maxConnections() const { return maxConnections_; }
     std::size_t connections() const { return stations_.size(); }
 
     // Why a test's name, class or subject would be split wrongly by a workstation, or empty.
@@ -98,6 +126,10 @@ public:
 
 Q_SIGNALS:
     void quitRequested();
+    // A result was stored under path, from workstation number.
+    void resultStored(int number, const QString& path);
+    // The supervisor allowed with this test password.
+    void passwordGiven(const QString& password);
 
 private:
     struct Outgoing {
@@ -189,6 +221,7 @@ private:
     std::map<std::pair<std::string, std::string>, int> stored_;
     Mode mode_ = Mode::None;
     std::string setTest_;
+    QString setTestName_;
     bool shuffle_ = false;
     qint64 lastLowSpaceLog_ = -1;
     qint64 lastRefusedConnectionLog_ = -1;

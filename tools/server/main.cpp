@@ -1,5 +1,6 @@
 // kvizor-server TESTS_FOLDER RESULTS_FOLDER [options]: see kHelp.
 
+#include "ConsoleServer.h"
 #include "Server.h"
 
 #include <QCoreApplication>
@@ -30,7 +31,8 @@ constexpr const char* kHelp =
     "  --idle MS              a workstation that left two polls unanswered and sent nothing\n"
     "                         for this long is closed, never one in a test (60000)\n"
     "  --max-connections N    connections kept at once; the most idle one goes for a new one\n"
-    "                         (the descriptor limit less room for the server's own files)\n"
+    "                         (the descriptor limit less room for the server's own files\n"
+    "                         and for the console)\n"
     "  --output-cap KB        what may wait in the server to be sent to one workstation\n"
     "                         beyond what the system took, before one not in a test is\n"
     "                         dropped (1024)\n"
@@ -43,6 +45,11 @@ constexpr const char* kHelp =
     "                         store results from WHO (an address, a host name, or * for\n"
     "                         all; a list separated by commas) without a download from this\n"
     "                         server, as after moving the classroom to a new server\n"
+    "  --console ADDR:PORT    where the supervisor's console listens (127.0.0.1:8070);\n"
+    "                         an address beyond this computer lets anyone on the network\n"
+    "                         who learns the printed token run the exam\n"
+    "  --no-console           no console: commands on standard input only\n"
+    "  --language ru|en       the console's language (ru)\n"
     "  --help                 this text\n"
     "\n"
     "Commands (N: a workstation's number from list; all: every workstation connected now):\n"
@@ -81,6 +88,10 @@ int main(int argc, char* argv[]) {
     }
     kvz::server::ServerOptions options;
     QStringList folders;
+    bool console = true;
+    QHostAddress consoleAddress = QHostAddress::LocalHost;
+    quint16 consolePort = 8070;
+    QString language = QStringLiteral("ru");
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -115,7 +126,21 @@ int main(int argc, char* argv[]) {
             number(options.reserveBytes, 1024 * 1024);
         else if (a == QStringLiteral("--accept-any-result") && hasValue)
             options.acceptAnyResult += args[++i].split(QLatin1Char(','), Qt::SkipEmptyParts);
-        else if (a.startsWith(QStringLiteral("--")))
+        else if (a == QStringLiteral("--no-console"))
+            console = false;
+        else if (a == QStringLiteral("--language") && hasValue) {
+            language = args[++i];
+            ok = language == QStringLiteral("ru") || language == QStringLiteral("en");
+        } else if (a == QStringLiteral("--console") && hasValue) {
+            const QString v = args[++i];
+            const qsizetype colon = v.lastIndexOf(QLatin1Char(':'));
+            QString host = v.left(colon);
+            if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+                host = host.mid(1, host.size() - 2);
+            ok = colon > 0 && consoleAddress.setAddress(host);
+            if (ok)
+                consolePort = v.mid(colon + 1).toUShort(&ok);
+        } else if (a.startsWith(QStringLiteral("--")))
             ok = false;
         else
             folders << a;
@@ -132,11 +157,34 @@ int main(int argc, char* argv[]) {
     }
     options.testsFolder = folders[0];
     options.resultsFolder = folders[1];
+    // The console's connections are kept out of the workstations' share of descriptors.
+    if (console)
+        options.reservedDescriptors = kvz::server::ConsoleServer::kDescriptors;
 
-    kvz::server::Server server(options, logLine);
+    // Every log line also goes to the open console pages.
+    kvz::server::ConsoleServer* consoleServer = nullptr;
+    kvz::server::Server server(options, [&consoleServer](const QString& line) {
+        logLine(line);
+        if (consoleServer)
+            consoleServer->logLine(line);
+    });
     QObject::connect(&server, &kvz::server::Server::quitRequested, &app, &QCoreApplication::quit);
     if (!server.start())
         return 1;
+    kvz::server::ConsoleServer consoleHolder(server, kvz::server::ConsoleServer::freshToken());
+    consoleHolder.setLanguage(language);
+    if (console) {
+        consoleHolder.loadResults();
+        // Without its console the server still serves the classroom: the exam matters more.
+        if (consoleHolder.listen(consoleAddress, consolePort)) {
+            consoleServer = &consoleHolder;
+            logLine(QStringLiteral("console %1").arg(consoleHolder.url()));
+        } else {
+            logLine(QStringLiteral("error console: cannot listen on %1:%2")
+                        .arg(consoleAddress.toString())
+                        .arg(consolePort));
+        }
+    }
 
     // The supervisor's commands, one a line. At the end of the input the server goes on
     // serving until it is stopped.

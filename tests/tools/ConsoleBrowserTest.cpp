@@ -1,0 +1,424 @@
+// The console in a real browser: headless Chromium driven over its DevTools protocol.
+
+#include "ConsoleServer.h"
+#include "Server.h"
+#include "net/SimulatedWorkstation.h"
+#include "results/ResultArchive.h"
+#include "run/Checking.h"
+#include "test/ArchiveFixtures.h"
+#include "test/TestArchive.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QWebSocket>
+#include <gtest/gtest.h>
+
+namespace kvz::testing {
+namespace {
+
+using server::ConsoleServer;
+using server::Server;
+
+template <class Done> bool waitFor(Done done, int ms = 10000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
+}
+
+QByteArray httpGet(quint16 port, const QByteArray& path) {
+    QTcpSocket s;
+    s.connectToHost(QHostAddress::LocalHost, port);
+    if (!waitFor([&] { return s.state() == QAbstractSocket::ConnectedState; }))
+        return {};
+    s.write("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port) +
+            "\r\nConnection: close\r\n\r\n");
+    QByteArray answer;
+    waitFor([&] {
+        answer += s.readAll();
+        return s.state() == QAbstractSocket::UnconnectedState;
+    });
+    answer += s.readAll();
+    return answer.mid(answer.indexOf("\r\n\r\n") + 4);
+}
+
+// A workstation as the console sees it: a host name, then an answer to every poll.
+struct Station {
+    QTcpSocket socket;
+    QByteArray fresh;
+    Station(quint16 port, const QByteArray& host, QByteArray answer) : fresh(std::move(answer)) {
+        QObject::connect(&socket, &QTcpSocket::connected,
+                         [this, host] { socket.write("HOST" + host); });
+        QObject::connect(&socket, &QTcpSocket::readyRead, [this] {
+            socket.readAll();
+            socket.write("FRESH\r\n" + fresh);
+        });
+        socket.connectToHost(QHostAddress::LocalHost, port);
+    }
+};
+
+// One page of headless Chromium over the DevTools protocol.
+struct Browser {
+    QTemporaryDir profile;
+    QProcess process;
+    QWebSocket page;
+    int nextId = 1;
+    std::map<int, QJsonObject> answers;
+
+    bool start() {
+        const QString chromium = QStandardPaths::findExecutable(QStringLiteral("chromium"));
+        if (chromium.isEmpty())
+            return false;
+        process.start(chromium, {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"),
+                                 QStringLiteral("--disable-gpu"), QStringLiteral("--no-first-run"),
+                                 QStringLiteral("--window-size=1280,800"),
+                                 QStringLiteral("--remote-debugging-port=0"),
+                                 QStringLiteral("--remote-allow-origins=*"),
+                                 QStringLiteral("--user-data-dir=") + profile.path(),
+                                 QStringLiteral("about:blank")});
+        QFile portFile(profile.filePath(QStringLiteral("DevToolsActivePort")));
+        // The file is written once the browser listens.
+        quint16 port = 0;
+        waitFor(
+            [&] {
+                if (portFile.open(QIODevice::ReadOnly)) {
+                    port = quint16(portFile.readLine().trimmed().toUInt());
+                    portFile.close();
+                }
+                return port != 0;
+            },
+            30000);
+        if (port == 0) {
+            ADD_FAILURE() << "no DevToolsActivePort: " << process.readAll().toStdString();
+            return false;
+        }
+        QString target;
+        waitFor([&] {
+            for (const QJsonValue v : QJsonDocument::fromJson(httpGet(port, "/json/list")).array())
+                if (v[QStringLiteral("type")].toString() == QStringLiteral("page"))
+                    target = v[QStringLiteral("webSocketDebuggerUrl")].toString();
+            return !target.isEmpty();
+        });
+        if (target.isEmpty()) {
+            ADD_FAILURE() << "no page target on port " << port;
+            return false;
+        }
+        QObject::connect(&page, &QWebSocket::textMessageReceived, [this](const QString& m) {
+            const QJsonObject o = QJsonDocument::fromJson(m.toUtf8()).object();
+            if (o.contains(QStringLiteral("id")))
+                answers[o[QStringLiteral("id")].toInt()] = o;
+        });
+        page.open(QUrl(target));
+        if (!waitFor([&] { return page.state() == QAbstractSocket::ConnectedState; })) {
+            ADD_FAILURE() << "no DevTools socket at " << target.toStdString() << ": "
+                          << page.errorString().toStdString();
+            return false;
+        }
+        return true;
+    }
+    ~Browser() {
+        page.close();
+        process.terminate();
+        if (!process.waitForFinished(5000))
+            process.kill();
+        process.waitForFinished(5000);
+    }
+    QJsonObject call(const QString& method, const QJsonObject& params = {}) {
+        const int id = nextId++;
+        page.sendTextMessage(
+            QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("id"), id},
+                                                        {QStringLiteral("method"), method},
+                                                        {QStringLiteral("params"), params}})
+                                  .toJson(QJsonDocument::Compact)));
+        waitFor([&] { return answers.count(id) > 0; }, 20000);
+        return answers[id][QStringLiteral("result")].toObject();
+    }
+    QJsonValue eval(const QString& expression) {
+        return call(QStringLiteral("Runtime.evaluate"),
+                    {{QStringLiteral("expression"), expression},
+                     {QStringLiteral("returnByValue"), true}})[QStringLiteral("result")]
+            .toObject()[QStringLiteral("value")];
+    }
+    bool until(const QString& expression) {
+        return waitFor([&] { return eval(expression).toBool(); }, 15000);
+    }
+};
+
+// A test with a password and a grading scale: 2 below 50 %, 3 to 70 %, 4 to 85 %, else 5.
+void writeGradedTest(const QString& path) {
+    TestArchive a = threeKinds();
+    a.settings139 = ArchiveSettings139{};
+    a.settings139->showMark = true;
+    a.settings139->markScale = {{"4999", "2"}, {"6999", "3"}, {"8499", "4"}, {"10000", "5"}};
+    const auto bytes = writeTestArchive(a, "pw", CatalogueInfo{"", "9", "Physics", ""});
+    ASSERT_TRUE(bytes);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(*bytes);
+}
+
+// A result of Optics by examinee with right of its four equal questions answered right.
+QByteArray resultOf(const std::string& examinee, int right) {
+    QuestionSet set;
+    for (int i = 0; i < 4; ++i) {
+        TQuestionRec q;
+        q.kindText = "A";
+        q.rightChoice = {false, true};
+        q.choiceCount = 2;
+        q.topic = "Q" + std::to_string(i + 1);
+        set.questions.push_back(q);
+    }
+    set.labels = makeLabels(set.questions);
+    resetAnswers(set);
+    for (int i = 0; i < right; ++i)
+        set.answers[std::size_t(i)].chosen[1] = true;
+    std::vector<std::string> verdicts;
+    CheckSummary summary;
+    CheckAnswers(set, "R", "W", verdicts, summary);
+    const ResultFacts facts{examinee, "9A", "Physics", "Optics", 46000.5, 46000.52};
+    return BuildResultArchive(facts, summary, set).value_or(QByteArray());
+}
+
+TEST(ConsoleBrowser, aSupervisorRunsTheClassroomFromThePage) {
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath(QStringLiteral("tests"));
+    writeGradedTest(dir.filePath(QStringLiteral("tests/Optics.tst")));
+    server::ServerOptions o;
+    o.testsFolder = dir.filePath(QStringLiteral("tests"));
+    o.resultsFolder = dir.filePath(QStringLiteral("results"));
+    o.address = QHostAddress::LocalHost;
+    o.port = 0;
+    o.pollMs = 300;
+    QStringList log;
+    std::unique_ptr<ConsoleServer> console;
+    Server server(o, [&](const QString& l) {
+        log << l;
+        if (console)
+            console->logLine(l);
+    });
+    ASSERT_TRUE(server.start());
+    console = std::make_unique<ConsoleServer>(server, ConsoleServer::freshToken());
+    ASSERT_TRUE(console->listen(QHostAddress::LocalHost, 0));
+    console->loadResults();
+
+    Browser browser;
+    ASSERT_TRUE(browser.start()) << "headless chromium did not start";
+    browser.call(QStringLiteral("Page.enable"));
+    browser.call(QStringLiteral("Page.navigate"), {{QStringLiteral("url"), console->url()}});
+    ASSERT_TRUE(
+        browser.until(QStringLiteral("document.getElementById('link') && "
+                                     "document.getElementById('link').classList.contains('on')")));
+    // The token left the address bar.
+    EXPECT_EQ(browser.eval(QStringLiteral("location.search")).toString(), QString());
+
+    Station first(server.port(), "pc-01", "x\r\n1\r\nOptics\r\nIvanov Petr 9A\r\n");
+    Station hostile(server.port(), "<img src=x onerror=alert(1)>", "x\r\n1\r\n\r\n\r\n");
+    ASSERT_TRUE(browser.until(
+        QStringLiteral("document.querySelectorAll('#stations tbody tr').length == 2")));
+    // In the order of host names, whatever the order of arrival.
+    ASSERT_TRUE(
+        browser.until(QStringLiteral("document.querySelector('#stations tbody "
+                                     "tr:nth-child(2)').textContent.includes('тестируется')")));
+    EXPECT_EQ(browser
+                  .eval(QStringLiteral(
+                      "document.querySelector('#stations tbody tr:nth-child(2)').textContent"))
+                  .toString(),
+              QStringLiteral("1pc-01127.0.0.1тестируетсяOpticsIvanov Petr 9A0 мин"));
+    // The hostile host name is text: its characters are shown, no element is made of them.
+    EXPECT_EQ(browser
+                  .eval(QStringLiteral("document.querySelector('#stations tbody tr:nth-child(1) "
+                                       "td:nth-child(3)').textContent"))
+                  .toString(),
+              QStringLiteral("<img src=x onerror=alert(1)>"));
+    EXPECT_EQ(browser.eval(QStringLiteral("document.querySelectorAll('img').length")).toInt(-1), 0);
+
+    // Allow to all (after the confirmation), pause and resume one, a message to all.
+    browser.eval(QStringLiteral("window.confirm = () => true;"
+                                "document.getElementById('password').value = 'pw';"
+                                "document.querySelector('input[name=who][value=all]').click();"
+                                "document.querySelector('[data-action=allow]').click(); true"));
+    EXPECT_TRUE(waitFor([&] {
+        return log.contains(QStringLiteral("command console: allow all (with password)"));
+    }));
+    browser.eval(
+        QStringLiteral("document.querySelector('input[name=who][value=selected]').click();"
+                       "document.querySelector('#stations tbody tr:nth-child(2) input').click();"
+                       "document.querySelector('[data-action=pause]').click(); true"));
+    EXPECT_TRUE(waitFor([&] { return log.contains(QStringLiteral("command console: pause 1")); }));
+    EXPECT_TRUE(waitFor([&] { return log.contains(QStringLiteral("paused 1")); }));
+    browser.eval(QStringLiteral("document.querySelector('[data-action=resume]').click(); true"));
+    EXPECT_TRUE(waitFor(
+        [&] { return log.contains(QStringLiteral("command console: resume 1 (with password)")); }));
+    browser.eval(QStringLiteral("document.getElementById('message').value = '<b>Сдаём</b>';"
+                                "document.querySelector('input[name=who][value=all]').click();"
+                                "document.querySelector('[data-action=message]').click(); true"));
+    EXPECT_TRUE(waitFor(
+        [&] { return log.contains(QStringLiteral("command console: message all <b>Сдаём</b>")); }));
+    // The log view shows it live, as text.
+    EXPECT_TRUE(browser.until(QStringLiteral(
+        "document.getElementById('loglines').textContent.includes('message-to 1 <b>Сдаём</b>')")));
+    EXPECT_EQ(
+        browser.eval(QStringLiteral("document.querySelectorAll('#loglines b').length")).toInt(-1),
+        0);
+
+    // A workstation that goes away is shown as disconnected.
+    hostile.socket.abort();
+    EXPECT_TRUE(
+        browser.until(QStringLiteral("document.querySelector('#stations tbody "
+                                     "tr:nth-child(1)').textContent.includes('отключён 0 мин')")));
+
+    // The tests view: the test with its class, subject, password and marks; set for all.
+    browser.eval(QStringLiteral("document.querySelector('nav [data-view=tests]').click(); true"));
+    ASSERT_TRUE(browser.until(QStringLiteral(
+        "document.querySelector('#testlist tbody tr').textContent.startsWith('Optics.tst9Physics')"
+        " && document.querySelector('#testlist tbody tr').textContent.includes('да2, 3, 4, 5')")));
+    browser.eval(QStringLiteral("document.querySelector('#testlist tbody button').click(); true"));
+    EXPECT_TRUE(waitFor([&] { return log.contains(QStringLiteral("mode set Optics.tst")); }));
+    EXPECT_TRUE(browser.until(
+        QStringLiteral("document.getElementById('mode').textContent.includes('Optics.tst')")));
+    browser.eval(QStringLiteral("document.getElementById('shuffle').click(); true"));
+    EXPECT_TRUE(waitFor([&] { return log.contains(QStringLiteral("shuffle on")); }));
+    EXPECT_TRUE(browser.until(QStringLiteral("document.getElementById('shuffle').checked")));
+
+    // Two workstations of the real protocol take the set test and send results.
+    SimulatedWorkstation second("pc-02"), third("pc-03");
+    for (SimulatedWorkstation* w : {&second, &third})
+        w->socket.connectTo(QStringLiteral("127.0.0.1"), server.port());
+    ASSERT_TRUE(browser.until(
+        QStringLiteral("document.querySelectorAll('#stations tbody tr').length == 4 && "
+                       "document.querySelector('#stations tbody').textContent.includes('pc-02') && "
+                       "document.querySelector('#stations tbody').textContent.includes('pc-03')")));
+    browser.eval(QStringLiteral("document.querySelector('nav [data-view=classroom]').click();"
+                                "document.getElementById('password').value = '';"
+                                "document.querySelector('input[name=who][value=all]').click();"
+                                "document.querySelector('[data-action=allow]').click(); true"));
+    // Without the password the page asks for it; with a wrong one the server's check refuses.
+    EXPECT_TRUE(browser.until(
+        QStringLiteral("!document.getElementById('notice').hidden && document.getElementById("
+                       "'notice').textContent.includes('защищён паролем')")));
+    browser.eval(QStringLiteral("document.getElementById('password').value = 'bad';"
+                                "document.querySelector('[data-action=allow]').click(); true"));
+    EXPECT_TRUE(browser.until(QStringLiteral(
+        "document.getElementById('notice').textContent.includes('не подходит к тесту')")));
+    EXPECT_EQ(log.filter(QStringLiteral("command console: allow all")).size(), 1);
+    browser.eval(QStringLiteral("document.getElementById('password').value = 'pw';"
+                                "document.querySelector('[data-action=allow]').click(); true"));
+    ASSERT_TRUE(waitFor([&] { return second.engine.permitted() && third.engine.permitted(); }));
+    for (SimulatedWorkstation* w : {&second, &third})
+        w->engine.requestTest();
+    ASSERT_TRUE(waitFor(
+        [&] { return !second.host.loadedArchives.empty() && !third.host.loadedArchives.empty(); },
+        30000))
+        << log.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(log.filter(QStringLiteral("sending ")).size(), 2);
+    const struct {
+        SimulatedWorkstation* station;
+        std::string examinee;
+        int right;
+        QString mark;
+    } results[] = {{&second, "Petrov", 4, QStringLiteral("5")},
+                   {&third, "Sidorova", 1, QStringLiteral("2")}};
+    QTemporaryDir files;
+    for (const auto& r : results) {
+        const QString path = files.filePath(QString::fromStdString(r.examinee));
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(resultOf(r.examinee, r.right));
+        f.close();
+        ASSERT_TRUE(r.station->socket.sendFile(path));
+    }
+    // Each row gets its score and mark, the results view both results.
+    for (int row : {3, 4})
+        EXPECT_TRUE(
+            browser.until(QStringLiteral("document.querySelector('#stations tbody "
+                                         "tr:nth-child(%1)').textContent.includes('закончил')")
+                              .arg(row)));
+    EXPECT_EQ(browser
+                  .eval(QStringLiteral("[3, 4].map(n => document.querySelector('#stations tbody "
+                                       "tr:nth-child(' + n + ') td.mark').textContent).join()"))
+                  .toString(),
+              QStringLiteral("5,2"));
+    browser.eval(QStringLiteral("document.querySelector('nav [data-view=results]').click(); true"));
+    ASSERT_TRUE(browser.until(
+        QStringLiteral("document.querySelectorAll('#resultlist tbody tr').length == 2")));
+    EXPECT_TRUE(browser.until(QStringLiteral(
+        "document.querySelector('#resultlist tbody').textContent.includes('Petrov9AOptics100.00%5"
+        "4 / 4 / 4')")));
+    // A click opens the result question by question.
+    browser.eval(QStringLiteral("[...document.querySelectorAll('#resultlist tbody tr')].find(r => "
+                                "r.textContent.includes('Sidorova')).click(); true"));
+    EXPECT_TRUE(browser.until(
+        QStringLiteral("!document.getElementById('detail').hidden && "
+                       "document.querySelectorAll('#detaillist tbody tr').length == 4 && "
+                       "document.querySelector('#detaillist tbody "
+                       "tr:nth-child(3)').textContent.includes('неверно')")));
+    // The CSV the page downloads is kvizor-results export's table of the results folder.
+    const QString downloads = dir.filePath(QStringLiteral("downloads"));
+    QDir().mkpath(downloads);
+    browser.call(QStringLiteral("Browser.setDownloadBehavior"),
+                 {{QStringLiteral("behavior"), QStringLiteral("allow")},
+                  {QStringLiteral("downloadPath"), downloads}});
+    browser.eval(
+        QStringLiteral("document.querySelector('a[href=\"/results.csv\"]').click(); true"));
+    const QString csvPath = downloads + QStringLiteral("/results.csv");
+    ASSERT_TRUE(waitFor([&] { return QFileInfo(csvPath).size() > 0; }, 15000));
+    QFile csv(csvPath);
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    const QByteArray csvBytes = csv.readAll();
+    const QList<QByteArray> lines = csvBytes.split('\n');
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_EQ(lines[0].trimmed(), QByteArray("\xEF\xBB\xBF"
+                                             "file,examinee,class,subject,test,"
+                                             "right_percent,right,answered,questions,"
+                                             "answered_percent,started,finished,verdict_code"));
+    EXPECT_TRUE(csvBytes.contains(",Petrov,9A,Physics,Optics,100.00,4,4,4,100.00,"));
+    EXPECT_TRUE(csvBytes.contains(",Sidorova,9A,Physics,Optics,25.00,1,1,4,25.00,"));
+    QProcess tool;
+    tool.start(QCoreApplication::applicationDirPath() +
+                   QStringLiteral("/../../tools/kvizor-results"),
+               {QStringLiteral("export"), o.resultsFolder, QStringLiteral("--csv"),
+                dir.filePath(QStringLiteral("tool.csv"))});
+    ASSERT_TRUE(tool.waitForFinished(30000));
+    QFile toolCsv(dir.filePath(QStringLiteral("tool.csv")));
+    ASSERT_TRUE(toolCsv.open(QIODevice::ReadOnly));
+    EXPECT_EQ(toolCsv.readAll(), csvBytes);
+    browser.eval(
+        QStringLiteral("document.querySelector('nav [data-view=classroom]').click(); true"));
+
+    // Pictures of the views at the classroom computer's size and a tablet's, to look at.
+    auto shoot = [&](const QString& view, const QString& name) {
+        browser.eval(
+            QStringLiteral("document.querySelector('nav [data-view=%1]').click(); true").arg(view));
+        waitFor([] { return false; }, 300);
+        const QJsonObject shot = browser.call(QStringLiteral("Page.captureScreenshot"));
+        const QByteArray png =
+            QByteArray::fromBase64(shot[QStringLiteral("data")].toString().toLatin1());
+        EXPECT_TRUE(png.startsWith("\x89PNG"));
+        QFile out(QDir::current().filePath(name));
+        if (out.open(QIODevice::WriteOnly))
+            out.write(png);
+    };
+    shoot(QStringLiteral("classroom"), QStringLiteral("console-browser.png"));
+    shoot(QStringLiteral("tests"), QStringLiteral("console-browser-tests.png"));
+    shoot(QStringLiteral("results"), QStringLiteral("console-browser-results.png"));
+    browser.call(QStringLiteral("Emulation.setDeviceMetricsOverride"),
+                 {{QStringLiteral("width"), 768},
+                  {QStringLiteral("height"), 1024},
+                  {QStringLiteral("deviceScaleFactor"), 1},
+                  {QStringLiteral("mobile"), true}});
+    shoot(QStringLiteral("classroom"), QStringLiteral("console-browser-tablet.png"));
+    shoot(QStringLiteral("results"), QStringLiteral("console-browser-tablet-results.png"));
+}
+
+} // namespace
+} // namespace kvz::testing
