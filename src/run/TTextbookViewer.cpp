@@ -11,6 +11,7 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QPdfDocument>
+#include <QPdfPageNavigator>
 #include <QPdfView>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -18,6 +19,7 @@
 #include <QScrollArea>
 #include <QTextBrowser>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <memory>
 
 namespace kvz {
@@ -56,10 +58,13 @@ public:
         });
     }
 
-    bool loadPage(const QString& path) {
+    bool loadPage(const QString& path, const QString& fragment) {
         if (!readSmallFile(path))
             return false;
-        setSource(QUrl::fromLocalFile(path), QTextDocument::HtmlResource);
+        QUrl url = QUrl::fromLocalFile(path);
+        if (!fragment.isEmpty())
+            url.setFragment(fragment);
+        setSource(url, QTextDocument::HtmlResource);
         return true;
     }
 
@@ -108,11 +113,11 @@ TTextbookViewer::TTextbookViewer(QWidget* over, const QString& closeText)
     }
 }
 
-QWidget* TTextbookViewer::makeContent(const QString& path) {
+QWidget* TTextbookViewer::makeContent(const QString& path, const TextbookPlace& place) {
     switch (textbookViewFor(path)) {
     case TextbookView::Html: {
         auto* browser = new TextbookBrowser(this);
-        if (!browser->loadPage(path)) {
+        if (!browser->loadPage(path, place.fragment)) {
             delete browser;
             return nullptr;
         }
@@ -163,8 +168,8 @@ QWidget* TTextbookViewer::makeContent(const QString& path) {
     return nullptr;
 }
 
-bool TTextbookViewer::open(const QString& path) {
-    QWidget* next = makeContent(path);
+bool TTextbookViewer::open(const QString& path, const TextbookPlace& place) {
+    QWidget* next = makeContent(path, place);
     if (!next)
         return false;
     next->setObjectName(QStringLiteral("textbookContent"));
@@ -173,6 +178,9 @@ bool TTextbookViewer::open(const QString& path) {
     layout_->insertWidget(0, content_, 1);
     setWindowTitle(QFileInfo(path).completeBaseName());
     popUp();
+    // The page once the view has its size: the pages' places follow from the width.
+    if (auto* pdf = qobject_cast<QPdfView*>(content_); pdf && place.pdfPage > 0)
+        pdf->pageNavigator()->jump(std::min(place.pdfPage, pdf->document()->pageCount()) - 1, {});
     content_->setFocus();
     return true;
 }
