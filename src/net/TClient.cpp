@@ -692,7 +692,6 @@ void TClient::releaseTestClock() {
 void TClient::pauseTest() {
     TTopros& run = app_.topros();
     TInform& inform = app_.inform();
-    TBlokator& pause = app_.blokator();
     if (run.isVisible() || inform.isVisible()) {
         if (run.isVisible() && !pausedByServer_) {
             pausedByServer_ = true;

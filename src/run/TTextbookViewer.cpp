@@ -17,7 +17,9 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QTextBlock>
 #include <QTextBrowser>
+#include <QTextCursor>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <memory>
@@ -58,13 +60,27 @@ public:
         });
     }
 
-    bool loadPage(const QString& path, const QString& fragment) {
+    // The anchor at the top of the page, with the text cursor there: a cursor left at the start
+    // would take the page back up when the window gets the keyboard.
+    void goToAnchor(const QString& name) {
+        for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
+            for (auto it = block.begin(); !it.atEnd(); ++it) {
+                const QTextFragment fragment = it.fragment();
+                if (fragment.isValid() && fragment.charFormat().anchorNames().contains(name)) {
+                    QTextCursor cursor(document());
+                    cursor.setPosition(fragment.position());
+                    setTextCursor(cursor);
+                    scrollToAnchor(name);
+                    return;
+                }
+            }
+        }
+    }
+
+    bool loadPage(const QString& path) {
         if (!readSmallFile(path))
             return false;
-        QUrl url = QUrl::fromLocalFile(path);
-        if (!fragment.isEmpty())
-            url.setFragment(fragment);
-        setSource(url, QTextDocument::HtmlResource);
+        setSource(QUrl::fromLocalFile(path), QTextDocument::HtmlResource);
         return true;
     }
 
@@ -113,11 +129,11 @@ TTextbookViewer::TTextbookViewer(QWidget* over, const QString& closeText)
     }
 }
 
-QWidget* TTextbookViewer::makeContent(const QString& path, const TextbookPlace& place) {
+QWidget* TTextbookViewer::makeContent(const QString& path) {
     switch (textbookViewFor(path)) {
     case TextbookView::Html: {
         auto* browser = new TextbookBrowser(this);
-        if (!browser->loadPage(path, place.fragment)) {
+        if (!browser->loadPage(path)) {
             delete browser;
             return nullptr;
         }
@@ -169,7 +185,7 @@ QWidget* TTextbookViewer::makeContent(const QString& path, const TextbookPlace& 
 }
 
 bool TTextbookViewer::open(const QString& path, const TextbookPlace& place) {
-    QWidget* next = makeContent(path, place);
+    QWidget* next = makeContent(path);
     if (!next)
         return false;
     next->setObjectName(QStringLiteral("textbookContent"));
@@ -178,9 +194,11 @@ bool TTextbookViewer::open(const QString& path, const TextbookPlace& place) {
     layout_->insertWidget(0, content_, 1);
     setWindowTitle(QFileInfo(path).completeBaseName());
     popUp();
-    // The page once the view has its size: the pages' places follow from the width.
+    // The place once the view has its size: where an anchor or a page lies follows from it.
     if (auto* pdf = qobject_cast<QPdfView*>(content_); pdf && place.pdfPage > 0)
         pdf->pageNavigator()->jump(std::min(place.pdfPage, pdf->document()->pageCount()) - 1, {});
+    if (auto* page = dynamic_cast<TextbookBrowser*>(content_); page && !place.fragment.isEmpty())
+        page->goToAnchor(place.fragment);
     content_->setFocus();
     return true;
 }

@@ -30,7 +30,7 @@ public:
     static constexpr qint64 kMaxTextBytes = 32 * 1024 * 1024;
 
 private:
-    QWidget* makeContent(const QString& path, const TextbookPlace& place);
+    QWidget* makeContent(const QString& path);
     void popUp();
 
     QVBoxLayout* layout_ = nullptr;

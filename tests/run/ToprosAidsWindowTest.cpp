@@ -480,7 +480,7 @@ TEST_F(ToprosAidsTest, TextbookLinkWorksInTheNextRunAndOpensWhereItPoints) {
         QString html = QStringLiteral("<p>Начало</p>");
         for (int i = 0; i < 300; ++i)
             html += QStringLiteral("<p>строка %1</p>").arg(i);
-        html += QStringLiteral("<p><a name=\"глава2\"></a>Глава 2</p>");
+        html += QStringLiteral("<h2><a name=\"глава2\">Глава 2</a></h2>");
         for (int i = 0; i < 300; ++i)
             html += QStringLiteral("<p>ещё %1</p>").arg(i);
         QFile page(folder + QStringLiteral("/book.htm"));
@@ -498,8 +498,9 @@ TEST_F(ToprosAidsTest, TextbookLinkWorksInTheNextRunAndOpensWhereItPoints) {
     }
     state().textbookDuringTest = true;
     state().textbookInReview = false;
-    const std::vector<TQuestionRec> questions = {question("A", 2, ">book.htm|#глава2"),
-                                                 question("A", 2, ">book.pdf|/A page=3")};
+    const std::vector<TQuestionRec> questions = {
+        question("A", 2, cp1251::fromUnicode(QStringLiteral(">book.htm|#глава2"))),
+        question("A", 2, ">book.pdf|/A page=3")};
     start(questions);
     TTopros& w = run();
     w.N4->trigger();
