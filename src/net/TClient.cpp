@@ -884,9 +884,15 @@ void TClient::downloadEnded() {
         busyCursor_ = false;
     }
     TProgres& wait = app_.progres();
-    if (wait.isVisible())
+    const bool waited = wait.isVisible();
+    if (waited)
         wait.hide();
     setEnabled(true);
+    // The wait window held the keyboard; a download that brought no test gives it back here.
+    if (waited && isVisible()) {
+        raise();
+        activateWindow();
+    }
 }
 
 } // namespace kvz
