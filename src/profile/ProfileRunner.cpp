@@ -16,6 +16,7 @@
 #include "results/TResultats.h"
 #include "run/TTopros.h"
 #include "shell/Clock.h"
+#include "shell/NamedFile.h"
 #include "shell/RunState.h"
 #include "shell/TBasic.h"
 #include "windows/TPas.h"
@@ -87,6 +88,15 @@ void ProfileRunner::Run() {
         rs.interactive = true; // the main window is shown; the values above stay
 }
 
+void ProfileRunner::ApplyForResume() {
+    RunState& rs = app_.runState();
+    applyProfile(rs, readProfile(substituteHost(app_.parameters().value(0), hostName())));
+    TResultats& results = app_.resultats();
+    results.N2->setVisible(rs.profileTestName.empty());
+    results.Button1->setEnabled(!rs.profileNoRepeat);
+    rs.interactive = rs.profileType != "loc" && rs.profileType != "net";
+}
+
 void ProfileRunner::LocalRun() {
     RunState& rs = app_.runState();
     const MessageTable& msg = app_.messages();
@@ -146,9 +156,10 @@ void ProfileRunner::LocalRun() {
     inform.Label2->setText(msg.text(11) + name);
     inform.Label3->setText(msg.text(rs.studentMode ? 12 : 13) + cp1251::toUnicode(info->klass) +
                            msg.text(16) + cp1251::toUnicode(info->subject) + QStringLiteral("."));
-    QFile archive(base + file);
-    if (!archive.open(QIODevice::ReadOnly)) {
-        end(unreadable, unreadable + QStringLiteral(": ") + archive.errorString());
+    QFile archive;
+    QString openError;
+    if (!openNamedFile(base + file, &archive, &openError)) {
+        end(unreadable, unreadable + QStringLiteral(": ") + openError);
         return;
     }
     TPrepere& choice = app_.prepere();
