@@ -55,6 +55,10 @@ namespace {
 constexpr std::string_view kAnyValue = "/*_-_*\\";
 constexpr int kLogLines = 5000;
 constexpr int kHintMs = 5000;
+constexpr int kMsgNoMatch = 93; // "Сервер не предлагает теста, подходящего профилю."
+constexpr int kMsgNoServer = 94; // "Не удалось получить тест от сервера %s."
+constexpr int kMsgNoArchive = 95; // "Сервер не прислал тест %s."
+constexpr int kMsgAwaitingAllow = 96; // "Ожидается разрешение администратора..."
 
 } // namespace
 
@@ -161,6 +165,10 @@ TClient::TClient(KvizorApp& app) : app_(app), protocol_(*this, app.runState(), a
     Timer3 = new QTimer(this);
     Timer3->setObjectName(QStringLiteral("Timer3"));
     Timer3->setInterval(3000);
+    ArchiveTimer = new QTimer(this);
+    ArchiveTimer->setObjectName(QStringLiteral("ArchiveTimer"));
+    ArchiveTimer->setInterval(kArchiveWaitMs);
+    ArchiveTimer->setSingleShot(true);
 
     endProgram = [this] {
         liftLockdown(app_.runState());
@@ -194,6 +202,7 @@ TClient::TClient(KvizorApp& app) : app_(app), protocol_(*this, app.runState(), a
     connect(Timer1, &QTimer::timeout, this, &TClient::AutoChooseTest);
     connect(Timer2, &QTimer::timeout, this, &TClient::Timer2Timer);
     connect(Timer3, &QTimer::timeout, this, &TClient::Timer3Timer);
+    connect(ArchiveTimer, &QTimer::timeout, this, &TClient::ArchiveTimerTimer);
     connect(&socket_, &ProtocolSocket::connected, this, &TClient::ClientSocket1Connect);
     connect(&socket_, &ProtocolSocket::disconnected, this, &TClient::ClientSocket1Disconnect);
     connect(&socket_, &ProtocolSocket::errorOccurred, this, &TClient::ClientSocket1Error);
@@ -270,22 +279,20 @@ void TClient::ClientSocket1Disconnect() {
     log(app_.messages().msg(27));
     setCaption(false);
     protocol_.connectionLost(); // empties and hides the choice list, ends a download
+    ArchiveTimer->stop();
+    endPermissionWait();
     TTopros& run = app_.topros();
     TInform& inform = app_.inform();
     // A test in progress goes on locally; a pause is lifted.
     if (inform.isVisible()) {
         showInMessager(msg(29));
-        run.setEnabled(true);
-        inform.setEnabled(true);
-        app_.blokator().hide();
+        uncoverPause();
     }
     if (run.isVisible()) {
         holdTestClock();
         showInMessager(msg(29));
         releaseTestClock();
-        run.setEnabled(true);
-        inform.setEnabled(true);
-        app_.blokator().hide();
+        uncoverPause();
     }
     liftPause();
     CheckBox1->setEnabled(true);
@@ -315,7 +322,9 @@ void TClient::Button4Click() {
         return;
     }
     RunState& rs = app_.runState();
-    rs.resultsFolder = ResultsFieldToPath(rs.programFolder, Edit2->text());
+    // A profile's run keeps the profile's results folder.
+    if (rs.interactive)
+        rs.resultsFolder = ResultsFieldToPath(rs.programFolder, Edit2->text());
     if (protocol_.choiceShown()) {
         const int row = Files->currentRow();
         if (row < 0 || !Files->item(row)->isSelected()) {
@@ -324,14 +333,21 @@ void TClient::Button4Click() {
         }
         protocol_.takeChoice(row);
     }
-    protocol_.requestTest();
+    askForTest();
 }
 
 void TClient::requestOffered(int position) {
     if (!protocol_.takeChoice(position))
         return;
     choiceListChanged();
+    askForTest();
+}
+
+void TClient::askForTest() {
     protocol_.requestTest();
+    // Asked before the permission, the test comes only after it, and then it is asked again.
+    if (protocol_.permitted() && socket_.isActive())
+        ArchiveTimer->start();
 }
 
 void TClient::Button1Click() {
@@ -381,8 +397,81 @@ void TClient::Timer3Timer() {
 
 void TClient::Timer2Timer() {
     Timer2->stop();
-    if (isVisible() && !autoChoiceDone_)
-        endProgram();
+    if (!isVisible() || autoChoiceDone_)
+        return;
+    // A test asked for, or coming: the archive's own wait decides.
+    if (ArchiveTimer->isActive() || protocol_.readState() == ReadState::Downloading)
+        return;
+    // The server has set the test: the pupil waits for the supervisor, however long.
+    if (testSetByServer()) {
+        showPermissionWait();
+        return;
+    }
+    const RunState& rs = app_.runState();
+    giveUp(cp1251::toUnicode(
+        formatMessage(app_.messages().msg(kMsgNoServer), {rs.profileHost + ":" + rs.profilePort})));
+}
+
+void TClient::ArchiveTimerTimer() {
+    ArchiveTimer->stop();
+    const QString why = cp1251::toUnicode(
+        formatMessage(app_.messages().msg(kMsgNoArchive), {protocol_.offerFile()}));
+    // A download that stopped half-way cannot be told from the next words: the connection goes,
+    // and its loss ends the download.
+    if (protocol_.readState() == ReadState::Downloading)
+        socket_.socket().abort();
+    if (!app_.runState().interactive) {
+        giveUp(why);
+        return;
+    }
+    log(cp1251::fromUnicode(why));
+    qWarning("kvizor: %s", qPrintable(why));
+    Dialogs::error(this, why);
+}
+
+void TClient::giveUp(const QString& why) {
+    ArchiveTimer->stop();
+    Timer1->stop();
+    Timer3->stop();
+    endPermissionWait();
+    log(cp1251::fromUnicode(why));
+    qWarning("kvizor: the profile's network run ends: %s", qPrintable(why));
+    // Nothing more comes while the pupil reads why.
+    if (CheckBox1->isChecked())
+        CheckBox1->setChecked(false);
+    Dialogs::error(this, why);
+    endProgram();
+}
+
+bool TClient::testSetByServer() const {
+    const std::string& file = protocol_.offerFile();
+    return !protocol_.choiceShown() && file.size() > 4 &&
+           cp1251::ansiLower(file.substr(file.size() - 4)) == ".tst";
+}
+
+void TClient::showPermissionWait() {
+    const QString text = msg(kMsgAwaitingAllow);
+    if (!waitingForPermission_)
+        log(app_.messages().msg(kMsgAwaitingAllow));
+    waitingForPermission_ = true;
+    TProgres& wait = app_.progres();
+    wait.ProgressBar1->setRange(0, 0);
+    wait.Panel1->setText(text);
+    wait.startAnimation();
+    showOverLock(&wait);
+    wait.show();
+    wait.raise();
+    wait.activateWindow();
+}
+
+void TClient::endPermissionWait() {
+    if (!waitingForPermission_)
+        return;
+    waitingForPermission_ = false;
+    TProgres& wait = app_.progres();
+    wait.stopAnimation();
+    wait.ProgressBar1->setRange(0, 100);
+    wait.hide();
 }
 
 void TClient::listMessageSeen() {
@@ -414,8 +503,9 @@ void TClient::AutoChooseTest() {
         candidates.push_back(items[i]);
         select.positions << QString::number(i);
     }
+    endPermissionWait();
     if (candidates.empty()) {
-        endProgram();
+        giveUp(msg(kMsgNoMatch));
         return;
     }
     if (rs.profileSelect != 0) {
@@ -440,7 +530,7 @@ void TClient::AutoChooseTest() {
             position = int(i); // the last of equal items
     protocol_.takeChoice(position);
     choiceListChanged();
-    protocol_.requestTest();
+    askForTest();
 }
 
 // ---- window events
@@ -519,6 +609,9 @@ void TClient::reportError(const std::string& text) {
 }
 
 void TClient::setStartEnabled(bool enabled) {
+    // Permission withdrawn before the test came: it comes only after a new permission.
+    if (!enabled && protocol_.readState() != ReadState::Downloading)
+        ArchiveTimer->stop();
     const bool resuming = app_.topros().pendingResume() != nullptr;
     Button4->setEnabled(enabled && !resuming);
     if (resuming)
@@ -599,18 +692,62 @@ void TClient::releaseTestClock() {
 void TClient::pauseTest() {
     TTopros& run = app_.topros();
     TInform& inform = app_.inform();
-    TBlokator& pause = app_.blokator();
     if (run.isVisible() || inform.isVisible()) {
         if (run.isVisible() && !pausedByServer_) {
             pausedByServer_ = true;
             holdTestClock();
         }
-        run.setEnabled(false);
-        inform.setEnabled(false);
-        showOverLock(&pause);
-        pause.show();
-        pause.raise();
+        coverWithPause();
     }
+}
+
+void TClient::coverWithPause() {
+    TBlokator& pause = app_.blokator();
+    if (!pauseCovers_) {
+        pauseCovers_ = true;
+        keyboardBeforePause_ = QApplication::activeWindow();
+    }
+    // An open menu would still act on the window under it.
+    while (QWidget* popup = QApplication::activePopupWidget()) {
+        if (!popup->close())
+            break;
+    }
+    auto cover = [this](QWidget* w) {
+        if (!w->isEnabled())
+            return; // disabled by someone else, who also enables it again
+        w->setEnabled(false);
+        pauseDisabled_.emplace_back(w);
+    };
+    cover(&app_.topros());
+    cover(&app_.inform());
+    // The finish prompt, an aid, a dialog: whatever of the run is on screen.
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        const Qt::WindowType type = w->windowType();
+        if (w == &pause || w == &app_.messager() || !w->isVisible() ||
+            (type != Qt::Window && type != Qt::Dialog))
+            continue;
+        cover(w);
+    }
+    showOverLock(&pause);
+    pause.show();
+    pause.raise();
+    pause.activateWindow();
+}
+
+void TClient::uncoverPause() {
+    app_.blokator().hide();
+    for (const QPointer<QWidget>& w : pauseDisabled_)
+        if (w)
+            w->setEnabled(true);
+    pauseDisabled_.clear();
+    if (!pauseCovers_)
+        return;
+    pauseCovers_ = false;
+    if (QWidget* back = keyboardBeforePause_; back && back->isVisible()) {
+        back->raise();
+        back->activateWindow();
+    }
+    keyboardBeforePause_ = nullptr;
 }
 
 void TClient::liftPause() {
@@ -623,11 +760,8 @@ void TClient::liftPause() {
 void TClient::resumeTest() {
     TTopros& run = app_.topros();
     TInform& inform = app_.inform();
-    if (run.isVisible() || inform.isVisible()) {
-        run.setEnabled(true);
-        inform.setEnabled(true);
-        app_.blokator().hide();
-    }
+    if (run.isVisible() || inform.isVisible() || pauseCovers_)
+        uncoverPause();
     liftPause();
 }
 
@@ -650,6 +784,9 @@ void TClient::showServerMessage(const std::string& text) {
 }
 
 void TClient::downloadBegun(std::int64_t size) {
+    // The wait window now shows the download; a stalled one is given up like a missing one.
+    waitingForPermission_ = false;
+    ArchiveTimer->start();
     setEnabled(false);
     TProgres& wait = app_.progres();
     wait.ProgressBar1->setMaximum(int(size));
@@ -670,6 +807,7 @@ void TClient::downloadFirstPiece() {
 }
 
 void TClient::downloadProgress(std::int64_t received) {
+    ArchiveTimer->start();
     // Each step brings at most 10,000 bytes; repainting the bar for every one of them costs
     // more than reading them. The last piece ends the download, which closes the bar anyway.
     if (progressShown_.isValid() && progressShown_.elapsed() < 50)
@@ -679,6 +817,8 @@ void TClient::downloadProgress(std::int64_t received) {
 }
 
 bool TClient::loadTest(const std::string& archive) {
+    // The archive is here; a password prompt may take the pupil any time.
+    ArchiveTimer->stop();
     RunState& rs = app_.runState();
     TInform& inform = app_.inform();
     const MessageTable& m = app_.messages();
@@ -706,8 +846,11 @@ bool TClient::loadTest(const std::string& archive) {
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     const bool loaded = app_.topros().LoadTest(buffer);
-    if (!loaded)
+    if (!loaded) {
+        // Once the download has ended and this window is usable again.
+        QTimer::singleShot(0, this, [this] { backAfterFailedLoad(); });
         return false;
+    }
     hide();
     if (!rs.interactive) {
         if (!inform.KlassName->text().isEmpty() && !inform.UserName->text().isEmpty()) {
@@ -724,15 +867,38 @@ bool TClient::loadTest(const std::string& archive) {
     return true;
 }
 
+void TClient::backAfterFailedLoad() {
+    const RunState& rs = app_.runState();
+    QWidget* back = this;
+    TSelectTest& select = app_.selectTest();
+    // The choice was made in the choice window, or for the pupil when only one test matched:
+    // either way the pupil may choose again there, or leave.
+    if (!rs.interactive && rs.profileSelect != 0 && !isVisible() && select.ListBox1->count() > 0)
+        back = &select;
+    if (!back->isVisible() && back == this)
+        return; // the window was left meanwhile
+    showOverLock(back);
+    back->show();
+    back->raise();
+    back->activateWindow();
+}
+
 void TClient::downloadEnded() {
+    ArchiveTimer->stop();
     if (busyCursor_) {
         QApplication::restoreOverrideCursor();
         busyCursor_ = false;
     }
     TProgres& wait = app_.progres();
-    if (wait.isVisible())
+    const bool waited = wait.isVisible();
+    if (waited)
         wait.hide();
     setEnabled(true);
+    // The wait window held the keyboard; a download that brought no test gives it back here.
+    if (waited && isVisible()) {
+        raise();
+        activateWindow();
+    }
 }
 
 } // namespace kvz

@@ -9,8 +9,10 @@
 #include "net/ProtocolSocket.h"
 
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QWidget>
 #include <functional>
+#include <vector>
 
 class QCheckBox;
 class QGroupBox;
@@ -57,6 +59,10 @@ public:
     QTimer* Timer1 = nullptr;       // the profile's choice (500 ms)
     QTimer* Timer2 = nullptr;       // the profile run's give-up (10 s, once)
     QTimer* Timer3 = nullptr;       // the profile run's connection retry (3 s)
+    // The longest wait for a test asked for with the server's permission: for its download to
+    // begin, and then for each next piece of it.
+    QTimer* ArchiveTimer = nullptr;
+    static constexpr int kArchiveWaitMs = 30000;
 
     ClientProtocol& protocol() { return protocol_; }
     ProtocolSocket& ClientSocket1() { return socket_; }
@@ -94,6 +100,10 @@ public:
     void AutoChooseTest();
     void Timer2Timer();
     void Timer3Timer();
+    void ArchiveTimerTimer();
+    // The server set a test and the pupil waits for the supervisor's permission: a notice says
+    // so until the test comes, the server offers a choice, or the connection is gone.
+    bool waitingForPermission() const { return waitingForPermission_; }
 
     // ProtocolHost.
     void send(std::string_view bytes) override;
@@ -135,6 +145,21 @@ private:
     void holdTestClock();
     void releaseTestClock();
     void liftPause();
+    // A pause disables every window of the run the pupil could act in, and only those; the
+    // resume enables them again and gives the keyboard back where it was.
+    void coverWithPause();
+    void uncoverPause();
+    // Asks for the chosen test; with the server's permission the archive is waited for boundedly.
+    void askForTest();
+    // A profile run that cannot get its test: the pupil is told why, the log says it too, and
+    // the program ends.
+    void giveUp(const QString& why);
+    bool testSetByServer() const;
+    void showPermissionWait();
+    void endPermissionWait();
+    // After a test that did not load: the window the pupil chose it in comes back, with the
+    // keyboard (a single candidate was chosen without showing the choice window).
+    void backAfterFailedLoad();
     bool longItemHint(QEvent* event);
     // After a read step has changed what the server offers: asks for the pending run's test
     // when it is offered and permitted, or gives the run up when it is not offered.
@@ -155,6 +180,10 @@ private:
     bool clockRanBeforeHold_ = false;
     bool resumeStepQueued_ = false;
     bool resumeRequested_ = false; // the pending run's test was asked for on this connection
+    bool waitingForPermission_ = false;
+    bool pauseCovers_ = false;
+    std::vector<QPointer<QWidget>> pauseDisabled_;
+    QPointer<QWidget> keyboardBeforePause_;
 };
 
 } // namespace kvz

@@ -182,13 +182,13 @@ QString menuFolder() {
 }
 
 LauncherEntry profileLauncher(const QString& profilePath, const QString& executable,
-                              const QString& icon) {
+                              const QString& programFolder, const QString& icon) {
     const QFileInfo info(profilePath);
     LauncherEntry entry;
     entry.name = QStringLiteral("Kvizor: ") + info.completeBaseName();
     entry.executable = executable;
-    entry.arguments = {info.absoluteFilePath()};
-    entry.workingFolder = info.absolutePath();
+    entry.arguments = {info.absoluteFilePath(), programFolder};
+    entry.workingFolder = programFolder;
     entry.icon = icon;
     return entry;
 }

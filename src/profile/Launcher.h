@@ -41,8 +41,9 @@ QString writeLauncher(const QString& folder, const QString& fileName, const Laun
 QString desktopFolder();
 QString menuFolder();
 
-// The launcher of a profile for this program.
+// The launcher of a profile for this program: the profile, then the program folder the run
+// works in (its tests, its results), which is also the launcher's working folder.
 LauncherEntry profileLauncher(const QString& profilePath, const QString& executable,
-                              const QString& icon);
+                              const QString& programFolder, const QString& icon);
 
 } // namespace kvz

@@ -2,6 +2,7 @@
 
 #include "app/KvizorApp.h"
 #include "choice/Catalogue.h"
+#include "choice/ResultsFolderPath.h"
 #include "choice/TInform.h"
 #include "choice/TPrepere.h"
 #include "l10n/Cp1251.h"
@@ -24,6 +25,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHostInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -33,19 +35,40 @@
 
 namespace kvz {
 
-ProfileRunner::ProfileRunner(KvizorApp& app) : app_(app) {
+namespace {
+
+constexpr int kMsgAll = 40;
+constexpr int kMsgNoProfile = 90; // "Профиль %s не найден."
+constexpr int kMsgNoTest = 91; // "В папке %s нет теста, подходящего профилю %s."
+constexpr int kMsgTestUnreadable = 92; // "Не удалось открыть тест %s."
+
+} // namespace
+
+ProfileRunner::ProfileRunner(KvizorApp& app) : app_(app), startFolder_(QDir::currentPath()) {
     chooseTest = [this](const QStringList& names) { return chooseInWindow(names); };
     hostName = [] { return QHostInfo::localHostName(); };
 }
 
-void ProfileRunner::end() {
+void ProfileRunner::end(const QString& why, const QString& logged) {
+    const QString line = logged.isEmpty() ? why : logged;
+    qWarning("kvizor: the profile %s cannot run: %s", qPrintable(profilePath_),
+             qPrintable(line.isEmpty() ? QStringLiteral("no reason given") : line));
+    if (!why.isEmpty())
+        Dialogs::error(nullptr, why);
     app_.requestEnd(1);
 }
 
 void ProfileRunner::Run() {
     RunState& rs = app_.runState();
-    const QString path = substituteHost(app_.parameters().value(0), hostName());
-    rs.programFolder = QDir::currentPath();
+    QString path = substituteHost(app_.parameters().value(0), hostName());
+    if (!path.isEmpty())
+        path = QDir(startFolder_).absoluteFilePath(path);
+    profilePath_ = path;
+    // The program works in its own folder (its own location, or the second parameter), wherever
+    // it was started from: Base, Results and the profile's "\" paths are below it. Every path
+    // of the run is built from the folder itself, so a refusal is only noted.
+    if (!QDir::setCurrent(rs.programFolder))
+        qWarning("kvizor: cannot change into the program folder %s", qPrintable(rs.programFolder));
     // A profile that names no file reads as an empty one: a local run that finds no test.
     applyProfile(rs, readProfile(path));
 
@@ -77,7 +100,7 @@ void ProfileRunner::ApplyForResume() {
 void ProfileRunner::LocalRun() {
     RunState& rs = app_.runState();
     const MessageTable& msg = app_.messages();
-    const std::string all = msg.msg(40);
+    const std::string all = msg.msg(kMsgAll);
     if (rs.profileSubject == kAnyMarker)
         rs.profileSubject = all;
     if (rs.profileTestClass == kAnyMarker)
@@ -86,14 +109,18 @@ void ProfileRunner::LocalRun() {
     const LocalCandidates found = findLocalCandidates(rs.programFolder, rs.profileTestName,
                                                       rs.profileTestClass, rs.profileSubject, all);
     if (!found.error.empty()) {
-        Dialogs::error(nullptr, cp1251::toUnicode(found.error));
-        end();
+        end(cp1251::toUnicode(found.error));
         return;
     }
     const QString base = rs.programFolder + QStringLiteral("/Base/");
     QDir::setCurrent(base);
     if (found.names.isEmpty()) {
-        end();
+        const bool noProfile = !QFileInfo(profilePath_).isFile();
+        const std::string text =
+            noProfile ? formatMessage(msg.msg(kMsgNoProfile), {cp1251::fromUnicode(profilePath_)})
+                      : formatMessage(msg.msg(kMsgNoTest), {cp1251::fromUnicode(base),
+                                                            cp1251::fromUnicode(profilePath_)});
+        end(cp1251::toUnicode(text));
         return;
     }
     int chosen = 0;
@@ -102,7 +129,8 @@ void ProfileRunner::LocalRun() {
     } else if (found.names.size() > 1) {
         const std::optional<int> pick = chooseTest(found.names);
         if (!pick || *pick < 0 || *pick >= found.names.size()) {
-            end();
+            // The pupil's own choice: nothing to tell them.
+            end({}, QStringLiteral("the test choice was left without OK"));
             return;
         }
         chosen = *pick;
@@ -114,9 +142,11 @@ void ProfileRunner::LocalRun() {
         if (f.compare(file, Qt::CaseInsensitive) == 0)
             file = f;
 
+    const QString unreadable = cp1251::toUnicode(
+        formatMessage(msg.msg(kMsgTestUnreadable), {cp1251::fromUnicode(base + file)}));
     const std::optional<CatalogueInfo> info = ReadCatalogueInfo(rs.programFolder, file);
     if (!info) {
-        end();
+        end(unreadable, unreadable + QStringLiteral(" (its catalogue cannot be read)"));
         return;
     }
     rs.testSubject = info->subject;
@@ -127,8 +157,9 @@ void ProfileRunner::LocalRun() {
     inform.Label3->setText(msg.text(rs.studentMode ? 12 : 13) + cp1251::toUnicode(info->klass) +
                            msg.text(16) + cp1251::toUnicode(info->subject) + QStringLiteral("."));
     QFile archive;
-    if (!openNamedFile(base + file, &archive, nullptr)) {
-        end();
+    QString openError;
+    if (!openNamedFile(base + file, &archive, &openError)) {
+        end(unreadable, unreadable + QStringLiteral(": ") + openError);
         return;
     }
     TPrepere& choice = app_.prepere();
@@ -137,7 +168,8 @@ void ProfileRunner::LocalRun() {
     // With both fields given the examinee never types here: the fields are not flashed.
     inform.Panel1->setVisible(!bothSet);
     if (!app_.topros().LoadTest(archive)) {
-        end();
+        // The loader has told the pupil already.
+        end({}, QStringLiteral("the test %1 did not load").arg(base + file));
         return;
     }
     inform.Panel1->setVisible(true);
@@ -158,6 +190,10 @@ void ProfileRunner::NetRun() {
     client.setEnabled(false);
     client.Host1->setText(cp1251::toUnicode(rs.profileHost));
     client.Port1->setText(cp1251::toUnicode(rs.profilePort));
+    // The field was filled from the settings before the profile was read: the results go
+    // where the profile says, and the window shows that folder.
+    client.Edit2->setText(ResultsPathToField(rs.programFolder, rs.resultsFolder));
+    client.Button2->setEnabled(false);
     client.show();
     client.CheckBox2->setChecked(true);
     client.Timer3->start();

@@ -33,11 +33,16 @@ public:
 private:
     void LocalRun();
     void NetRun();
-    // Ends the program at once: no message, no settings written, no command at exit.
-    void end();
+    // Ends the program at once: no settings written, no command at exit. why (when given) is
+    // shown to the pupil first; the log always says why.
+    void end(const QString& why = {}, const QString& logged = {});
     std::optional<int> chooseInWindow(const QStringList& names);
 
     KvizorApp& app_;
+    // The folder the program was started in: a relative profile path is read from there, also
+    // after the run has changed into the program folder.
+    QString startFolder_;
+    QString profilePath_;
 };
 
 } // namespace kvz

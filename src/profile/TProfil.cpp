@@ -499,8 +499,9 @@ void TProfil::makeLauncher(bool desktop) {
     if (runFileDialog(opener) != QDialog::Accepted || opener.selectedFiles().isEmpty())
         return;
     const QString profile = QFileInfo(opener.selectedFiles().constFirst()).absoluteFilePath();
-    const LauncherEntry entry =
-        profileLauncher(profile, QCoreApplication::applicationFilePath(), programIcon());
+    // The launcher's run works in this program's folder, wherever the profile lies.
+    const LauncherEntry entry = profileLauncher(profile, QCoreApplication::applicationFilePath(),
+                                                app_.runState().programFolder, programIcon());
     const QString base = profileBaseName(profile);
     QString error;
     const QString written =

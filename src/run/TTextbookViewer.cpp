@@ -12,13 +12,17 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QPdfDocument>
+#include <QPdfPageNavigator>
 #include <QPdfView>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QTextBlock>
 #include <QTextBrowser>
+#include <QTextCursor>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <memory>
 
 namespace kvz {
@@ -49,6 +53,23 @@ public:
             else if (url.scheme().isEmpty() && url.path().isEmpty() && url.hasFragment())
                 scrollToAnchor(url.fragment());
         });
+    }
+
+    // The anchor at the top of the page, with the text cursor there: a cursor left at the start
+    // would take the page back up when the window gets the keyboard.
+    void goToAnchor(const QString& name) {
+        for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
+            for (auto it = block.begin(); !it.atEnd(); ++it) {
+                const QTextFragment fragment = it.fragment();
+                if (fragment.isValid() && fragment.charFormat().anchorNames().contains(name)) {
+                    QTextCursor cursor(document());
+                    cursor.setPosition(fragment.position());
+                    setTextCursor(cursor);
+                    scrollToAnchor(name);
+                    return;
+                }
+            }
+        }
     }
 
     bool loadPage(const QString& path) {
@@ -158,7 +179,7 @@ QWidget* TTextbookViewer::makeContent(const QString& path) {
     return nullptr;
 }
 
-bool TTextbookViewer::open(const QString& path) {
+bool TTextbookViewer::open(const QString& path, const TextbookPlace& place) {
     QWidget* next = makeContent(path);
     if (!next)
         return false;
@@ -168,6 +189,11 @@ bool TTextbookViewer::open(const QString& path) {
     layout_->insertWidget(0, content_, 1);
     setWindowTitle(QFileInfo(path).completeBaseName());
     popUp();
+    // The place once the view has its size: where an anchor or a page lies follows from it.
+    if (auto* pdf = qobject_cast<QPdfView*>(content_); pdf && place.pdfPage > 0)
+        pdf->pageNavigator()->jump(std::min(place.pdfPage, pdf->document()->pageCount()) - 1, {});
+    if (auto* page = dynamic_cast<TextbookBrowser*>(content_); page && !place.fragment.isEmpty())
+        page->goToAnchor(place.fragment);
     content_->setFocus();
     return true;
 }

@@ -4,6 +4,8 @@
 // or a PDF document, shown over the run window (above it under the lock-down, with the
 // keyboard) so that the examinee never leaves the program to read it.
 
+#include "run/TextbookLink.h"
+
 #include <QDialog>
 
 class QPushButton;
@@ -16,9 +18,10 @@ class TTextbookViewer : public QDialog {
 public:
     TTextbookViewer(QWidget* over, const QString& closeText);
 
-    // Shows the file (its kind by its extension) and brings the window up over its parent.
-    // False, with the window left as it was, when the file cannot be read or shown.
-    bool open(const QString& path);
+    // Shows the file (its kind by its extension) at the place given (an HTML anchor, a PDF
+    // page) and brings the window up over its parent. False, with the window left as it was,
+    // when the file cannot be read or shown.
+    bool open(const QString& path, const TextbookPlace& place = {});
     // The widget showing the current file: a QTextBrowser, QPlainTextEdit, QScrollArea or
     // QPdfView; null before the first file.
     QWidget* content() const { return content_; }

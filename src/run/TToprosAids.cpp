@@ -105,10 +105,16 @@ void TTopros::LUchebnik1Click() {
         Dialogs::error(this, msg.text(kMsgOpenError));
         return;
     }
-    if (textbookViewFor(path) != TextbookView::Outside) {
+    const TextbookView view = textbookViewFor(path);
+    const TextbookPlace place = textbookPlace(link.parameters, view);
+    // Parameters meant for another desktop's reader: the supervisor finds them in the log.
+    if (!place.unused.isEmpty())
+        qInfo("kvizor: the textbook link's parameters \"%s\" are not used for %s",
+              qPrintable(place.unused), qPrintable(path));
+    if (view != TextbookView::Outside) {
         if (!textbookViewer_)
             textbookViewer_ = new TTextbookViewer(this, msg.text(kMsgOk));
-        if (!textbookViewer_->open(path))
+        if (!textbookViewer_->open(path, place))
             Dialogs::error(this, msg.text(kMsgOpenError));
         return;
     }

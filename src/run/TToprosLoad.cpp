@@ -186,6 +186,8 @@ void TTopros::prepareRunControls() {
     otvetstr->clear();
 
     PUchebnik1->setVisible(state.textbookDuringTest);
+    // The results window of the run before left the link as review wanted it.
+    PUchebnik1->setEnabled(true);
     N6->setVisible(state.referenceAllowed);
     N9->setVisible(false);
     N4->setVisible(true);

@@ -109,6 +109,56 @@ TextbookView textbookViewFor(const QString& path) {
     return TextbookView::Outside;
 }
 
+namespace {
+
+// "page=N" (a leading "#" allowed) or a bare N: the page N, from 1; 0 otherwise.
+int pdfPageOf(QString word) {
+    if (word.startsWith(QLatin1Char('#')))
+        word.remove(0, 1);
+    if (word.startsWith(QLatin1String("page="), Qt::CaseInsensitive))
+        word.remove(0, 5);
+    bool ok = false;
+    const int page = word.toInt(&ok);
+    return ok && page > 0 ? page : 0;
+}
+
+} // namespace
+
+TextbookPlace textbookPlace(const QString& parameters, TextbookView view) {
+    TextbookPlace place;
+    const QString text = parameters.trimmed();
+    if (text.isEmpty())
+        return place;
+    if (view == TextbookView::Html && text.startsWith(QLatin1Char('#')) && text.size() > 1) {
+        place.fragment = text.mid(1);
+        return place;
+    }
+    if (view != TextbookView::Pdf) {
+        place.unused = text;
+        return place;
+    }
+    // A reader's own options ("/A page=5" of the other desktop) around the page are left out.
+    QStringList unused;
+    const QStringList words = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        QString word = words[i];
+        if (word.size() >= 2 && word.startsWith(QLatin1Char('"')) &&
+            word.endsWith(QLatin1Char('"')))
+            word = word.mid(1, word.size() - 2);
+        const int page = place.pdfPage == 0 ? pdfPageOf(word) : 0;
+        if (page > 0) {
+            place.pdfPage = page;
+            if (!unused.isEmpty() &&
+                unused.last().compare(QLatin1String("/A"), Qt::CaseInsensitive) == 0)
+                unused.removeLast();
+            continue;
+        }
+        unused << words[i];
+    }
+    place.unused = unused.join(QLatin1Char(' '));
+    return place;
+}
+
 QString decodeTextbookText(const QByteArray& bytes) {
     if (bytes.startsWith("\xEF\xBB\xBF"))
         return QString::fromUtf8(bytes.mid(3));

@@ -35,6 +35,16 @@ QString textbookWorkingFolder(const TextbookLink& link, const QString& programFo
 enum class TextbookView { Html, Text, Picture, Pdf, Outside };
 TextbookView textbookViewFor(const QString& path);
 
+// Where in the file a link's parameters point, as far as the program's own viewer can follow
+// them: an HTML page's anchor ("#глава2") or a PDF page ("page=5", "#page=5", "/A page=5" or a
+// bare number, counted from 1). What the viewer cannot follow is left in unused.
+struct TextbookPlace {
+    QString fragment; // an anchor of an HTML page, without "#"
+    int pdfPage = 0;  // a page of a PDF document from 1; 0: none
+    QString unused;   // the parameters, or the part of them, that point nowhere here
+};
+TextbookPlace textbookPlace(const QString& parameters, TextbookView view);
+
 // A textbook page in Windows-1251 or UTF-8: UTF-8 when it says so (a byte-order mark or a
 // charset in an HTML header) or when its bytes are valid UTF-8; Windows-1251 otherwise.
 QString decodeTextbookText(const QByteArray& bytes);

@@ -7,9 +7,14 @@
 #include "net/TClient.h"
 #include "net/TMessager.h"
 #include "net/TSelectTest.h"
+#include "platform/docview/PieceWriter.h"
+#include "results/TResultats.h"
+#include "run/TMessage1.h"
 #include "run/TTopros.h"
+#include "support/PupilWindow.h"
 #include "windows/TProgres.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -327,6 +332,111 @@ TEST_F(NetWindows, ProfileChoiceAmongOfferedTests) {
     client->show();
     server.write("REFR\r\n1\r\n45000\r\nNO\r\nAuto\r\n1\r\n15\r\n<5, Math>:10*Eq\r\n");
     ASSERT_TRUE(waitUntil([&] { return programEnds == 4; }));
+}
+
+// The test asked for with the server's permission never comes, or stops coming half-way: the
+// wait ends with a message; an interactive run keeps its window, a profile's run ends.
+TEST_F(NetWindows, ARequestedTestThatNeverComesIsGivenUp) {
+    client->ArchiveTimer->setInterval(300);
+    client->show();
+    WireServer server;
+    connectTo(server);
+    server.write(kList);
+    ASSERT_TRUE(server.waitFor("FRESH"));
+    server.take();
+    const QString notSent =
+        cp1251::toUnicode(formatMessage(app->messages().msg(95), {"Optics.tst"}));
+    ASSERT_FALSE(notSent.isEmpty());
+    client->Files->setCurrentRow(0);
+    client->Button4->click();
+    ASSERT_TRUE(server.waitFor("GIVEMETEST"));
+    ASSERT_TRUE(waitUntil([&] { return shownText(notSent); }, 5000));
+    EXPECT_EQ(programEnds, 0);
+    EXPECT_TRUE(logText().contains(notSent));
+    EXPECT_TRUE(pupilHasAWindow(client));
+
+    // Half of it, then nothing: the connection goes, and the window is usable again.
+    Dialogs::clearShown();
+    server.take();
+    client->Button4->click();
+    ASSERT_TRUE(server.waitFor("GIVEMETEST"));
+    server.write("TSTF" + std::string(5000, 'x'));
+    ASSERT_TRUE(waitUntil([&] { return client->protocol().downloadedBytes() == 5000; }));
+    ASSERT_TRUE(waitUntil([&] { return shownText(notSent); }, 5000));
+    EXPECT_FALSE(client->connectedToServer());
+    EXPECT_FALSE(app->progres().isVisible());
+    EXPECT_EQ(programEnds, 0);
+    EXPECT_TRUE(pupilHasAWindow(client));
+
+    // A profile's run says so and ends.
+    Dialogs::clearShown();
+    RunState& rs = app->runState();
+    rs.interactive = false;
+    rs.profileType = "net";
+    rs.profileTestName = "optics";
+    rs.profileTestClass = "/*_-_*\\";
+    rs.profileSubject = "/*_-_*\\";
+    rs.profileSelect = 0;
+    client->hide();
+    client->show();
+    WireServer second;
+    connectTo(second);
+    second.write(kList);
+    ASSERT_TRUE(second.waitFor("GIVEMETEST"));
+    ASSERT_TRUE(waitUntil([&] { return programEnds == 1; }, 5000));
+    EXPECT_TRUE(shownText(notSent));
+}
+
+// A pause while the finish prompt is open covers the prompt too: the test cannot be finished
+// under it. The resume gives back what it took, the keyboard included.
+TEST_F(NetWindows, PauseCoversTheFinishPromptAndResumeGivesItBack) {
+    client->show();
+    WireServer server;
+    connectTo(server);
+    client->hide();
+    TTopros& run = app->topros();
+    QuestionSet& set = run.questionSet;
+    set = QuestionSet{};
+    for (int i = 0; i < 2; ++i) {
+        QImage image(64, 48, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        TQuestionRec q;
+        q.kindText = "A";
+        q.choiceCount = 2;
+        q.body = docview::pieceFromImage(image, QStringLiteral("page")).piece;
+        set.questions.push_back(q);
+    }
+    set.labels = makeLabels(set.questions);
+    computeTimeBudgets(set, false);
+    run.Stests->clear();
+    for (const std::string& l : set.labels)
+        run.Stests->addItem(QString::fromLatin1(l));
+    run.StartRun();
+    ASSERT_TRUE(run.isVisible());
+    TMessage1& prompt = app->message1();
+    run.N4->trigger();
+    ASSERT_TRUE(prompt.isVisible());
+    ASSERT_TRUE(pupilHasAWindow(&prompt));
+
+    server.write("NMAY");
+    TBlokator& pause = app->blokator();
+    ASSERT_TRUE(waitUntil([&] { return pause.isVisible(); }));
+    EXPECT_FALSE(prompt.isEnabled());
+    EXPECT_FALSE(run.isEnabled());
+    prompt.Button2->click();
+    QTest::keyClick(&prompt, Qt::Key_F10);
+    QTest::keyClick(&run, Qt::Key_F10);
+    EXPECT_TRUE(run.isVisible()) << "the test was finished under the pause";
+    EXPECT_FALSE(app->resultats().isVisible());
+
+    server.write("_MAY");
+    ASSERT_TRUE(waitUntil([&] { return !pause.isVisible(); }));
+    EXPECT_TRUE(prompt.isEnabled());
+    EXPECT_TRUE(run.isEnabled());
+    EXPECT_TRUE(pupilHasAWindow(&prompt));
+    prompt.Button2->click();
+    EXPECT_TRUE(app->resultats().isVisible());
+    EXPECT_FALSE(run.isVisible());
 }
 
 } // namespace

@@ -216,8 +216,10 @@ TEST(Launcher, FilesAreValidAndReplaceTheOldOne) {
     QDir().mkpath(menu);
     writeBytes(menu + QStringLiteral("/физика 9.desktop"), "old");
 
-    const LauncherEntry entry = profileLauncher(profile, QStringLiteral("/opt/kvizor/kvizor"),
-                                                QStringLiteral("/opt/kvizor/kvizor.svg"));
+    const QString programFolder = dir.filePath(QStringLiteral("Квизор"));
+    const LauncherEntry entry =
+        profileLauncher(profile, QStringLiteral("/opt/kvizor/kvizor"), programFolder,
+                        QStringLiteral("/opt/kvizor/kvizor.svg"));
     QString error;
     const QString written =
         writeLauncher(menu, profileBaseName(profile) + QStringLiteral(".desktop"), entry, &error);
@@ -237,8 +239,10 @@ TEST(Launcher, FilesAreValidAndReplaceTheOldOne) {
         if (line.startsWith(QLatin1String("Path=")))
             path = line.mid(5);
     }
-    EXPECT_EQ(parseDesktopExec(exec), (QStringList{QStringLiteral("/opt/kvizor/kvizor"), profile}));
-    EXPECT_EQ(path, folder);
+    // The program folder goes with the profile: the run works there wherever the profile lies.
+    EXPECT_EQ(parseDesktopExec(exec),
+              (QStringList{QStringLiteral("/opt/kvizor/kvizor"), profile, programFolder}));
+    EXPECT_EQ(path, programFolder);
     EXPECT_TRUE(QFileInfo(written).isExecutable());
 }
 

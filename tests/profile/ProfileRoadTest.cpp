@@ -7,6 +7,7 @@
 #include "support/TestPaths.h"
 
 #include "choice/TInform.h"
+#include "l10n/MessageTable.h"
 #include "net/TClient.h"
 #include "net/TSelectTest.h"
 #include "profile/Profile.h"
@@ -17,7 +18,9 @@
 #include "run/TTopros.h"
 #include "shell/TBasic.h"
 #include "support/PromptAnswerer.h"
+#include "support/PupilWindow.h"
 #include "windows/TPas.h"
+#include "windows/TProgres.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -218,6 +221,80 @@ TEST_F(ProfileRoadTest, NetworkProfileThatGetsNoTestEndsTheProgram) {
         EXPECT_FALSE(app->inform().isVisible()) << c.name;
         app.reset();
     }
+}
+
+// One offered test matches and the profile lets the pupil choose: it is asked for at once. When
+// it does not load (the password prompt left), the choice window comes back with the keyboard,
+// so the pupil may try again or leave; nothing is left hidden behind an empty screen.
+TEST_F(ProfileRoadTest, NetworkProfileWhoseOnlyTestDidNotLoadOffersItAgain) {
+    ServerProcess server;
+    ASSERT_TRUE(server.start(kPhysics + QStringLiteral(".tst")));
+    Profile p;
+    p.type = "net";
+    p.host = "127.0.0.1";
+    p.port = std::to_string(server.port);
+    p.testName = "*";
+    p.testClass = std::string(kAnyMarker);
+    p.subject = std::string(kAnyMarker);
+    p.select = 1;
+    p.classGroup = cp(QStringLiteral("9Б"));
+    p.examineeName = cp(QStringLiteral("Орлов Пётр"));
+    std::optional<PromptAnswerer> prompt;
+    startWith(p, [&] {
+        prompt.emplace(app->pas(),
+                       std::deque<std::optional<QString>>{std::nullopt, QStringLiteral("физика")});
+    });
+    ASSERT_TRUE(waitUntil([&] { return prompt->prompts == 1; }));
+    TSelectTest& select = app->selectTest();
+    ASSERT_TRUE(pupilHasAWindow(&select));
+    EXPECT_EQ(select.ListBox1->count(), 1);
+    EXPECT_FALSE(app->client().isVisible());
+    EXPECT_FALSE(app->endRequested().has_value());
+
+    // OK asks again; this time the password opens the test.
+    select.Button1->click();
+    ASSERT_TRUE(waitUntil([&] { return app->inform().isVisible() || app->topros().isVisible(); }))
+        << "the test did not load";
+    EXPECT_EQ(prompt->prompts, 2);
+    EXPECT_FALSE(app->endRequested().has_value());
+}
+
+// The server sets the test: the pupil waits for the supervisor's permission as long as it
+// takes, told so, instead of the program ending after ten seconds; once allowed, the test
+// comes and its result goes to the profile's results folder, not the client window's.
+TEST_F(ProfileRoadTest, SetTestWaitsForThePermissionAndKeepsTheProfilesResultsFolder) {
+    ServerProcess server;
+    server.offerChoice = false;
+    ASSERT_TRUE(server.start(kPhysics + QStringLiteral(".tst")));
+    server.command(QStringLiteral("set ") + kPhysics + QStringLiteral(".tst"));
+    ASSERT_TRUE(server.waitFor(QStringLiteral("mode set")));
+    Profile p;
+    p.type = "net";
+    p.host = "127.0.0.1";
+    p.port = std::to_string(server.port);
+    p.classGroup = cp(QStringLiteral("9Б"));
+    p.examineeName = cp(QStringLiteral("Орлов Пётр"));
+    p.result = cp(QStringLiteral("\\Results\\9Б"));
+    // The give-up time is the client window's to keep; here it is short.
+    startWith(p, [this] { app->client().Timer2->setInterval(1500); });
+    TClient& client = app->client();
+    ASSERT_TRUE(waitUntil([&] { return client.waitingForPermission(); }, 8000));
+    QTest::qWait(500);
+    EXPECT_FALSE(app->endRequested().has_value());
+    TProgres& wait = app->progres();
+    EXPECT_TRUE(pupilHasAWindow(&wait));
+    EXPECT_EQ(wait.Panel1->text(), app->messages().text(96));
+
+    server.command(QStringLiteral("allow all физика"));
+    ASSERT_TRUE(waitUntil([&] { return app->inform().isVisible() || app->topros().isVisible(); }))
+        << "the test did not load";
+    EXPECT_FALSE(client.waitingForPermission());
+    EXPECT_FALSE(wait.isVisible());
+    EXPECT_EQ(app->runState().resultsFolder, prog() + QStringLiteral("/Results/9Б"));
+    answerOneAndFinish();
+    const ResultRecord r = onlyResultIn(prog() + QStringLiteral("/Results/9Б"));
+    EXPECT_EQ(r.facts.testName, cp(kPhysics));
+    EXPECT_TRUE(pupilHasAWindow(&app->resultats()));
 }
 
 } // namespace

@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <set>
 
@@ -28,14 +29,42 @@ using testing::withTrailer;
 
 const std::string kAll = "\xC2\xF1\xE5"; // "Все"
 
+// What the program writes to its log while it lives.
+class LogCapture {
+public:
+    LogCapture() {
+        lines().clear();
+        previous_ = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext&, const QString& text) { lines() << text; });
+    }
+    ~LogCapture() { qInstallMessageHandler(previous_); }
+    static QStringList& lines() {
+        static QStringList all;
+        return all;
+    }
+    static bool has(const QString& part) {
+        for (const QString& l : lines())
+            if (l.contains(part))
+                return true;
+        return false;
+    }
+
+private:
+    QtMessageHandler previous_ = nullptr;
+};
+
 class ProfileRunTest : public testing::ProfileFixture {
 protected:
     void writeProfile(const QString& file, const Profile& p) {
         ASSERT_TRUE(kvz::writeProfile(prog() + QLatin1Char('/') + file, p));
     }
-    // Starts the program as the command line would, with the profile at path.
-    void run(const QString& path) {
-        app = std::make_unique<KvizorApp>(QStringList{path}, prog());
+    // Starts the program as the command line would, with the profile at path (and the program
+    // folder, when given, as the second parameter).
+    void run(const QString& path, const QString& folder = {}) {
+        QStringList parameters{path};
+        if (!folder.isEmpty())
+            parameters << folder;
+        app = std::make_unique<KvizorApp>(parameters, prog());
         app->createWindows();
         ProfileRunner& runner = app->profileRunner();
         runner.hostName = [] { return QStringLiteral("ws07"); };
@@ -196,7 +225,15 @@ TEST_F(ProfileRunTest, RoadsThatEndTheProgramOrOpenTheMainWindow) {
         int offered;
     } cases[] = {
         {"upper-case LOC is interactive", "LOC", "A*", 0, {}, false, true, {}, 0},
-        {"no candidate", "loc", "B*", 0, {}, true, false, {}, 0},
+        {"no candidate",
+         "loc",
+         "B*",
+         0,
+         {},
+         true,
+         false,
+         QStringLiteral("В папке %1/Base/ нет теста, подходящего профилю %1/p.pte.").arg(prog()),
+         0},
         {"choice window left without OK", "loc", "A*", 1, std::nullopt, true, false, {}, 3},
         {"invalid pattern",
          "loc",
@@ -210,6 +247,7 @@ TEST_F(ProfileRunTest, RoadsThatEndTheProgramOrOpenTheMainWindow) {
         {"chosen test does not load", "loc", "A*", 1, 2, true, false, {}, 3},
     };
     for (const auto& c : cases) {
+        const LogCapture log;
         Dialogs::clearShown();
         offered.clear();
         choice = c.choice;
@@ -224,7 +262,7 @@ TEST_F(ProfileRunTest, RoadsThatEndTheProgramOrOpenTheMainWindow) {
         EXPECT_EQ(app->runState().interactive, c.interactive) << c.name;
         EXPECT_EQ(int(offered.size()), c.offered) << c.name;
         if (c.message.isEmpty()) {
-            // "does not load" shows the loader's own error; the others say nothing.
+            // "does not load" shows the loader's own error; the pupil's own choice says nothing.
             if (c.choice != 2) {
                 EXPECT_TRUE(Dialogs::shown().empty()) << c.name;
             }
@@ -232,14 +270,66 @@ TEST_F(ProfileRunTest, RoadsThatEndTheProgramOrOpenTheMainWindow) {
             ASSERT_EQ(Dialogs::shown().size(), 1u) << c.name;
             EXPECT_EQ(Dialogs::shown()[0].text, c.message) << c.name;
         }
+        // Every end says why in the log, for the supervisor.
+        if (c.ends) {
+            EXPECT_TRUE(LogCapture::has(QStringLiteral("cannot run"))) << c.name;
+            if (!c.message.isEmpty()) {
+                EXPECT_TRUE(LogCapture::has(c.message)) << c.name;
+            }
+        }
         app.reset();
     }
 }
 
-TEST_F(ProfileRunTest, MissingProfileIsAnEmptyLocalProfile) {
+TEST_F(ProfileRunTest, MissingProfileIsAnEmptyLocalProfileThatSaysSo) {
+    const LogCapture log;
     run(prog() + QStringLiteral("/none.pte"));
     EXPECT_EQ(app->endRequested(), std::optional<int>(1));
     EXPECT_EQ(app->runState().profileType, "loc");
+    const QString told = QStringLiteral("Профиль %1/none.pte не найден.").arg(prog());
+    ASSERT_EQ(Dialogs::shown().size(), 1u);
+    EXPECT_EQ(Dialogs::shown()[0].text, told);
+    EXPECT_TRUE(LogCapture::has(told));
+}
+
+// The program works in its own folder, found from its own location or named by the second
+// parameter, wherever it was started from; a relative profile path is read from where it was.
+TEST_F(ProfileRunTest, TheProgramWorksInItsOwnFolderWhereverItIsStarted) {
+    QTemporaryDir elsewhere;
+    QTemporaryDir named;
+    ASSERT_TRUE(elsewhere.isValid() && named.isValid());
+    Profile p;
+    p.testName = cp(QStringLiteral("Алгебра 7 класс"));
+    p.classGroup = "7";
+    p.result = "\\Results\\7";
+    ASSERT_TRUE(kvz::writeProfile(elsewhere.filePath(QStringLiteral("p.pte")), p));
+    copySample(QStringLiteral("Алгебра 7 класс.tst"));
+    QDir().mkpath(named.filePath(QStringLiteral("Base")));
+    copySample(QStringLiteral("Алгебра 7 класс.tst"), named.filePath(QStringLiteral("Base")));
+
+    const struct {
+        const char* name;
+        QString folderParameter;
+        QString programFolder;
+    } cases[] = {
+        {"the program's own folder", {}, prog()},
+        {"the folder the second parameter names", named.path(), named.path()},
+    };
+    for (const auto& c : cases) {
+        Dialogs::clearShown();
+        QDir::setCurrent(elsewhere.path());
+        run(QStringLiteral("p.pte"), c.folderParameter);
+        EXPECT_FALSE(app->endRequested().has_value()) << c.name;
+        const RunState& rs = app->runState();
+        EXPECT_EQ(rs.programFolder, c.programFolder) << c.name;
+        EXPECT_EQ(rs.resultsFolder, c.programFolder + QStringLiteral("/Results/7")) << c.name;
+        EXPECT_EQ(QDir::currentPath(),
+                  QDir(c.programFolder + QStringLiteral("/Base")).absolutePath())
+            << c.name;
+        EXPECT_TRUE(app->inform().isVisible()) << c.name;
+        EXPECT_TRUE(Dialogs::shown().empty()) << c.name;
+        app.reset();
+    }
 }
 
 } // namespace

@@ -98,6 +98,43 @@ TEST(TextbookLink, ViewByExtension) {
         EXPECT_EQ(textbookViewFor(QString::fromUtf8(c.path)), c.view) << c.path;
 }
 
+// What the program's own viewer can follow of a link's parameters; the rest is reported unused.
+TEST(TextbookLink, ParametersTheViewerFollows) {
+    struct Case {
+        QString parameters;
+        TextbookView view;
+        QString fragment;
+        int page;
+        QString unused;
+    };
+    const Case cases[] = {
+        {QStringLiteral("#глава2"), TextbookView::Html, QStringLiteral("глава2"), 0, {}},
+        {QStringLiteral("  #a b "), TextbookView::Html, QStringLiteral("a b"), 0, {}},
+        {QStringLiteral("-fullscreen"), TextbookView::Html, {}, 0, QStringLiteral("-fullscreen")},
+        {QStringLiteral("#"), TextbookView::Html, {}, 0, QStringLiteral("#")},
+        {QStringLiteral("/A page=5"), TextbookView::Pdf, {}, 5, {}},
+        {QStringLiteral("/A \"page=5\""), TextbookView::Pdf, {}, 5, {}},
+        {QStringLiteral("#page=12"), TextbookView::Pdf, {}, 12, {}},
+        {QStringLiteral("3"), TextbookView::Pdf, {}, 3, {}},
+        {QStringLiteral("/n page=2 zoom=50"),
+         TextbookView::Pdf,
+         {},
+         2,
+         QStringLiteral("/n zoom=50")},
+        {QStringLiteral("page=0"), TextbookView::Pdf, {}, 0, QStringLiteral("page=0")},
+        {QStringLiteral("#глава2"), TextbookView::Pdf, {}, 0, QStringLiteral("#глава2")},
+        {QStringLiteral("page=2"), TextbookView::Text, {}, 0, QStringLiteral("page=2")},
+        {QStringLiteral("a b"), TextbookView::Outside, {}, 0, QStringLiteral("a b")},
+        {QString(), TextbookView::Pdf, {}, 0, {}},
+    };
+    for (const Case& c : cases) {
+        const TextbookPlace place = textbookPlace(c.parameters, c.view);
+        EXPECT_EQ(place.fragment, c.fragment) << c.parameters.toStdString();
+        EXPECT_EQ(place.pdfPage, c.page) << c.parameters.toStdString();
+        EXPECT_EQ(place.unused, c.unused) << c.parameters.toStdString();
+    }
+}
+
 TEST(TextbookLink, PagesDecodedFromEitherCodePage) {
     const QString russian = QStringLiteral("Закон Ома");
     const QByteArray win = QByteArray::fromStdString(cp(russian));

@@ -9,7 +9,9 @@
 #include "platform/Lockdown.h"
 #include "platform/docview/DocumentView.h"
 #include "platform/docview/PieceWriter.h"
+#include "results/TResultats.h"
 #include "run/TCalculator.h"
+#include "run/TMessage1.h"
 #include "run/TTextbookViewer.h"
 #include "run/TTopros.h"
 #include "shell/RunState.h"
@@ -23,7 +25,13 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QPainter>
+#include <QPdfPageNavigator>
+#include <QPdfView>
+#include <QPdfWriter>
+#include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
@@ -462,6 +470,67 @@ TEST_F(ToprosAidsTest, TextbookLinkHintLookAndClick) {
     ASSERT_EQ(Dialogs::shown().size(), 2u);
     EXPECT_EQ(Dialogs::shown()[1].kind, DialogKind::Error);
     EXPECT_EQ(Dialogs::shown()[1].text, app->messages().text(8));
+}
+
+// The link works in every run, not only in the first (whose results window left it as review
+// wanted it), and opens the page where its parameters point: an HTML anchor, a PDF page.
+TEST_F(ToprosAidsTest, TextbookLinkWorksInTheNextRunAndOpensWhereItPoints) {
+    const QString folder = state().programFolder;
+    {
+        QString html = QStringLiteral("<p>Начало</p>");
+        for (int i = 0; i < 300; ++i)
+            html += QStringLiteral("<p>строка %1</p>").arg(i);
+        html += QStringLiteral("<h2><a name=\"глава2\">Глава 2</a></h2>");
+        for (int i = 0; i < 300; ++i)
+            html += QStringLiteral("<p>ещё %1</p>").arg(i);
+        QFile page(folder + QStringLiteral("/book.htm"));
+        ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+        page.write(cp1251::fromUnicode(html).c_str());
+    }
+    {
+        QPdfWriter pdf(folder + QStringLiteral("/book.pdf"));
+        QPainter painter(&pdf);
+        for (int i = 1; i <= 3; ++i) {
+            if (i > 1)
+                pdf.newPage();
+            painter.drawText(100, 100, QStringLiteral("page %1").arg(i));
+        }
+    }
+    state().textbookDuringTest = true;
+    state().textbookInReview = false;
+    const std::vector<TQuestionRec> questions = {
+        question("A", 2, cp1251::fromUnicode(QStringLiteral(">book.htm|#глава2"))),
+        question("A", 2, ">book.pdf|/A page=3")};
+    start(questions);
+    TTopros& w = run();
+    w.N4->trigger();
+    app->message1().Button2->click();
+    ASSERT_TRUE(app->resultats().isVisible());
+    app->resultats().hide();
+
+    start(questions);
+    QLabel* link = w.LUchebnik1;
+    ASSERT_TRUE(link->isVisible());
+    ASSERT_TRUE(link->isEnabled()) << "the link is dead in the second run";
+    QTest::mouseClick(link, Qt::LeftButton);
+    TTextbookViewer* viewer = w.textbookViewer();
+    ASSERT_NE(viewer, nullptr);
+    ASSERT_TRUE(viewer->isVisible());
+    auto* browser = qobject_cast<QTextBrowser*>(viewer->content());
+    ASSERT_NE(browser, nullptr);
+    QCoreApplication::processEvents();
+    const QScrollBar* bar = browser->verticalScrollBar();
+    EXPECT_GT(bar->value(), bar->maximum() / 4) << "the page is not at its anchor";
+    EXPECT_LT(bar->value(), bar->maximum() * 3 / 4);
+    viewer->hide();
+
+    pressKey(Qt::Key_PageDown);
+    QTest::mouseClick(link, Qt::LeftButton);
+    ASSERT_TRUE(viewer->isVisible());
+    auto* pdf = qobject_cast<QPdfView*>(viewer->content());
+    ASSERT_NE(pdf, nullptr);
+    EXPECT_EQ(pdf->pageNavigator()->currentPage(), 2);
+    EXPECT_TRUE(Dialogs::shown().empty());
 }
 
 } // namespace
