@@ -83,6 +83,10 @@ QStringList fileDialogFilters(const QString& filter) {
     return out;
 }
 
+bool labelOfOtherProgram(std::string_view window) {
+    return window.starts_with("Editor");
+}
+
 bool applyLabel(QWidget* window, const LabelLine& line) {
     if (!window || !line.complete)
         return false;

@@ -389,6 +389,8 @@ LabelFailureReport TBasic::applyLabelSection(std::string_view languageText) {
                                            &app_.selectTest(),
                                            &app_.message1()};
     forEachLabelLine(languageText, [&](const LabelLine& line) {
+        if (labelOfOtherProgram(line.window))
+            return;
         QWidget* window = nullptr;
         const QString windowName = cp1251::toUnicode(line.window);
         for (QWidget* w : windows)

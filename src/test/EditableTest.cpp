@@ -509,13 +509,18 @@ std::vector<TestIssue> EditableTest::check() const {
 }
 
 TestArchive EditableTest::archiveToWrite(QString* error) const {
-    TestArchive a = archive;
+    TestArchive a = archiveAsSaved();
     for (QByteArray* page : {&a.introduction, &a.reference})
         if (page->isEmpty()) {
             *page = pack::blankPagePiece(error);
             if (page->isEmpty())
                 return a;
         }
+    return a;
+}
+
+TestArchive EditableTest::archiveAsSaved() const {
+    TestArchive a = archive;
     if (editedBands_) {
         if (!a.settings139)
             a.settings139.emplace();

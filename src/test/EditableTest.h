@@ -110,6 +110,9 @@ public:
     std::vector<TestIssue> check() const;
     // The whole .tst as the writer makes it; nullopt with the reason when a check fails.
     std::optional<QByteArray> encode(QString* error = nullptr) const;
+    // The archive as it will be written, less the blank pages: the bands made into the stored
+    // scale, the optional entries kept whenever they carry something. The preview runs this.
+    TestArchive archiveAsSaved() const;
     // Checks, writes a temporary file beside path, syncs it and renames it over path.
     bool save(const QString& path, QString* error = nullptr);
     // The folder format of kvizor-pack build: test.ini and one .piece per page.
@@ -117,8 +120,7 @@ public:
 
 private:
     void regroup(int& tracked);
-    // Blank introduction and reference pages where there are none, the optional entries kept
-    // whenever they carry something.
+    // archiveAsSaved with blank introduction and reference pages where there are none.
     TestArchive archiveToWrite(QString* error) const;
 
     std::optional<std::vector<MarkBand>> editedBands_;

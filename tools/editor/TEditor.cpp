@@ -10,7 +10,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -24,6 +26,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QVBoxLayout>
 
 namespace kvz::editor {
@@ -214,6 +217,24 @@ void TEditor::relabel() {
     language.apply(this);
     Tabs->setTabText(0, msg("TestTab", QStringLiteral("Тест")));
     Tabs->setTabText(1, msg("QuestionTab", QStringLiteral("Вопрос")));
+    // Lists and headings have no label line of their own.
+    const QString orders[] = {msg("OrderFree", QStringLiteral("произвольный (вперёд и назад)")),
+                              msg("OrderFixed", QStringLiteral("строгий (только вперёд)")),
+                              msg("OrderProgram", QStringLiteral("как настроена программа"))};
+    for (int i = 0; i < 3; ++i)
+        Order->setItemText(i, orders[i]);
+    const QString kinds[] = {msg("KindA", QStringLiteral("A — выбор ответа")),
+                             msg("KindB", QStringLiteral("B — ввод ответа")),
+                             msg("KindD", QStringLiteral("D — порядок (номера на странице)"))};
+    for (int i = 0; i < 3; ++i)
+        Kind->setItemText(i, kinds[i]);
+    Marks->setHorizontalHeaderLabels(
+        {msg("MarkFrom", QStringLiteral("от, %")), msg("MarkText", QStringLiteral("→ оценка"))});
+    Slots->setHorizontalHeaderLabels({msg("SlotPlaceHeader", QStringLiteral("место")),
+                                      msg("SlotNumberHeader", QStringLiteral("верный номер"))});
+    for (int i = 0; i < kMaxChoices; ++i)
+        RightChoice[std::size_t(i)]->setText(
+            msg("RightChoice", QStringLiteral("%1 — верный")).arg(i + 1));
     Dialogs::captions().title = QStringLiteral("Kvizor");
 }
 

@@ -121,7 +121,8 @@ public:
     QCheckBox* ShowIntroduction = nullptr;
     QCheckBox* ReferenceAllowed = nullptr;
     QCheckBox* ShowMark = nullptr;
-    QTableWidget* Marks = nullptr; // "from %", mark
+    QTableWidget* Marks = nullptr;  // "from %", mark
+    QLabel* MarksSummary = nullptr; // "0 % → 2   50 % → 3   85 % → 5"
     QPushButton* AddMark = nullptr;
     QPushButton* DeleteMark = nullptr;
     QPushButton* IntroPicture = nullptr;
@@ -180,6 +181,7 @@ private:
     // The introduction or reference page from a picture or text.
     void setSpecialPage(bool introduction, bool typed);
     void readMarks();
+    void showMarksSummary();
     void paintSlots(QPainter& painter);
 
     QString executableFolder_;

@@ -28,6 +28,7 @@
 #include <QTextDocument>
 #include <QTimeEdit>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace kvz::editor {
 
@@ -242,6 +243,10 @@ QWidget* TEditor::buildTestTab() {
     Marks->verticalHeader()->hide();
     Marks->setMinimumHeight(150);
     mv->addWidget(Marks);
+    MarksSummary = new QLabel(marksBox);
+    MarksSummary->setObjectName(QStringLiteral("MarksSummary"));
+    MarksSummary->setWordWrap(true);
+    mv->addWidget(MarksSummary);
     connect(Marks, &QTableWidget::itemChanged, this, [this] {
         if (!filling_)
             readMarks();
@@ -289,7 +294,21 @@ void TEditor::readMarks() {
             {h.value_or(-1), cp(Marks->item(r, 1) ? Marks->item(r, 1)->text() : QString())});
     }
     test_.setBands(std::move(bands));
+    showMarksSummary();
     changed();
+}
+
+// The scale as the pupil's score meets it, from the lowest mark up: "0 % → 2   50 % → 3".
+void TEditor::showMarksSummary() {
+    std::vector<MarkBand> bands = test_.bands();
+    std::stable_sort(bands.begin(), bands.end(), [](const MarkBand& a, const MarkBand& b) {
+        return a.fromHundredths < b.fromHundredths;
+    });
+    QStringList parts;
+    for (const MarkBand& b : bands)
+        parts << (b.fromHundredths < 0 ? QStringLiteral("?") : percentText(b.fromHundredths)) +
+                     QStringLiteral(" % → ") + un(b.markText);
+    MarksSummary->setText(parts.join(QStringLiteral("    ")));
 }
 
 void TEditor::showTest() {
@@ -330,6 +349,7 @@ void TEditor::showTest() {
             new QTableWidgetItem(b.fromHundredths < 0 ? QString() : percentText(b.fromHundredths)));
         Marks->setItem(r, 1, new QTableWidgetItem(un(b.markText)));
     }
+    showMarksSummary();
     filling_ = false;
 }
 

@@ -178,7 +178,7 @@ void TPreview::showTest(const EditableTest& test, QSize screen) {
     // The loader's own steps on the test as it stands: labels, settings, budgets; then a run's.
     set_ = QuestionSet{};
     state_ = RunState{};
-    applyTestArchive(TestArchive(test.archive), set_, state_);
+    applyTestArchive(test.archiveAsSaved(), set_, state_);
     state_.shuffleQuestions = false;
     startRunLogic(set_, state_, 1);
     finished_ = false;
