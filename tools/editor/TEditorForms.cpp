@@ -571,7 +571,7 @@ QWidget* TEditor::buildQuestionTab() {
             }
         });
     }
-    Multiple = new QCheckBox(QStringLiteral("несколько верных (ученик видит флажки)"), a);
+    Multiple = new QCheckBox(QStringLiteral("несколько верных (флажки)"), a);
     Multiple->setObjectName(QStringLiteral("Multiple"));
     av->addWidget(Multiple);
     av->addWidget(issue(TestField::Choices, a));
@@ -645,6 +645,7 @@ QWidget* TEditor::buildQuestionTab() {
     Slots->setObjectName(QStringLiteral("Slots"));
     Slots->setHorizontalHeaderLabels({QStringLiteral("место"), QStringLiteral("верный номер")});
     Slots->horizontalHeader()->setStretchLastSection(true);
+    Slots->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     Slots->setSelectionBehavior(QAbstractItemView::SelectRows);
     Slots->setSelectionMode(QAbstractItemView::SingleSelection);
     Slots->setEditTriggers(QAbstractItemView::NoEditTriggers);
