@@ -83,10 +83,6 @@ QStringList fileDialogFilters(const QString& filter) {
     return out;
 }
 
-bool labelOfOtherProgram(std::string_view window) {
-    return window.starts_with("Editor");
-}
-
 bool applyLabel(QWidget* window, const LabelLine& line) {
     if (!window || !line.complete)
         return false;

@@ -4,7 +4,6 @@
 // widget's text (or title, or window title), tool tip and name filters.
 
 #include <QStringList>
-#include <string_view>
 
 class QWidget;
 
@@ -15,10 +14,6 @@ struct LabelLine;
 // Dynamic property of a window whose controls are not all built yet: label lines naming its
 // missing controls are skipped quietly instead of being reported as faults of the language file.
 inline constexpr const char* kLabelsPending = "kvizorLabelsPending";
-
-// The language files are shared with the test editor, whose windows are named "Editor...":
-// their label lines are not this program's to apply or to report.
-bool labelOfOtherProgram(std::string_view window);
 
 // False when the component is missing or the property is not a text it has.
 bool applyLabel(QWidget* window, const LabelLine& line);

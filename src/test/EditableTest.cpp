@@ -77,66 +77,84 @@ QString percentText(int hundredths) {
     return text;
 }
 
-void addIssue(std::vector<TestIssue>& out, TestField field, int question, QString text,
-              int item = -1) {
-    out.push_back({field, question, item, std::move(text)});
+QString argText(int v) {
+    return QString::number(v);
+}
+QString argText(std::size_t v) {
+    return QString::number(v);
+}
+QString argText(const QString& v) {
+    return v;
+}
+
+// One fault: its English text, and the key and values the editor's language files word it by.
+template <class... Args>
+void addIssue(std::vector<TestIssue>& out, TestField field, int question, int item, const char* key,
+              const QString& format, const Args&... args) {
+    TestIssue issue{field, question, item, format, QString::fromLatin1(key), {argText(args)...}};
+    for (const QString& a : issue.args)
+        issue.text = issue.text.arg(a);
+    out.push_back(std::move(issue));
 }
 
 void checkText(std::vector<TestIssue>& out, TestField field, int question, const std::string& text,
-               std::size_t max, const QString& what) {
+               std::size_t max) {
     if (text.size() > max)
-        addIssue(out, field, question,
-                 QStringLiteral("%1 is longer than %2 characters").arg(what).arg(max));
+        addIssue(out, field, question, -1, "IssueTooLong",
+                 QStringLiteral("longer than %1 characters"), max);
 }
 
 void checkQuestion(std::vector<TestIssue>& out, const TQuestionRec& q, int k,
                    bool timeByDifficulty) {
     if (q.body.isEmpty())
-        addIssue(out, TestField::Page, k, QStringLiteral("the question has no page"));
-    checkText(out, TestField::Topic, k, q.topic, 255, QStringLiteral("the topic"));
-    checkText(out, TestField::Textbook, k, q.textbook, 255, QStringLiteral("the textbook link"));
+        addIssue(out, TestField::Page, k, -1, "IssueNoPage",
+                 QStringLiteral("the question has no page"));
+    checkText(out, TestField::Topic, k, q.topic, 255);
+    checkText(out, TestField::Textbook, k, q.textbook, 255);
     if (timeByDifficulty && q.difficulty == 0)
-        addIssue(out, TestField::Difficulty, k,
+        addIssue(out, TestField::Difficulty, k, -1, "IssueZeroDifficulty",
                  QStringLiteral("difficulty 0 gets no time when the test time is shared out by "
                                 "difficulty"));
     switch (q.kind()) {
     case 'A': {
         if (q.choiceCount < 1 || q.choiceCount > kMaxChoices) {
-            addIssue(out, TestField::Choices, k, QStringLiteral("expected 1 to 5 choices"));
+            addIssue(out, TestField::Choices, k, -1, "IssueChoiceCount",
+                     QStringLiteral("expected 1 to 5 choices"));
             break;
         }
         int right = 0;
         for (int i = 0; i < kMaxChoices; ++i)
             if (q.rightChoice[std::size_t(i)]) {
                 if (i >= q.choiceCount)
-                    addIssue(out, TestField::RightChoice, k,
-                             QStringLiteral("choice %1 is right but the question has only %2")
-                                 .arg(i + 1)
-                                 .arg(q.choiceCount),
-                             i);
+                    addIssue(out, TestField::RightChoice, k, i, "IssueRightBeyond",
+                             QStringLiteral("choice %1 is right but the question has only %2"),
+                             i + 1, int(q.choiceCount));
                 ++right;
             }
         if (right == 0)
-            addIssue(out, TestField::RightChoice, k, QStringLiteral("no choice is marked right"));
+            addIssue(out, TestField::RightChoice, k, -1, "IssueNoRightChoice",
+                     QStringLiteral("no choice is marked right"));
         else if (right > 1 && !q.multiChoice)
-            addIssue(out, TestField::RightChoice, k,
+            addIssue(out, TestField::RightChoice, k, -1, "IssueSeveralRight",
                      QStringLiteral("several choices are right: the pupil needs check boxes "
                                     "(several answers)"));
         break;
     }
     case 'B':
         if (q.rightText.empty())
-            addIssue(out, TestField::Answer, k, QStringLiteral("the right answer is empty"));
+            addIssue(out, TestField::Answer, k, -1, "IssueEmptyAnswer",
+                     QStringLiteral("the right answer is empty"));
         else if (q.rightText != cp1251::ansiLower(q.rightText))
-            addIssue(out, TestField::Answer, k,
+            addIssue(out, TestField::Answer, k, -1, "IssueAnswerCapitals",
                      QStringLiteral("the right answer has capitals: whatever the pupil types "
                                     "arrives in lower case, so it could never match"));
-        checkText(out, TestField::Answer, k, q.rightText, 255, QStringLiteral("the right answer"));
+        checkText(out, TestField::Answer, k, q.rightText, 255);
         break;
     case 'D': {
         const int n = q.choiceCount;
         if (n < 1 || n > kMaxSlots) {
-            addIssue(out, TestField::Slots, k, QStringLiteral("expected 1 to 10 slots"));
+            addIssue(out, TestField::Slots, k, -1, "IssueSlotCount",
+                     QStringLiteral("expected 1 to 10 slots"));
             break;
         }
         std::set<std::pair<int, int>> cells;
@@ -144,62 +162,57 @@ void checkQuestion(std::vector<TestIssue>& out, const TQuestionRec& q, int k,
         for (int i = 0; i < n; ++i) {
             const TSlotRec& s = q.rightSlots[std::size_t(i)];
             if (s.col > kLastColumnOnPage || s.row > kLastRowOnPage)
-                addIssue(out, TestField::Slots, k,
+                addIssue(out, TestField::Slots, k, i, "IssueSlotOffPage",
                          QStringLiteral("slot %1 (column %2, row %3) is off the page: columns go "
-                                        "to %4, rows to %5")
-                             .arg(i + 1)
-                             .arg(s.col)
-                             .arg(s.row)
-                             .arg(kLastColumnOnPage)
-                             .arg(kLastRowOnPage),
-                         i);
+                                        "to %4, rows to %5"),
+                         i + 1, int(s.col), int(s.row), kLastColumnOnPage, kLastRowOnPage);
             else if (!cells.insert({s.col, s.row}).second)
-                addIssue(
-                    out, TestField::Slots, k,
-                    QStringLiteral("slot %1 sits on the same place as another slot").arg(i + 1), i);
+                addIssue(out, TestField::Slots, k, i, "IssueSlotShared",
+                         QStringLiteral("slot %1 sits on the same place as another slot"), i + 1);
             if (s.number >= 1 && s.number <= n)
                 numbers.insert(s.number);
         }
         if (int(numbers.size()) != n)
-            addIssue(out, TestField::SlotOrder, k,
-                     QStringLiteral("the right order needs the numbers 1 to %1, each once").arg(n));
+            addIssue(out, TestField::SlotOrder, k, -1, "IssueSlotOrder",
+                     QStringLiteral("the right order needs the numbers 1 to %1, each once"), n);
         break;
     }
     default:
-        addIssue(out, TestField::Kind, k,
-                 QStringLiteral("kind \"%1\" is none of A, B, D: the pupil would never see it")
-                     .arg(u(q.kindText)));
+        addIssue(out, TestField::Kind, k, -1, "IssueUnknownKind",
+                 QStringLiteral("kind \"%1\" is none of A, B, D: the pupil would never see it"),
+                 u(q.kindText));
     }
 }
 
 void checkBands(std::vector<TestIssue>& out, const std::vector<MarkBand>& bands) {
     if (bands.size() > 255)
-        addIssue(out, TestField::Marks, -1, QStringLiteral("at most 255 marks"));
+        addIssue(out, TestField::Marks, -1, -1, "IssueTooManyMarks",
+                 QStringLiteral("at most 255 marks"));
     std::set<int> starts;
     for (std::size_t b = 0; b < bands.size(); ++b) {
         const MarkBand& m = bands[b];
         if (m.fromHundredths < 0 || m.fromHundredths > pack::kFullScoreHundredths)
-            addIssue(out, TestField::Marks, -1,
-                     QStringLiteral("a mark must start between 0 and 100 %"), int(b));
+            addIssue(out, TestField::Marks, -1, int(b), "IssueMarkRange",
+                     QStringLiteral("a mark must start between 0 and 100 %"));
         else if (!starts.insert(m.fromHundredths).second)
-            addIssue(out, TestField::Marks, -1,
-                     QStringLiteral("two marks start at %1 %").arg(percentText(m.fromHundredths)),
-                     int(b));
+            addIssue(out, TestField::Marks, -1, int(b), "IssueMarkTwice",
+                     QStringLiteral("two marks start at %1 %"), percentText(m.fromHundredths));
         if (m.markText.find_first_of("\r\n") != std::string::npos)
-            addIssue(out, TestField::Marks, -1, QStringLiteral("a mark is one line"), int(b));
+            addIssue(out, TestField::Marks, -1, int(b), "IssueMarkLine",
+                     QStringLiteral("a mark is one line"));
         if (m.markText.size() > 1000)
-            addIssue(out, TestField::Marks, -1,
-                     QStringLiteral("a mark is longer than 1000 characters"), int(b));
+            addIssue(out, TestField::Marks, -1, int(b), "IssueTooLong",
+                     QStringLiteral("longer than %1 characters"), 1000);
     }
     if (!bands.empty() && !starts.count(0)) {
         const int lowest =
             std::min_element(bands.begin(), bands.end(), [](const MarkBand& a, const MarkBand& b) {
                 return a.fromHundredths < b.fromHundredths;
             })->fromHundredths;
-        addIssue(out, TestField::Marks, -1,
+        addIssue(out, TestField::Marks, -1, -1, "IssueScaleGap",
                  QStringLiteral("the scale does not cover 0 to 100 %: scores below %1 % get no "
-                                "mark (the lowest mark must start at 0 %)")
-                     .arg(percentText(std::max(lowest, 0))));
+                                "mark (the lowest mark must start at 0 %)"),
+                 percentText(std::max(lowest, 0)));
     }
 }
 
@@ -448,59 +461,59 @@ std::vector<TestIssue> EditableTest::check() const {
     std::vector<TestIssue> out;
     const std::vector<TQuestionRec>& qs = archive.questions;
     if (qs.empty())
-        addIssue(out, TestField::Questions, -1,
+        addIssue(out, TestField::Questions, -1, -1, "IssueNoQuestions",
                  QStringLiteral("a test needs at least one question"));
     if (int(qs.size()) > kMaxQuestions)
-        addIssue(out, TestField::Questions, -1,
-                 QStringLiteral("a test holds at most %1 questions").arg(kMaxQuestions));
+        addIssue(out, TestField::Questions, -1, -1, "IssueTooManyQuestions",
+                 QStringLiteral("a test holds at most %1 questions"), kMaxQuestions);
     for (std::size_t k = 1; k < qs.size(); ++k)
         if (kindRank(qs[k]) < kindRank(qs[k - 1])) {
-            addIssue(out, TestField::Questions, int(k),
+            addIssue(out, TestField::Questions, int(k), -1, "IssueNotGrouped",
                      QStringLiteral("the questions are not grouped by kind (A, then B, then D)"));
             break;
         }
     if (password.size() > 17)
-        addIssue(out, TestField::Password, -1,
+        addIssue(out, TestField::Password, -1, -1, "IssuePasswordLong",
                  QStringLiteral("the password is longer than 17 characters: the prompt takes no "
                                 "more"));
     if (password.find('\0') != std::string::npos)
-        addIssue(out, TestField::Password, -1, QStringLiteral("the password holds a zero byte"));
-    checkText(out, TestField::Comment, -1, catalogue.comment, 2000, QStringLiteral("the comment"));
-    checkText(out, TestField::Klass, -1, catalogue.klass, 255, QStringLiteral("the class"));
-    checkText(out, TestField::Subject, -1, catalogue.subject, 255, QStringLiteral("the subject"));
+        addIssue(out, TestField::Password, -1, -1, "IssuePasswordZero",
+                 QStringLiteral("the password holds a zero byte"));
+    checkText(out, TestField::Comment, -1, catalogue.comment, 2000);
+    checkText(out, TestField::Klass, -1, catalogue.klass, 255);
+    checkText(out, TestField::Subject, -1, catalogue.subject, 255);
     const std::size_t trailer = std::size_t(encodeCatalogueTrailer(catalogue).size());
     if (trailer > kMaxCatalogueTrailerSize)
-        addIssue(out, TestField::Topics, -1,
+        addIssue(out, TestField::Topics, -1, -1, "IssueCatalogue",
                  QStringLiteral("the comment, class, subject and topics take %1 bytes, at most %2 "
-                                "fit; shorten them")
-                     .arg(trailer)
-                     .arg(kMaxCatalogueTrailerSize));
+                                "fit; shorten them"),
+                 trailer, kMaxCatalogueTrailerSize);
 
     const ArchiveSettings& s = archive.settings;
     if (s.testTimerOn && s.testTime && timeOfDayMs(*s.testTime) < kOpenQuestionMs)
-        addIssue(out, TestField::TestTime, -1,
+        addIssue(out, TestField::TestTime, -1, -1, "IssueTestTimeZero",
                  QStringLiteral("the test is timed but its time is zero"));
     if (s.questionTimerOn && !archive.timeByDifficulty && s.questionTime &&
         timeOfDayMs(*s.questionTime) < kOpenQuestionMs)
-        addIssue(out, TestField::QuestionTime, -1,
+        addIssue(out, TestField::QuestionTime, -1, -1, "IssueQuestionTimeZero",
                  QStringLiteral("each question is timed but its time is zero"));
     if (archive.timeByDifficulty && (!s.testTime || timeOfDayMs(*s.testTime) < kOpenQuestionMs))
-        addIssue(out, TestField::TestTime, -1,
+        addIssue(out, TestField::TestTime, -1, -1, "IssueSharedTime",
                  QStringLiteral("the time shared out by difficulty is the test time: set it"));
 
     const ArchiveSettings139 x = archive.settings139.value_or(ArchiveSettings139{});
     // A test made here without pages gets blank ones, which nobody should be shown.
     if (archive.introduction.isEmpty() && x.showIntroduction)
-        addIssue(out, TestField::Introduction, -1,
+        addIssue(out, TestField::Introduction, -1, -1, "IssueNoIntroduction",
                  QStringLiteral("the introduction is to be shown but there is no page"));
     if (archive.reference.isEmpty() && x.referenceAllowed)
-        addIssue(out, TestField::Reference, -1,
+        addIssue(out, TestField::Reference, -1, -1, "IssueNoReference",
                  QStringLiteral("the reference page is allowed but there is no page"));
     const std::vector<MarkBand> marks = bands();
     if (editedBands_)
         checkBands(out, *editedBands_);
     if (x.showMark && marks.empty())
-        addIssue(out, TestField::Marks, -1,
+        addIssue(out, TestField::Marks, -1, -1, "IssueNoScale",
                  QStringLiteral("the mark is to be shown but there is no marks scale"));
 
     for (std::size_t k = 0; k < qs.size(); ++k)

@@ -61,7 +61,9 @@ struct TestIssue {
     TestField field = TestField::Questions;
     int question = -1; // 0-based, -1 for the test's own fields
     int item = -1;     // a slot or a band, 0-based, when the issue concerns one
-    QString text;
+    QString text;      // in English
+    QString key;       // names the wording in the editor's language files
+    QStringList args;  // its values, %1, %2, ... in order
 };
 
 // Cells of the marker grid that lie wholly on the page: the grid has 22.97 columns across the

@@ -146,7 +146,9 @@ TEST_F(EditorWindowTest, MakesATestOfEachKindSavesAndPreviewsIt) {
     EXPECT_FALSE(e.RightChoice[3]->isVisibleTo(&e));
     e.RightChoice[0]->setChecked(false);
     EXPECT_TRUE(e.issueLabel(TestField::RightChoice)->isVisibleTo(&e));
-    EXPECT_TRUE(e.issueLabel(TestField::RightChoice)->text().contains(QStringLiteral("no choice")));
+    EXPECT_TRUE(e.issueLabel(TestField::RightChoice)
+                    ->text()
+                    .contains(QStringLiteral("ни один вариант не отмечен верным")));
     e.RightChoice[1]->click();
     EXPECT_FALSE(e.issueLabel(TestField::RightChoice)->isVisibleTo(&e));
 
@@ -154,7 +156,8 @@ TEST_F(EditorWindowTest, MakesATestOfEachKindSavesAndPreviewsIt) {
     QTest::mouseClick(e.AddB, Qt::LeftButton);
     ASSERT_EQ(e.currentQuestion(), 1);
     EXPECT_EQ(e.Questions->item(1)->text(), QStringLiteral("B01"));
-    EXPECT_TRUE(e.issueLabel(TestField::Answer)->text().contains(QStringLiteral("empty")));
+    EXPECT_TRUE(
+        e.issueLabel(TestField::Answer)->text().contains(QStringLiteral("верный ответ не задан")));
     nextFile = makePdf(dir);
     QTest::mouseClick(e.PagePdf, Qt::LeftButton);
     EXPECT_EQ(pdfPages, 2);
@@ -182,7 +185,8 @@ TEST_F(EditorWindowTest, MakesATestOfEachKindSavesAndPreviewsIt) {
     // A place whose cell runs off the page's edge is refused beside the places.
     clickOnCell({kLastColumnOnPage + 1, 6});
     EXPECT_TRUE(e.issueLabel(TestField::Slots)->isVisibleTo(&e));
-    EXPECT_TRUE(e.issueLabel(TestField::Slots)->text().contains(QStringLiteral("off the page")));
+    EXPECT_TRUE(
+        e.issueLabel(TestField::Slots)->text().contains(QStringLiteral("за краем страницы")));
     clickOnCell({3, 6});
     EXPECT_FALSE(e.issueLabel(TestField::Slots)->isVisibleTo(&e));
 
@@ -195,7 +199,7 @@ TEST_F(EditorWindowTest, MakesATestOfEachKindSavesAndPreviewsIt) {
     e.Marks->item(1, 1)->setText(QStringLiteral("5"));
     EXPECT_EQ(e.MarksSummary->text(), QStringLiteral("0 % → 2    60 % → 5"));
     e.Marks->item(0, 0)->setText(QStringLiteral("10"));
-    EXPECT_TRUE(e.issueLabel(TestField::Marks)->text().contains(QStringLiteral("0 to 100 %")));
+    EXPECT_TRUE(e.issueLabel(TestField::Marks)->text().contains(QStringLiteral("ниже 10 %")));
     e.Marks->item(0, 0)->setText(QStringLiteral("0"));
     e.ShowMark->setChecked(true);
     EXPECT_TRUE(e.test().check().empty()) << e.test().check().front().text.toStdString();
@@ -303,7 +307,7 @@ TEST_F(EditorWindowTest, UnsavedChangesAreAskedAboutOnClose) {
     EXPECT_FALSE(e.close());
     EXPECT_FALSE(QFile::exists(nextFile));
     ASSERT_FALSE(Dialogs::shown().empty());
-    EXPECT_TRUE(Dialogs::shown().back().text.contains(QStringLiteral("no page")));
+    EXPECT_TRUE(Dialogs::shown().back().text.contains(QStringLiteral("у вопроса нет страницы")));
     saveAnswer = EditorPrompts::SaveAnswer::Discard;
     EXPECT_TRUE(e.close());
     EXPECT_EQ(saveAsked, 3);
@@ -317,8 +321,12 @@ TEST_F(EditorWindowTest, LabelsComeFromTheLanguageFiles) {
     EXPECT_EQ(e.Lockdown->text(), QStringLiteral("lock the workstation during the test"));
     EXPECT_EQ(e.Order->itemText(1), QStringLiteral("fixed (forward only)"));
     EXPECT_TRUE(e.windowTitle().endsWith(QStringLiteral("Kvizor test editor")));
+    // The faults beside the fields are worded by the language file too.
+    e.Tabs->setCurrentIndex(1);
+    EXPECT_EQ(e.issueLabel(TestField::Page)->text(), QStringLiteral("the question has no page"));
     e.SwitchLanguage(QString());
     EXPECT_EQ(e.AddA->text(), QStringLiteral("+ Выбор"));
+    EXPECT_EQ(e.issueLabel(TestField::Page)->text(), QStringLiteral("у вопроса нет страницы"));
 }
 
 } // namespace

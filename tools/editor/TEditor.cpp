@@ -357,8 +357,8 @@ bool TEditor::saveTo(const QString& path) {
             lines << (i.question >= 0
                           ? QStringLiteral("%1: %2").arg(
                                 QString::fromStdString(test_.labels()[std::size_t(i.question)]),
-                                i.text)
-                          : i.text);
+                                issueText(i))
+                          : issueText(i));
         if (lines.size() > 12) {
             const qsizetype more = lines.size() - 12;
             lines = lines.mid(0, 12);
@@ -513,13 +513,22 @@ QLabel* TEditor::issueLabel(TestField field) const {
     return nullptr;
 }
 
+QString TEditor::issueText(const TestIssue& issue) const {
+    QString text = language.text(issue.key, QString());
+    if (text.isEmpty())
+        return issue.text;
+    for (const QString& a : issue.args)
+        text = text.arg(a);
+    return text;
+}
+
 void TEditor::showIssues() {
     const std::vector<TestIssue> issues = test_.check();
     for (const auto& [field, label] : issueLabels_) {
         QStringList texts;
         for (const TestIssue& i : issues)
             if (i.field == field && (i.question < 0 || i.question == current_))
-                texts << i.text;
+                texts << issueText(i);
         label->setText(texts.join(QLatin1Char('\n')));
         label->setVisible(!texts.isEmpty());
     }
@@ -528,7 +537,7 @@ void TEditor::showIssues() {
         QStringList texts;
         for (const TestIssue& i : issues)
             if (i.question == k)
-                texts << i.text;
+                texts << issueText(i);
         QListWidgetItem* item = Questions->item(k);
         item->setForeground(texts.isEmpty() ? palette().text().color() : QColor(200, 0, 0));
         item->setToolTip(texts.join(QLatin1Char('\n')));

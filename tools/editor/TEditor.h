@@ -154,6 +154,8 @@ public:
 
     // Where the checks are shown, by field.
     QLabel* issueLabel(TestField field) const;
+    // A fault in the chosen language.
+    QString issueText(const TestIssue& issue) const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
