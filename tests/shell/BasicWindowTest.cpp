@@ -175,7 +175,8 @@ TEST_F(AppFixture, ClosingInsideAnEventLoopBeforeTheMainOneEndsTheProgram) {
     QEventLoop dialogLoop;
     bool stuck = false;
     QTimer::singleShot(0, [&] { app->basic().close(); });
-    QTimer::singleShot(5000, [&] {
+    // Tied to the loop: once the test has ended, the timer must not touch its stack.
+    QTimer::singleShot(5000, &dialogLoop, [&] {
         stuck = true;
         dialogLoop.exit(7);
     });
