@@ -1,6 +1,7 @@
 #include "test/EditableTest.h"
 
 #include "l10n/Cp1251.h"
+#include "shell/NamedFile.h"
 #include "test/ArchiveSource.h"
 #include "test/MarkScale.h"
 #include "test/TestDescription.h"
@@ -252,18 +253,15 @@ EditableTest EditableTest::makeNew() {
 OpenResult EditableTest::open(const QString& path, const std::string& typedPassword,
                               const ArchiveReadHooks& hooks) {
     OpenResult result;
-    const QFileInfo info(path);
-    if (!info.isFile()) {
-        result.error = QStringLiteral("%1: not a file").arg(path);
+    // Only a regular file: a pipe or a device under the name would hold the window for ever.
+    QFile file;
+    QString why;
+    if (!openNamedFile(path, &file, &why)) {
+        result.error = QStringLiteral("%1: %2").arg(path, why);
         return result;
     }
-    if (std::size_t(info.size()) > kMaxArchiveSize) {
+    if (std::size_t(file.size()) > kMaxArchiveSize) {
         result.error = QStringLiteral("%1: larger than a test may be").arg(path);
-        return result;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        result.error = QStringLiteral("%1: %2").arg(path, file.errorString());
         return result;
     }
     const std::optional<CatalogueInfo> catalogue = ReadCatalogue(file);

@@ -353,6 +353,16 @@ TEST(EditableTestTest, SavingReplacesWholeOrNotAtAll) {
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("t.tst")}); // no temporary left
 
+    // What is no regular file is refused at once, without waiting on a pipe.
+    const QString fifo = dir.filePath(QStringLiteral("fifo.tst"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& bad : {fifo, dir.path(), dir.filePath(QStringLiteral("none.tst"))}) {
+        const OpenResult r = EditableTest::open(bad, "");
+        EXPECT_FALSE(r.test);
+        EXPECT_FALSE(r.error.isEmpty());
+    }
+    ASSERT_TRUE(QFile::remove(fifo));
+
     // A folder where the file should be, and a folder that does not exist: nothing is made.
     EXPECT_FALSE(t.save(dir.path(), &why));
     EXPECT_FALSE(t.save(dir.filePath(QStringLiteral("none/t.tst")), &why));
