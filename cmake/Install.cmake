@@ -20,9 +20,12 @@ install(CODE "
   message(STATUS \"Installing: \${link}\")
 ")
 install(FILES ${CMAKE_SOURCE_DIR}/data/kvizor.desktop DESTINATION share/applications)
+if(TARGET kvizor-editor)
+  install(FILES ${CMAKE_SOURCE_DIR}/data/kvizor-editor.desktop DESTINATION share/applications)
+endif()
 install(FILES ${CMAKE_SOURCE_DIR}/data/images/kvizor.svg
         DESTINATION share/icons/hicolor/scalable/apps)
-foreach(tool kvizor-pack kvizor-results kvizor-server)
+foreach(tool kvizor-pack kvizor-results kvizor-server kvizor-editor)
   if(TARGET ${tool})
     install(TARGETS ${tool} RUNTIME DESTINATION bin)
   endif()
@@ -30,7 +33,7 @@ endforeach()
 
 # Manual pages, the documentation a technician needs, the kiosk session for exam workstations,
 # and the menu file that gathers profile launchers into a Kvizor submenu.
-foreach(page kvizor kvizor-pack kvizor-results kvizor-server)
+foreach(page kvizor kvizor-pack kvizor-results kvizor-server kvizor-editor)
   install(FILES ${CMAKE_SOURCE_DIR}/docs/man/${page}.1 DESTINATION share/man/man1)
 endforeach()
 set(KVIZOR_CHANGELOG_GZ ${CMAKE_BINARY_DIR}/changelog.gz)
@@ -78,7 +81,8 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
  collects it. The workstation can be locked down for an exam, and a run in progress survives
  a crash.
  .
- The package also holds kvizor-pack (makes test archives), kvizor-results (reads and exports
+ The package also holds kvizor-editor (the teacher's test editor), kvizor-pack (makes test
+ archives), kvizor-results (reads and exports
  result archives), kvizor-server (the supervisor's testing server) and a kiosk session for
  exam workstations in /usr/share/kvizor/kiosk.")
 # The kiosk session runs the program under openbox.

@@ -51,6 +51,10 @@ bool isLatinLetter(char c) {
 
 } // namespace
 
+bool labelOfOtherProgram(std::string_view window) {
+    return window.starts_with("Editor");
+}
+
 QByteArray builtinLanguageFile() {
     QFile f(QStringLiteral(":/kvizor/language/fyv_russian.lng"));
     if (!f.open(QIODevice::ReadOnly))

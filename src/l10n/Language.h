@@ -61,6 +61,10 @@ struct LabelLine {
     bool complete = false;
 };
 
+// The language files are shared with the test editor, whose windows are named "Editor...":
+// their label lines are not the examinee program's to apply or to report.
+bool labelOfOtherProgram(std::string_view window);
+
 // The label lines of a language file: lines starting with a Latin letter after the exact line
 // "[Kvizor_lab]", to the end of the file, one at a time (a file may hold millions).
 void forEachLabelLine(std::string_view bytes, const std::function<void(const LabelLine&)>& visit);

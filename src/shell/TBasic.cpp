@@ -440,6 +440,8 @@ LabelFailureReport TBasic::applyLabelSection(std::string_view languageText, QWid
                (name == QLatin1String("Profil") && !app_.profilMade());
     };
     forEachLabelLine(languageText, [&](const LabelLine& line) {
+        if (labelOfOtherProgram(line.window))
+            return;
         QWidget* window = nullptr;
         const QString windowName = cp1251::toUnicode(line.window);
         for (QWidget* w : windows)

@@ -15,7 +15,8 @@ TEST(Cp1251, EveryByteRoundTrips) {
 TEST(Cp1251, KnownLetters) {
     EXPECT_EQ(cp1251::toUnicode("\xCA\xE2\xE8\xE7\xEE\xF0"), QStringLiteral("Квизор"));
     EXPECT_EQ(cp1251::fromUnicode(QStringLiteral("Ёё№")), "\xA8\xB8\xB9");
-    EXPECT_EQ(cp1251::fromUnicode(QStringLiteral("a€b")), "a\x88" "b");
+    EXPECT_EQ(cp1251::fromUnicode(QStringLiteral("a€b")), "a\x88"
+                                                          "b");
 }
 
 TEST(Cp1251, CharactersOutsideThePageBecomeQuestionMarks) {

@@ -1,7 +1,7 @@
 // kvizor-pack build and inspect, run as the teacher runs them, read back by the program's reader
 // and by Python's zipfile.
 
-#include "MarkScale.h"
+#include "test/MarkScale.h"
 #include "l10n/Cp1251.h"
 #include "platform/docview/PageRenderer.h"
 #include "run/Checking.h"

@@ -1,5 +1,5 @@
 #include "Commands.h"
-#include "MarkScale.h"
+#include "test/MarkScale.h"
 
 #include "choice/Catalogue.h"
 #include "l10n/Cp1251.h"

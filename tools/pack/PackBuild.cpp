@@ -1,5 +1,5 @@
 #include "Commands.h"
-#include "TestDescription.h"
+#include "test/TestDescription.h"
 
 #include <QSaveFile>
 #include <cstdio>

@@ -25,4 +25,8 @@ struct TestDescription {
 // one line naming the file, section and key.
 std::optional<TestDescription> readTestDescription(const QString& folder, QString& error);
 
+// The page an archive gets for an introduction or a reference it does not have; empty on a fault,
+// with error set.
+QByteArray blankPagePiece(QString* error = nullptr);
+
 } // namespace kvz::pack

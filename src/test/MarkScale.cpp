@@ -1,4 +1,4 @@
-#include "MarkScale.h"
+#include "test/MarkScale.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
-#include "TestDescription.h"
-#include "MarkScale.h"
+#include "test/TestDescription.h"
+#include "test/MarkScale.h"
 
 #include "l10n/Cp1251.h"
 #include "platform/docview/PieceWriter.h"
@@ -156,17 +156,10 @@ public:
     // an empty page.
     QByteArray blankPage() {
         if (blank_.isEmpty()) {
-            QTemporaryDir dir;
-            const QString path = dir.filePath(QStringLiteral("blank.txt"));
-            QFile f(path);
-            if (!dir.isValid() || !f.open(QIODevice::WriteOnly))
-                throw Fault{QStringLiteral("cannot make an empty page in the temporary folder")};
-            f.write(" ");
-            f.close();
-            const docview::PieceResult r = docview::pieceFromPageFile(path);
-            if (!r.ok())
-                throw Fault{r.error};
-            blank_ = r.piece;
+            QString why;
+            blank_ = blankPagePiece(&why);
+            if (blank_.isEmpty())
+                throw Fault{why};
         }
         return blank_;
     }
@@ -387,6 +380,26 @@ TestDescription readDescription(Reader& in) {
 }
 
 } // namespace
+
+QByteArray blankPagePiece(QString* error) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("blank.txt"));
+    QFile f(path);
+    if (!dir.isValid() || !f.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = QStringLiteral("cannot make an empty page in the temporary folder");
+        return {};
+    }
+    f.write(" ");
+    f.close();
+    const docview::PieceResult r = docview::pieceFromPageFile(path);
+    if (!r.ok()) {
+        if (error)
+            *error = r.error;
+        return {};
+    }
+    return r.piece;
+}
 
 std::optional<TestDescription> readTestDescription(const QString& folder, QString& error) {
     const QString path = QDir(folder).filePath(QStringLiteral("test.ini"));

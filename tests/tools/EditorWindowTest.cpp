@@ -1,0 +1,333 @@
+// The test editor on the offscreen platform: a small test made by its controls, one question of
+// each kind with a page made each way, checked, saved, read back by the program's reader and
+// previewed as the pupil sees it.
+
+#include "TEditor.h"
+#include "TPreview.h"
+#include "l10n/Cp1251.h"
+#include "platform/Dialogs.h"
+#include "platform/docview/DocumentView.h"
+#include "platform/docview/PageRenderer.h"
+#include "support/TestPaths.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace kvz::editor {
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A two-page PDF: a portrait page, then a landscape one, each with a line of text.
+QString makePdf(const QTemporaryDir& dir) {
+    const QString path = dir.filePath(QStringLiteral("pages.pdf"));
+    QPdfWriter pdf(path);
+    pdf.setPageSize(QPageSize(QPageSize::A5));
+    QPainter p(&pdf);
+    p.drawText(QPointF(200, 400), QStringLiteral("first page"));
+    pdf.setPageOrientation(QPageLayout::Landscape);
+    pdf.newPage();
+    p.drawText(QPointF(200, 400), QStringLiteral("second page"));
+    p.end();
+    return path;
+}
+
+QString makePicture(const QTemporaryDir& dir) {
+    QImage image(800, 560, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    p.drawText(40, 60, QStringLiteral("1) red  2) green  3) blue"));
+    p.end();
+    const QString path = dir.filePath(QStringLiteral("choice.png"));
+    image.save(path);
+    return path;
+}
+
+QSizeF pageAspect(const QByteArray& piece) {
+    docview::PageRenderer r;
+    QString why;
+    if (!r.loadPiece(docview::asBytes(piece.constData(), std::size_t(piece.size())), why))
+        return {};
+    return r.naturalSize(96, 96);
+}
+
+class EditorWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        Dialogs::startAnswering();
+        editor = std::make_unique<TEditor>(testing::binaryDir() + QStringLiteral("/tools"));
+        editor->prompts.openFile = [this](QWidget*, const QString&, const QString&) {
+            return nextFile;
+        };
+        editor->prompts.saveFile = [this](QWidget*, const QString&, const QString&) {
+            return nextFile;
+        };
+        editor->prompts.folder = [this](QWidget*, const QString&) { return nextFile; };
+        editor->prompts.pdfPage = [this](QWidget*, const QString&, int max) {
+            pdfPages = max;
+            return std::optional<int>(1);
+        };
+        editor->prompts.typedPage = [](QWidget*, const QString&) {
+            return std::optional<QString>(
+                QStringLiteral("<p><b>Put in order</b> of <i>size</i>:</p>"
+                               "<ol><li>an ant</li><li>a cat</li></ol>"));
+        };
+        editor->prompts.password = [this](QWidget*, const QString& text) {
+            passwordAsked << text;
+            return std::optional<QString>(QStringLiteral("secret"));
+        };
+        editor->prompts.saveChanges = [this](QWidget*, const QString&) {
+            ++saveAsked;
+            return saveAnswer;
+        };
+        editor->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(editor.get()));
+    }
+    void TearDown() override {
+        saveAnswer = EditorPrompts::SaveAnswer::Discard;
+        editor.reset();
+        Dialogs::stopAnswering();
+    }
+    template <class T> T* child(const char* name) {
+        T* w = editor->findChild<T*>(QLatin1String(name));
+        EXPECT_TRUE(w) << name;
+        return w;
+    }
+    void clickOnCell(GridCell cell) {
+        const QPoint at = editor->slotBoard().cellRect(cell).center();
+        QTest::mouseClick(editor->Page, Qt::LeftButton, {}, at);
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<TEditor> editor;
+    QString nextFile;
+    int pdfPages = 0;
+    QStringList passwordAsked;
+    int saveAsked = 0;
+    EditorPrompts::SaveAnswer saveAnswer = EditorPrompts::SaveAnswer::Discard;
+};
+
+TEST_F(EditorWindowTest, MakesATestOfEachKindSavesAndPreviewsIt) {
+    TEditor& e = *editor;
+    e.resize(1280, 1024);
+    // The test's catalogue and password, typed.
+    QTest::keyClicks(e.Comment, QStringLiteral("Colours"));
+    QTest::keyClicks(e.Klass, QStringLiteral("5"));
+    QTest::keyClicks(e.Password, QStringLiteral("secret"));
+    EXPECT_EQ(e.test().catalogue.comment, "Colours");
+    EXPECT_TRUE(e.modified());
+
+    // A: a picture page, three choices, the second right.
+    ASSERT_EQ(e.Questions->count(), 1);
+    e.Tabs->setCurrentIndex(1);
+    EXPECT_TRUE(e.issueLabel(TestField::Page)->isVisibleTo(&e));
+    nextFile = makePicture(dir);
+    QTest::mouseClick(e.PagePicture, Qt::LeftButton);
+    EXPECT_FALSE(e.issueLabel(TestField::Page)->isVisibleTo(&e));
+    e.ChoiceCount->setValue(3);
+    EXPECT_FALSE(e.RightChoice[3]->isVisibleTo(&e));
+    e.RightChoice[0]->setChecked(false);
+    EXPECT_TRUE(e.issueLabel(TestField::RightChoice)->isVisibleTo(&e));
+    EXPECT_TRUE(e.issueLabel(TestField::RightChoice)
+                    ->text()
+                    .contains(QStringLiteral("ни один вариант не отмечен верным")));
+    e.RightChoice[1]->click();
+    EXPECT_FALSE(e.issueLabel(TestField::RightChoice)->isVisibleTo(&e));
+
+    // B: the second page of a PDF; capitals typed become lower case.
+    QTest::mouseClick(e.AddB, Qt::LeftButton);
+    ASSERT_EQ(e.currentQuestion(), 1);
+    EXPECT_EQ(e.Questions->item(1)->text(), QStringLiteral("B01"));
+    EXPECT_TRUE(
+        e.issueLabel(TestField::Answer)->text().contains(QStringLiteral("верный ответ не задан")));
+    nextFile = makePdf(dir);
+    QTest::mouseClick(e.PagePdf, Qt::LeftButton);
+    EXPECT_EQ(pdfPages, 2);
+    QTest::keyClicks(e.Answer, QStringLiteral("Green"));
+    EXPECT_EQ(e.Answer->text(), QStringLiteral("green"));
+    EXPECT_FALSE(e.issueLabel(TestField::Answer)->isVisibleTo(&e));
+
+    // D: a typed page, two places clicked on the page, the right order 2, 1.
+    QTest::mouseClick(e.AddD, Qt::LeftButton);
+    ASSERT_EQ(e.currentQuestion(), 2);
+    QTest::mouseClick(e.PageText, Qt::LeftButton);
+    ASSERT_FALSE(e.Page->isEmpty());
+    e.SlotCount->setValue(2);
+    ASSERT_GT(e.slotBoard().cellWidth(), 0);
+    e.SelectSlot(0);
+    clickOnCell({3, 3});
+    clickOnCell({3, 6}); // the next slot follows by itself
+    auto* first = e.findChild<QSpinBox*>(QStringLiteral("SlotNumber1"));
+    auto* second = e.findChild<QSpinBox*>(QStringLiteral("SlotNumber2"));
+    ASSERT_TRUE(first && second);
+    first->setValue(2);
+    EXPECT_TRUE(e.issueLabel(TestField::SlotOrder)->isVisibleTo(&e)); // 2, 2
+    second->setValue(1);
+    EXPECT_FALSE(e.issueLabel(TestField::SlotOrder)->isVisibleTo(&e));
+    // A place whose cell runs off the page's edge is refused beside the places.
+    clickOnCell({kLastColumnOnPage + 1, 6});
+    EXPECT_TRUE(e.issueLabel(TestField::Slots)->isVisibleTo(&e));
+    EXPECT_TRUE(
+        e.issueLabel(TestField::Slots)->text().contains(QStringLiteral("за краем страницы")));
+    clickOnCell({3, 6});
+    EXPECT_FALSE(e.issueLabel(TestField::Slots)->isVisibleTo(&e));
+
+    // The marks scale as bands, shown with the mark and checked.
+    e.Tabs->setCurrentIndex(0);
+    QTest::mouseClick(e.AddMark, Qt::LeftButton);
+    e.Marks->item(0, 1)->setText(QStringLiteral("2"));
+    QTest::mouseClick(e.AddMark, Qt::LeftButton);
+    e.Marks->item(1, 0)->setText(QStringLiteral("60 %"));
+    e.Marks->item(1, 1)->setText(QStringLiteral("5"));
+    EXPECT_EQ(e.MarksSummary->text(), QStringLiteral("0 % → 2    60 % → 5"));
+    e.Marks->item(0, 0)->setText(QStringLiteral("10"));
+    EXPECT_TRUE(e.issueLabel(TestField::Marks)->text().contains(QStringLiteral("ниже 10 %")));
+    e.Marks->item(0, 0)->setText(QStringLiteral("0"));
+    e.ShowMark->setChecked(true);
+    EXPECT_TRUE(e.test().check().empty()) << e.test().check().front().text.toStdString();
+
+    // Saved where the teacher says, then read by the program's reader.
+    nextFile = dir.filePath(QStringLiteral("colours"));
+    e.findChild<QAction*>(QStringLiteral("SaveAsAction"))->trigger();
+    const QString path = dir.filePath(QStringLiteral("colours.tst"));
+    ASSERT_EQ(e.filePath(), path) << Dialogs::shown().size();
+    EXPECT_FALSE(e.modified());
+    ArchiveReadResult read = readTestArchive(readAll(path), "secret");
+    ASSERT_TRUE(read.archive) << read.error.toStdString();
+    const std::vector<TQuestionRec>& qs = read.archive->questions;
+    ASSERT_EQ(qs.size(), 3u);
+    EXPECT_EQ(makeLabels(qs), (std::vector<std::string>{"A01", "B01", "D01"}));
+    EXPECT_EQ(qs[0].choiceCount, 3);
+    EXPECT_EQ(qs[0].rightChoice, (std::array<bool, 5>{false, true, false, false, false}));
+    EXPECT_FALSE(qs[0].multiChoice);
+    EXPECT_EQ(qs[1].rightText, "green");
+    const QSizeF pdfPage = pageAspect(qs[1].body);
+    EXPECT_GT(pdfPage.width(), pdfPage.height()); // the landscape second page
+    EXPECT_EQ(qs[2].choiceCount, 2);
+    EXPECT_EQ(qs[2].rightSlots[0], (TSlotRec{3, 3, 2}));
+    EXPECT_EQ(qs[2].rightSlots[1], (TSlotRec{3, 6, 1}));
+    const QSizeF typed = pageAspect(qs[2].body);
+    EXPECT_GT(typed.width(), 0);
+    ASSERT_TRUE(read.archive->settings139);
+    EXPECT_TRUE(read.archive->settings139->showMark);
+    EXPECT_EQ(read.archive->settings139->markScale.size(), 2u);
+
+    // The preview at each screen size; answered right it says so, and writes nothing.
+    const QStringList before = QDir(dir.path()).entryList(QDir::Files);
+    for (const QSize size : {QSize(1024, 768), QSize(1280, 1024), QSize(1920, 1080)}) {
+        e.PreviewClick(size);
+        TPreview* preview = e.preview();
+        ASSERT_TRUE(preview && preview->isVisible());
+        EXPECT_EQ(preview->size(), size);
+        ASSERT_EQ(preview->Stests->count(), 3);
+        EXPECT_FALSE(preview->Quest->isEmpty());
+        EXPECT_TRUE(preview->Otvetbool1x[1]->isVisible()); // one answer: radio buttons
+        EXPECT_FALSE(preview->Otvetbool1x[3]->isVisible());
+        QTest::mouseClick(preview->Otvetbool1x[1], Qt::LeftButton);
+        QTest::mouseClick(preview->Next1, Qt::LeftButton);
+        EXPECT_EQ(preview->current(), 1);
+        QTest::keyClicks(preview->otvetstr, QStringLiteral("GREEN"));
+        EXPECT_EQ(preview->otvetstr->text(), QStringLiteral("green"));
+        QTest::mouseClick(preview->Next1, Qt::LeftButton);
+        ASSERT_EQ(preview->current(), 2);
+        // Markers start 1, 2 in the places; the pupil swaps them with a drop-down.
+        EXPECT_EQ(preview->board().numberAt(3, 3), 1);
+        preview->CbOtvetOfset[0]->activated(1);
+        EXPECT_EQ(preview->board().numberAt(3, 3), 2);
+        EXPECT_EQ(preview->board().numberAt(3, 6), 1);
+        QTest::mouseClick(preview->Finish, Qt::LeftButton);
+        EXPECT_EQ(preview->summary().rightCount, 3);
+        EXPECT_TRUE(preview->Verdict->text().contains(QStringLiteral("5")))
+            << preview->Verdict->text().toStdString();
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), before);
+
+    // Opened again: the password is asked, every question is back.
+    e.NewClick();
+    EXPECT_EQ(e.Questions->count(), 1);
+    ASSERT_TRUE(e.OpenFile(path));
+    EXPECT_EQ(passwordAsked.size(), 1);
+    EXPECT_EQ(e.Questions->count(), 3);
+    EXPECT_EQ(e.Password->text(), QStringLiteral("secret"));
+    EXPECT_EQ(e.Comment->text(), QStringLiteral("Colours"));
+}
+
+TEST_F(EditorWindowTest, QuestionListReordersDuplicatesAndDeletes) {
+    TEditor& e = *editor;
+    QTest::mouseClick(e.AddB, Qt::LeftButton);
+    QTest::keyClicks(e.Topic, QStringLiteral("words"));
+    QTest::mouseClick(e.Duplicate, Qt::LeftButton);
+    QTest::mouseClick(e.AddA, Qt::LeftButton);
+    ASSERT_EQ(e.Questions->count(), 4);
+    EXPECT_EQ(e.Questions->item(2)->text(), QStringLiteral("B01  words"));
+    EXPECT_EQ(e.Questions->item(3)->text(), QStringLiteral("B02  words"));
+    // A drag of the first A question to the end keeps it with the A questions.
+    e.MoveQuestion(0, 3);
+    EXPECT_EQ(e.currentQuestion(), 1);
+    EXPECT_EQ(e.test().labels(), (std::vector<std::string>{"A01", "A02", "B01", "B02"}));
+    e.SelectQuestion(2);
+    QTest::mouseClick(e.Delete, Qt::LeftButton);
+    EXPECT_EQ(e.Questions->count(), 3);
+    // Changing the kind moves the question into its group.
+    e.SelectQuestion(0);
+    e.Kind->activated(2);
+    EXPECT_EQ(e.currentQuestion(), 2);
+    EXPECT_EQ(e.test().labels(), (std::vector<std::string>{"A01", "B01", "D01"}));
+    EXPECT_EQ(e.AnswerStack->currentIndex(), 2);
+}
+
+TEST_F(EditorWindowTest, UnsavedChangesAreAskedAboutOnClose) {
+    TEditor& e = *editor;
+    QTest::keyClicks(e.Comment, QStringLiteral("x"));
+    saveAnswer = EditorPrompts::SaveAnswer::Cancel;
+    EXPECT_FALSE(e.close());
+    EXPECT_EQ(saveAsked, 1);
+    EXPECT_TRUE(e.isVisible());
+    // Save with a faulty test: nothing is written and the window stays.
+    saveAnswer = EditorPrompts::SaveAnswer::Save;
+    nextFile = dir.filePath(QStringLiteral("x.tst"));
+    EXPECT_FALSE(e.close());
+    EXPECT_FALSE(QFile::exists(nextFile));
+    ASSERT_FALSE(Dialogs::shown().empty());
+    EXPECT_TRUE(Dialogs::shown().back().text.contains(QStringLiteral("у вопроса нет страницы")));
+    saveAnswer = EditorPrompts::SaveAnswer::Discard;
+    EXPECT_TRUE(e.close());
+    EXPECT_EQ(saveAsked, 3);
+}
+
+TEST_F(EditorWindowTest, LabelsComeFromTheLanguageFiles) {
+    TEditor& e = *editor;
+    EXPECT_EQ(e.AddA->text(), QStringLiteral("+ Выбор"));
+    e.SwitchLanguage(testing::sourceDir() + QStringLiteral("/data/language/fyv_english.lng"));
+    EXPECT_EQ(e.AddA->text(), QStringLiteral("+ Choice"));
+    EXPECT_EQ(e.Lockdown->text(), QStringLiteral("lock the workstation during the test"));
+    EXPECT_EQ(e.Order->itemText(1), QStringLiteral("fixed (forward only)"));
+    EXPECT_TRUE(e.windowTitle().endsWith(QStringLiteral("Kvizor test editor")));
+    // The faults beside the fields are worded by the language file too.
+    e.Tabs->setCurrentIndex(1);
+    EXPECT_EQ(e.issueLabel(TestField::Page)->text(), QStringLiteral("the question has no page"));
+    e.SwitchLanguage(QString());
+    EXPECT_EQ(e.AddA->text(), QStringLiteral("+ Выбор"));
+    EXPECT_EQ(e.issueLabel(TestField::Page)->text(), QStringLiteral("у вопроса нет страницы"));
+}
+
+} // namespace
+} // namespace kvz::editor

@@ -1,0 +1,29 @@
+#pragma once
+
+// The three ways a page is made in the editor: a picture file, a page of a PDF, or text typed
+// with simple formatting. Each ends as the piece the archive stores and the run shows.
+
+#include "platform/docview/PieceWriter.h"
+
+#include <QImage>
+#include <QString>
+
+class QTextDocument;
+
+namespace kvz::editor {
+
+// Typed pages and PDF pages are drawn at this resolution: an A4-wide page is then about 2000
+// pixels across, sharp on a 1920 x 1080 screen.
+inline constexpr int kPageDpi = 240;
+
+// .png .jpg .jpeg .bmp .emf .wmf (and .txt .html .htm), as kvizor-pack takes them.
+docview::PieceResult pageFromPictureFile(const QString& path);
+// Page number page (0-based) of a PDF file; pageCount gets the number of pages when not null.
+docview::PieceResult pageFromPdf(const QString& path, int page, int* pageCount = nullptr);
+// A typed page: the document laid out A4-wide at kPageDpi, trimmed to its content.
+QImage renderTextPage(const QTextDocument& document);
+docview::PieceResult pageFromText(const QTextDocument& document);
+// Grey when it holds no colour, which keeps the stored page small.
+docview::PieceResult pieceOfImage(QImage image, const QString& name);
+
+} // namespace kvz::editor
