@@ -6,6 +6,7 @@
 #include "l10n/LabelApplier.h"
 #include "l10n/Language.h"
 #include "platform/Dialogs.h"
+#include "platform/docview/DocumentView.h"
 #include "platform/docview/PieceWriter.h"
 #include "results/TResultats.h"
 #include "run/TMessage1.h"
@@ -27,8 +28,10 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace kvz {
 namespace {
@@ -233,6 +236,33 @@ TEST_F(RunWindowTest, DropDownChoiceExchangesTwoNumbers) {
     EXPECT_EQ(answer(0).slots[4].number, 2);
     key(Qt::Key_PageUp);
     EXPECT_EQ(w.CbOtvetOfset[1]->currentText(), QStringLiteral("05"));
+}
+
+// A marker dropped on another one: the other glides home. The test clock runs out during that
+// glide, and the result taken then must already count the move as an answer.
+TEST_F(RunWindowTest, ClockEndingTheTestDuringTheGlideKeepsTheMove) {
+    start({question("D", 5), question("A", 2)}, 0, 20000);
+    TTopros& w = run();
+    ASSERT_TRUE(w.pD->isVisible());
+    ASSERT_FALSE(app->runState().limitedPlatform) << "no glide without a movable pointer";
+    const QPoint from = w.markerBoard.cellRect({2, 2}).center();
+    const QPoint to = w.markerBoard.cellRect({2, 10}).center();
+    ASSERT_GT(w.markerBoard.glidePath(w.Quest->mapToGlobal(to), w.Quest->mapToGlobal(from)).size(),
+              0u);
+    std::optional<TAnswerRec> atFinish;
+    w.QuestMouseDown(Qt::LeftButton, from);
+    w.QuestMouseMove(to);
+    QTimer::singleShot(0, &w, [&] {
+        clock_.advance(20000);
+        w.Timer1Timer();
+        atFinish = answer(0);
+    });
+    w.QuestMouseUp(Qt::LeftButton, to);
+    ASSERT_TRUE(atFinish.has_value()) << "the clock did not end the test during the glide";
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_TRUE(atFinish->touched);
+    EXPECT_EQ(atFinish->slots[0].number, 5);
+    EXPECT_EQ(atFinish->slots[4].number, 1);
 }
 
 TEST_F(RunWindowTest, ListClicksPickOpenQuestionsInFreeOrderOnly) {
