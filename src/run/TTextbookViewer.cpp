@@ -171,7 +171,25 @@ bool TTextbookViewer::open(const QString& path) {
     delete content_;
     content_ = next;
     layout_->insertWidget(0, content_, 1);
-    setWindowTitle(QFileInfo(path).completeBaseName());
+    // The book's own title where it has one; its file name otherwise.
+    const QString fileTitle = QFileInfo(path).completeBaseName();
+    if (auto* browser = qobject_cast<QTextBrowser*>(content_)) {
+        auto showTitle = [this, browser] {
+            const QString title = browser->documentTitle().simplified();
+            setWindowTitle(title.isEmpty()
+                               ? QFileInfo(browser->source().toLocalFile()).completeBaseName()
+                               : title);
+        };
+        showTitle();
+        // A link to another page of the book brings that page's title.
+        connect(browser, &QTextBrowser::sourceChanged, this, showTitle);
+    } else if (auto* pdf = qobject_cast<QPdfView*>(content_)) {
+        const QString title =
+            pdf->document()->metaData(QPdfDocument::MetaDataField::Title).toString().simplified();
+        setWindowTitle(title.isEmpty() ? fileTitle : title);
+    } else {
+        setWindowTitle(fileTitle);
+    }
     popUp();
     content_->setFocus();
     return true;

@@ -117,7 +117,11 @@ TTopros::TTopros(KvizorApp& app) : app_(app), driver_(questionSet, app.runState(
     ToolBar1->setToolButtonStyle(Qt::ToolButtonTextOnly);
     ToolBar1->setMovable(false);
     N3 = namedAction(this, "N3", QStringLiteral("Помощь"));
+    // The hidden menu bar's entry for the same menu follows the tool button's caption.
+    QAction* menuEntry = N31->menuAction();
     N3->setMenu(N31);
+    connect(N3, &QAction::changed, menuEntry,
+            [this, menuEntry] { menuEntry->setText(N3->text()); });
     N4 = namedAction(this, "N4", QStringLiteral("Завершить!"));
     N9 = namedAction(this, "N9", QStringLiteral("Выйти из режима просмотра ответов"));
     ToolBar1->addAction(N3);

@@ -88,6 +88,10 @@ private:
     // The lines that could not be applied, as "Window Component".
     LabelFailureReport applyLabelSection(std::string_view languageText);
     void setTitle(const QString& title);
+    // The titles and texts that come from the message table, after a language switch.
+    void relabelFromMessages();
+    // Writes the checked language to Settings.ini.
+    void saveLanguageChoice();
     void setHints(const std::string& webPage, const std::string& supportMail);
 
     KvizorApp& app_;

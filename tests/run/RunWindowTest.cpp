@@ -29,6 +29,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <cstdlib>
 #include <functional>
 #include <gtest/gtest.h>
 #include <optional>
@@ -307,7 +308,9 @@ TEST_F(RunWindowTest, ListDrawsTouchedSelectedAndTimeBars) {
     key(Qt::Key_PageDown); // item 0 left touched, with a second used
     for (int i = 0; i < 30; ++i)
         clock_.tick(w); // half of item 1's minute
-    EXPECT_EQ(stestsPixel(0, 20), face);
+    EXPECT_EQ(stestsPixel(0, 20), answeredItemFace(base, face));
+    EXPECT_GE(std::abs(stestsPixel(0, 20).lightness() - base.lightness()), 48)
+        << "an answered item is told from an open one at a glance";
     EXPECT_EQ(stestsPixel(1, 20), QColor(128, 128, 128));
     EXPECT_EQ(stestsPixel(2, 20), base);
     EXPECT_EQ(stestsPixel(2, 0), QColor(0, 128, 0));
@@ -457,6 +460,10 @@ TEST_F(RunWindowTest, ReviewShowsRightAnswersAndReturnsToTheResults) {
     EXPECT_EQ(w.Label3->text(), QStringLiteral("Правильно"));
     EXPECT_EQ(w.Label3->palette().color(QPalette::WindowText), QColor(0, 128, 0));
     EXPECT_FALSE(w.Timer1.isActive());
+    // No time runs in review, and the status line does not say it does.
+    EXPECT_FALSE(w.Panel2->isVisible());
+    EXPECT_FALSE(w.Panel3->isVisible());
+    EXPECT_FALSE(w.Panel5->isVisible());
     // The selected right answer is green, the touched wrong one red.
     EXPECT_EQ(stestsPixel(0, 20), QColor(0, 128, 0));
 
@@ -492,6 +499,8 @@ TEST_F(RunWindowTest, ReviewShowsRightAnswersAndReturnsToTheResults) {
     EXPECT_FALSE(w.N9->isVisible());
     EXPECT_TRUE(w.pA2->isEnabled());
     EXPECT_TRUE(w.prav_Panel->isHidden());
+    EXPECT_TRUE(w.Panel2->isVisible());
+    EXPECT_TRUE(w.Panel3->isVisible());
 }
 
 } // namespace
