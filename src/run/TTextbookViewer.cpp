@@ -174,14 +174,14 @@ bool TTextbookViewer::open(const QString& path) {
     // The book's own title where it has one; its file name otherwise.
     const QString fileTitle = QFileInfo(path).completeBaseName();
     if (auto* browser = qobject_cast<QTextBrowser*>(content_)) {
-        auto showTitle = [this, browser] {
+        auto showTitle = [this, browser](const QUrl& page) {
             const QString title = browser->documentTitle().simplified();
-            setWindowTitle(title.isEmpty()
-                               ? QFileInfo(browser->source().toLocalFile()).completeBaseName()
-                               : title);
+            setWindowTitle(title.isEmpty() ? QFileInfo(page.toLocalFile()).completeBaseName()
+                                           : title);
         };
-        showTitle();
-        // A link to another page of the book brings that page's title.
+        showTitle(browser->source());
+        // A link to another page of the book brings that page's title (the signal names the new
+        // page before the browser's own source says so).
         connect(browser, &QTextBrowser::sourceChanged, this, showTitle);
     } else if (auto* pdf = qobject_cast<QPdfView*>(content_)) {
         const QString title =

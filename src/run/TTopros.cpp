@@ -211,6 +211,15 @@ TTopros::TTopros(KvizorApp& app) : app_(app), driver_(questionSet, app.runState(
     rightRow->addWidget(Panel6);
     prav_Panel->hide();
     Panel6->hide();
+    // In review the answers and the right answers are disabled, so that nothing changes them,
+    // but they are there to be read: their texts keep the colours of enabled controls.
+    for (QWidget* w : {pB, pA1, pA2, pD, prav_pA1, prav_pA2, prav_pB, prav_pD}) {
+        QPalette p = w->palette();
+        for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText,
+                                         QPalette::Base, QPalette::Button})
+            p.setColor(QPalette::Disabled, role, p.color(QPalette::Active, role));
+        w->setPalette(p);
+    }
 
     // The question page and the question list.
     ScrollBox1 = named<QScrollArea>(this, "ScrollBox1");

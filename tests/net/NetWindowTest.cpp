@@ -133,8 +133,7 @@ TEST_F(NetWindows, TheChoiceListIsAsWideAsItsLongestTest) {
     client->show();
     WireServer server;
     connectTo(server);
-    const std::string last = "<11, Algebra>:10240*Quadratic equations and inequalities with a "
-                             "parameter, the second part";
+    const std::string last = "<11, Algebra>:10240*Quadratic equations and inequalities";
     server.write("REFR\r\n7\r\n45000.5\r\nRAZB\r\nAuto\r\n2\r\n" + std::to_string(last.size()) +
                  "\r\n<10, Physics>:20480*Optics\r\n" + last + "\r\n");
     ASSERT_TRUE(server.waitFor("FRESH"));

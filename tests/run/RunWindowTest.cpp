@@ -457,6 +457,19 @@ TEST_F(RunWindowTest, ReviewShowsRightAnswersAndReturnsToTheResults) {
     EXPECT_TRUE(w.prav_Panel->isVisible() && w.Panel6->isVisible() && w.PUchebnik1->isVisible());
     EXPECT_TRUE(w.prav_pA2->isVisible());
     EXPECT_TRUE(w.prav_Otvetbool1x[1]->isChecked());
+    // Disabled, yet as readable as a control one can use: dark text on a light field.
+    auto contrast = [](QWidget* c, QPalette::ColorRole text, QPalette::ColorRole field) {
+        const QPalette& p = c->palette();
+        return std::abs(p.color(QPalette::Disabled, text).lightness() -
+                        p.color(QPalette::Disabled, field).lightness());
+    };
+    for (QWidget* c : {static_cast<QWidget*>(w.Otvetbool1x[1]),
+                       static_cast<QWidget*>(w.prav_Otvetbool1x[1])}) {
+        EXPECT_FALSE(c->isEnabled());
+        EXPECT_GE(contrast(c, QPalette::WindowText, QPalette::Window), 150) << c->objectName().toStdString();
+    }
+    for (QWidget* c : {static_cast<QWidget*>(w.otvetstr), static_cast<QWidget*>(w.prav_otvetstr)})
+        EXPECT_GE(contrast(c, QPalette::Text, QPalette::Base), 150) << c->objectName().toStdString();
     EXPECT_EQ(w.Label3->text(), QStringLiteral("Правильно"));
     EXPECT_EQ(w.Label3->palette().color(QPalette::WindowText), QColor(0, 128, 0));
     EXPECT_FALSE(w.Timer1.isActive());
