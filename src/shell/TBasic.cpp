@@ -31,6 +31,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -44,6 +45,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <initializer_list>
 
 namespace kvz {
@@ -405,6 +407,12 @@ void TBasic::relabelFromMessages() {
     TProfil& profil = app_.profil();
     if (auto* l = profil.findChild<QAbstractButton*>(QStringLiteral("Label11")))
         l->setText(messages_.text(profil.RadioButton1->isChecked() ? 65 : 64));
+    // The two ways of choosing among several tests, in their order.
+    QString choices = messages_.text(61);
+    choices.remove(QLatin1Char('\r'));
+    const QStringList ways = choices.split(QLatin1Char('\n'));
+    for (int i = 0; i < std::min(int(ways.size()), profil.ComboBox2->count()); ++i)
+        profil.ComboBox2->setItemText(i, ways[i]);
 }
 
 LabelFailureReport TBasic::applyLabelSection(std::string_view languageText) {

@@ -29,6 +29,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QComboBox>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -185,6 +186,11 @@ protected:
                     add(o, 0, where, b->text());
                 else if (auto* l = qobject_cast<QLabel*>(w))
                     add(o, 0, where, l->text());
+                // The fixed choices of a drop-down (editable ones hold the user's data).
+                if (auto* box = qobject_cast<QComboBox*>(w); box && !box->isEditable())
+                    for (int i = 0; i < box->count(); ++i)
+                        add(o, 100 + i, where + QStringLiteral(" item ") + QString::number(i),
+                            box->itemText(i));
                 add(o, 1, where + QStringLiteral(" hint"), w->toolTip());
             }
         }
