@@ -1,5 +1,7 @@
 #include "choice/Catalogue.h"
 
+#include "shell/NamedFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -24,8 +26,8 @@ std::uint32_t sortKey(QChar c) {
 } // namespace
 
 std::optional<CatalogueInfo> ReadCatalogueFile(const QString& path) {
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!openNamedFile(path, &file, nullptr))
         return std::nullopt;
     return ReadCatalogue(file);
 }

@@ -11,6 +11,7 @@
 #include "platform/Named.h"
 #include "run/TTopros.h"
 #include "shell/IniFile.h"
+#include "shell/NamedFile.h"
 #include "shell/RunState.h"
 #include "shell/Settings.h"
 #include "shell/TBasic.h"
@@ -245,8 +246,8 @@ void TPrepere::Button1Click() {
     inform.Label3->setText(messages.text(rs.studentMode ? 12 : 13) + filterText(Edit2) +
                            messages.text(16) + filterText(Edit3) + QStringLiteral("."));
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QFile file;
+    if (!openNamedFile(path, &file, nullptr)) {
         Dialogs::error(this, messages.text(8));
         return;
     }

@@ -15,6 +15,7 @@
 #include "results/TResultats.h"
 #include "run/TTopros.h"
 #include "shell/Clock.h"
+#include "shell/NamedFile.h"
 #include "shell/RunState.h"
 #include "shell/TBasic.h"
 #include "windows/TPas.h"
@@ -116,8 +117,8 @@ void ProfileRunner::LocalRun() {
     inform.Label2->setText(msg.text(11) + name);
     inform.Label3->setText(msg.text(rs.studentMode ? 12 : 13) + cp1251::toUnicode(info->klass) +
                            msg.text(16) + cp1251::toUnicode(info->subject) + QStringLiteral("."));
-    QFile archive(base + file);
-    if (!archive.open(QIODevice::ReadOnly)) {
+    QFile archive;
+    if (!openNamedFile(base + file, &archive, nullptr)) {
         end();
         return;
     }

@@ -2,6 +2,7 @@
 
 #include "platform/Lockdown.h"
 #include "run/TextbookLink.h"
+#include "shell/NamedFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,13 +29,7 @@ namespace {
 constexpr double kScreenShare = 0.85;
 
 std::optional<QByteArray> readSmallFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > TTextbookViewer::kMaxTextBytes)
-        return std::nullopt;
-    QByteArray bytes = file.read(TTextbookViewer::kMaxTextBytes);
-    if (file.error() != QFileDevice::NoError)
-        return std::nullopt;
-    return bytes;
+    return readNamedFile(path, TTextbookViewer::kMaxTextBytes, nullptr);
 }
 
 // Textbook pages written on the other desktop are often in Windows-1251 without saying so;

@@ -1,6 +1,7 @@
 #include "shell/IniFile.h"
 
 #include "l10n/Cp1251.h"
+#include "shell/NamedFile.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -391,9 +392,9 @@ IniDocument IniFile::load() const {
     }
     IniDocument doc;
     doc.complete_ = false;
-    // Only regular files are read: a device or a pipe under the name would block or never end.
-    QFile f(path_);
-    if (info.isFile() && f.open(QIODevice::ReadOnly)) {
+    // Only a regular file is read: a device or a pipe under the name would block or never end.
+    QFile f;
+    if (openNamedFile(path_, &f, nullptr)) {
         const QByteArray bytes = f.read(kMaxIniFileBytes + 1);
         const bool whole = bytes.size() <= kMaxIniFileBytes && f.atEnd();
         doc = IniDocument::parse(std::string_view(

@@ -5,6 +5,7 @@
 // pipe may never open, so the name is opened without waiting and looked at before reading.
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 #include <optional>
 
@@ -13,5 +14,9 @@ namespace kvz {
 // The whole file, or nullopt with *error saying why (not a regular file, larger than cap bytes,
 // unreadable).
 std::optional<QByteArray> readNamedFile(const QString& path, qint64 cap, QString* error);
+
+// Opens a regular file for reading into *file, for readers that take only part of a large file
+// (a test archive's catalogue, the archive itself); false with *error saying why otherwise.
+bool openNamedFile(const QString& path, QFile* file, QString* error);
 
 } // namespace kvz

@@ -19,6 +19,7 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace kvz {
 namespace {
@@ -176,8 +177,14 @@ TEST_F(TextbookViewer, FilesItCannotShowLeaveTheWindowAsItWas) {
     const QString ok = write(QStringLiteral("ok.txt"), "fine");
     ASSERT_TRUE(viewer.open(ok));
     QWidget* before = viewer.content();
+    // A pipe would hold open() for ever; a device never ends.
+    const QString pipe = dir.filePath(QStringLiteral("pipe.htm"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QString zero = dir.filePath(QStringLiteral("zero.txt"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), zero));
     for (const QString& path :
          {dir.filePath(QStringLiteral("missing.htm")), dir.filePath(QStringLiteral("none.txt")),
+          pipe, zero,
           write(QStringLiteral("broken.png"), "not a picture"),
           write(QStringLiteral("broken.pdf"), "%PDF-garbage"),
           write(QStringLiteral("letter.doc"), "doc")}) {

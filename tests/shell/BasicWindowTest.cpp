@@ -175,7 +175,7 @@ TEST_F(AppFixture, ClosingInsideAnEventLoopBeforeTheMainOneEndsTheProgram) {
     QEventLoop dialogLoop;
     bool stuck = false;
     QTimer::singleShot(0, [&] { app->basic().close(); });
-    // The watchdog goes with the test: on a loaded machine it would fire in a later one.
+    // Tied to the loop: once the test has ended, the timer must not touch its stack.
     QTimer::singleShot(5000, &dialogLoop, [&] {
         stuck = true;
         dialogLoop.exit(7);
