@@ -463,13 +463,15 @@ TEST_F(RunWindowTest, ReviewShowsRightAnswersAndReturnsToTheResults) {
         return std::abs(p.color(QPalette::Disabled, text).lightness() -
                         p.color(QPalette::Disabled, field).lightness());
     };
-    for (QWidget* c : {static_cast<QWidget*>(w.Otvetbool1x[1]),
-                       static_cast<QWidget*>(w.prav_Otvetbool1x[1])}) {
+    for (QWidget* c :
+         {static_cast<QWidget*>(w.Otvetbool1x[1]), static_cast<QWidget*>(w.prav_Otvetbool1x[1])}) {
         EXPECT_FALSE(c->isEnabled());
-        EXPECT_GE(contrast(c, QPalette::WindowText, QPalette::Window), 150) << c->objectName().toStdString();
+        EXPECT_GE(contrast(c, QPalette::WindowText, QPalette::Window), 150)
+            << c->objectName().toStdString();
     }
     for (QWidget* c : {static_cast<QWidget*>(w.otvetstr), static_cast<QWidget*>(w.prav_otvetstr)})
-        EXPECT_GE(contrast(c, QPalette::Text, QPalette::Base), 150) << c->objectName().toStdString();
+        EXPECT_GE(contrast(c, QPalette::Text, QPalette::Base), 150)
+            << c->objectName().toStdString();
     EXPECT_EQ(w.Label3->text(), QStringLiteral("Правильно"));
     EXPECT_EQ(w.Label3->palette().color(QPalette::WindowText), QColor(0, 128, 0));
     EXPECT_FALSE(w.Timer1.isActive());
