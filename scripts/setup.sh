@@ -14,7 +14,7 @@ KVIZOR_TEST_PACKAGES=(
     xvfb xauth xdotool x11-utils openbox
     zip unzip python3 python3-olefile
     fonts-dejavu-extra desktop-file-utils
-    util-linux
+    util-linux libbenchmark-dev
 )
 
 kvizor_install() {

@@ -30,7 +30,7 @@ DialogButtonCaptions& Dialogs::captions() {
 bool Dialogs::show(QWidget* parent, DialogKind kind, const QString& text) {
     Answering& a = answering();
     if (a.on) {
-        a.shown.push_back({kind, text});
+        a.shown.push_back({kind, text, lockdownInForce()});
         if (kind != DialogKind::Confirmation)
             return true;
         if (a.answers.empty())

@@ -39,6 +39,7 @@ public:
     struct Record {
         DialogKind kind;
         QString text;
+        bool underLockdown = false; // the lock-down was in force while it was up
     };
     static void startAnswering();
     static void stopAnswering();

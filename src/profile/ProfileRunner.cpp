@@ -65,6 +65,15 @@ void ProfileRunner::Run() {
         rs.interactive = true; // the main window is shown; the values above stay
 }
 
+void ProfileRunner::ApplyForResume() {
+    RunState& rs = app_.runState();
+    applyProfile(rs, readProfile(substituteHost(app_.parameters().value(0), hostName())));
+    TResultats& results = app_.resultats();
+    results.N2->setVisible(rs.profileTestName.empty());
+    results.Button1->setEnabled(!rs.profileNoRepeat);
+    rs.interactive = rs.profileType != "loc" && rs.profileType != "net";
+}
+
 void ProfileRunner::LocalRun() {
     RunState& rs = app_.runState();
     const MessageTable& msg = app_.messages();

@@ -19,6 +19,10 @@ public:
     // The profile step of the main window's show step; runs again whenever the main window is
     // shown in a run that is not interactive.
     void Run();
+    // A run brought back at this start takes the profile's values (where the result goes, what
+    // follows the test) without going the profile's road; interactive unless the profile is a
+    // local or network one.
+    void ApplyForResume();
 
     // Test seams. chooseTest: the examinee's choice among several local tests (an index into
     // names, nullopt when the choice window is left without OK); by default the test choice

@@ -322,7 +322,10 @@ void TResultats::StoreResult() {
     const ResultDestination where =
         resultDestination(!app_.parameters().isEmpty(), rs.profileSaveResult, connected);
     TTopros& run = app_.topros();
-    if (where == ResultDestination::Nowhere) {
+    // A network profile run whose connection is gone has no server to send to: its result is
+    // kept as a send that failed is, never dropped.
+    const bool lostServer = where == ResultDestination::Nowhere && rs.profileType == "net";
+    if (where == ResultDestination::Nowhere && !lostServer) {
         run.ResultStored(); // nothing is kept of this run: its journal goes too
         return;
     }
@@ -347,16 +350,37 @@ void TResultats::StoreResult() {
         }
     }
 
-    if (where == ResultDestination::SendOnly) {
-        // Only for the server: the temporary file goes as soon as its bytes are handed over.
-        if (!writeInto(QDir::tempPath(), *archive, &error)) {
-            qWarning("kvizor: the result could not be written for sending: %s", qPrintable(error));
+    if (where != ResultDestination::ResultsFolder) {
+        // Only for the server. The copy is kept in the rescue folder, not a temporary one, and
+        // stays there: the server never says that it has stored a result, so this copy is the
+        // only one the workstation can be sure of.
+        const QString rescue = fallbackResultsFolder();
+        if (!writeInto(rescue, *archive, &error)) {
+            qWarning("kvizor: the result could not be kept in %s: %s", qPrintable(rescue),
+                     qPrintable(error));
+            // Sent from a temporary file at least; the journal stays until it is sent.
+            if (!lostServer && writeInto(QDir::tempPath(), *archive, &error)) {
+                const bool sent = clientLink().sendResultFile(lastResultPath_);
+                QFile::remove(lastResultPath_);
+                lastResultPath_.clear();
+                if (sent) {
+                    run.ResultStored();
+                    return;
+                }
+            }
+            qWarning("kvizor: the result of %s by %s is stored nowhere; its journal is kept",
+                     qPrintable(cp1251::toUnicode(rs.testName)),
+                     qPrintable(app_.inform().UserName->text()));
+            pendingWarning_ = cp1251::toUnicode(
+                formatMessage(m.msg(73), {cp1251::fromUnicode(QDir::toNativeSeparators(rescue))}));
             return;
         }
-        if (!clientLink().sendResultFile(lastResultPath_))
-            qWarning("kvizor: the result could not be sent");
-        QFile::remove(lastResultPath_);
-        lastResultPath_.clear();
+        if (lostServer || !clientLink().sendResultFile(lastResultPath_)) {
+            qWarning("kvizor: the result could not be sent; it is kept as %s",
+                     qPrintable(lastResultPath_));
+            pendingWarning_ = cp1251::toUnicode(
+                formatMessage(m.msg(75), {cp1251::fromUnicode(QDir::toNativeSeparators(rescue))}));
+        }
         run.ResultStored();
         return;
     }
@@ -370,9 +394,11 @@ void TResultats::StoreResult() {
             pendingWarning_ = cp1251::toUnicode(formatMessage(
                 m.msg(66), {cp1251::fromUnicode(QDir::toNativeSeparators(fallback))}));
         } else {
-            qWarning("kvizor: the result could not be kept in %s either: %s", qPrintable(fallback),
-                     qPrintable(error));
-            pendingWarning_ = m.text(30);
+            qWarning("kvizor: the result could not be kept in %s either: %s; the run's journal "
+                     "is kept so the next start can store it",
+                     qPrintable(fallback), qPrintable(error));
+            pendingWarning_ = cp1251::toUnicode(formatMessage(
+                m.msg(73), {cp1251::fromUnicode(QDir::toNativeSeparators(fallback))}));
         }
     }
     if (connected && !lastResultPath_.isEmpty() && !clientLink().sendResultFile(lastResultPath_))

@@ -26,10 +26,19 @@ public:
 
     explicit JournalKeeper(JournalStore store);
 
+    // Takes the state folder's lock for this copy of the program (see JournalLock); begin()
+    // takes it too when nobody did before.
+    JournalLock::State claim() { return lock_.claim(); }
+
     // A run begins (a new one, or one brought back): identity holds what names the test and
-    // the examinee; the rest is taken from the set and the state now.
+    // the examinee; the rest is taken from the set and the state now. A new run (runNumber 0)
+    // is given the next number of the counter. The first write is on disk before it returns,
+    // so a journal that cannot be kept is known at once (takeFailure).
     void begin(RunJournal identity, const QuestionSet& set, const RunState& state, int current);
     bool active() const { return active_; }
+    // Why the run is not being kept, once per run: the first failure since begin(), and only
+    // the first; nullopt while all is well or once it was taken.
+    std::optional<QString> takeFailure();
 
     // An answer changed or the cursor moved: written at once.
     void record(const QuestionSet& set, const RunState& state, int current);
@@ -52,8 +61,14 @@ private:
     void write(const QuestionSet& set, const RunState& state, int current);
 
     JournalWriter writer_;
+    JournalLock lock_;
     RunJournal journal_;
+    QByteArray key_;
     bool active_ = false;
+    // The run is not kept (no lock, no key, no number): nothing is written, nothing removed.
+    bool broken_ = false;
+    QString failure_;
+    bool failureTaken_ = false;
     int ticks_ = 0;
 };
 
@@ -71,10 +86,11 @@ struct UnfinishedRun {
     QString reason;
 };
 
-// Reads the waiting journal and, for a local or profile run, the test file it names (at most
-// maxArchiveBytes), checked against the saved SHA-256. A server run's archive comes from the
-// server, so its journal is only read here.
-UnfinishedRun checkUnfinishedRun(const JournalStore& store, std::size_t maxArchiveBytes);
+// Reads the waiting journal and, for a local or profile run, the test file it names in
+// testFolder (at most maxArchiveBytes of a regular file), checked against the saved SHA-256. A
+// server run's archive comes from the server, so its journal is only read here.
+UnfinishedRun checkUnfinishedRun(const JournalStore& store, const QString& testFolder,
+                                 std::size_t maxArchiveBytes);
 
 // Opens a checked archive with the saved password (never asking) and puts the saved run onto
 // it: questions in the saved order, answers, clocks, names and times. Returns the archive's

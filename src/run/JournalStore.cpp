@@ -6,13 +6,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QtGlobal>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,6 +32,9 @@ void stage(JournalStore::WriteStage s) {
 
 const QString kJournalName = QStringLiteral("run.journal");
 const QString kNewName = QStringLiteral(".run.journal.new");
+const QString kKeyName = QStringLiteral("journal.key");
+const QString kCounterName = QStringLiteral("journal.counter");
+constexpr qint64 kCounterSize = 8;
 
 QString errnoText(const QString& what, int err) {
     return what + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(err));
@@ -65,6 +71,46 @@ bool makeFolder(const QString& folder) {
         return false;
     // The journal says who sat which test with which answers: the user's eyes only.
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return true;
+}
+
+// Writes bytes under a fresh name in folder, flushed, then gives it the name target: replacing
+// what is there, or (noReplace) only when nothing is. Mode 0600: both files are the user's alone.
+bool placeFile(const QString& folder, const QString& target, const QByteArray& bytes,
+               bool noReplace, QString* error) {
+    auto fail = [&](const QString& what, int err) {
+        if (error)
+            *error = errnoText(what, err);
+        return false;
+    };
+    if (!makeFolder(folder)) {
+        if (error)
+            *error = QStringLiteral("cannot create the folder ") + folder;
+        return false;
+    }
+    const QString fresh = folder + QStringLiteral("/.") + QFileInfo(target).fileName() +
+                          QLatin1Char('.') + QString::number(::getpid()) + QStringLiteral(".new");
+    const QByteArray freshName = QFile::encodeName(fresh);
+    const int fd =
+        ::open(freshName.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return fail(fresh, errno);
+    if (!writeAll(fd, bytes.constData(), std::size_t(bytes.size())) || ::fsync(fd) != 0) {
+        const int err = errno;
+        ::close(fd);
+        ::unlink(freshName.constData());
+        return fail(fresh, err);
+    }
+    ::close(fd);
+    const QByteArray to = QFile::encodeName(target);
+    const int placed = noReplace ? ::link(freshName.constData(), to.constData())
+                                 : ::rename(freshName.constData(), to.constData());
+    const int err = errno;
+    if (noReplace || placed != 0)
+        ::unlink(freshName.constData());
+    if (placed != 0)
+        return fail(target, err);
+    syncFolder(folder);
     return true;
 }
 
@@ -129,6 +175,69 @@ bool JournalStore::write(const QByteArray& bytes, QString* error) const {
     return true;
 }
 
+std::optional<QByteArray> JournalStore::key(bool create, QString* error) const {
+    const QString file = folder_ + QLatin1Char('/') + kKeyName;
+    QString why;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        std::optional<QByteArray> bytes = readNamedFile(file, qint64(kJournalKeySize), &why);
+        if (bytes && std::size_t(bytes->size()) == kJournalKeySize)
+            return bytes;
+        const QFileInfo info(file);
+        const bool missing = !info.exists() && !info.isSymLink();
+        if (!create) {
+            if (error)
+                *error = missing ? QStringLiteral("there is no journal key")
+                                 : QStringLiteral("the journal key %1")
+                                       .arg(bytes ? QStringLiteral("is damaged") : why);
+            return std::nullopt;
+        }
+        QByteArray fresh(qsizetype(kJournalKeySize), Qt::Uninitialized);
+        QRandomGenerator::system()->generate(fresh.begin(), fresh.end());
+        // A first key never replaces one another copy has just made; a damaged one is replaced.
+        if (placeFile(folder_, file, fresh, missing, &why))
+            return fresh;
+        if (!missing)
+            break; // else another copy made one first: it is read on the next round
+    }
+    if (error)
+        *error = QStringLiteral("the journal key cannot be made: ") + why;
+    return std::nullopt;
+}
+
+std::optional<std::uint64_t> JournalStore::lastRunNumber(QString* error) const {
+    const QString file = folder_ + QLatin1Char('/') + kCounterName;
+    const QFileInfo info(file);
+    if (!info.exists() && !info.isSymLink())
+        return std::uint64_t(0);
+    QString why;
+    const std::optional<QByteArray> bytes = readNamedFile(file, kCounterSize, &why);
+    if (!bytes || bytes->size() != kCounterSize) {
+        if (error)
+            *error = QStringLiteral("the run counter %1")
+                         .arg(bytes ? QStringLiteral("is damaged") : why);
+        return std::nullopt;
+    }
+    std::uint64_t n = 0;
+    for (int i = 0; i < int(kCounterSize); ++i)
+        n |= std::uint64_t(std::uint8_t((*bytes)[i])) << (8 * i);
+    return n;
+}
+
+std::optional<std::uint64_t> JournalStore::takeRunNumber(QString* error) const {
+    // The number also follows the wall clock, so a counter that was lost or damaged still never
+    // gives a number an earlier run had.
+    const std::uint64_t last = lastRunNumber().value_or(0);
+    const std::uint64_t now =
+        std::uint64_t(std::max<qint64>(0, QDateTime::currentMSecsSinceEpoch()));
+    const std::uint64_t next = std::max(last + 1, now);
+    QByteArray bytes(qsizetype(kCounterSize), Qt::Uninitialized);
+    for (int i = 0; i < int(kCounterSize); ++i)
+        bytes[i] = char(std::uint8_t(next >> (8 * i)));
+    if (!placeFile(folder_, folder_ + QLatin1Char('/') + kCounterName, bytes, false, error))
+        return std::nullopt;
+    return next;
+}
+
 JournalStore::Loaded JournalStore::read() const {
     Loaded loaded;
     const QFileInfo info(path());
@@ -146,7 +255,21 @@ JournalStore::Loaded JournalStore::read() const {
             loaded.ioError = QStringLiteral("the journal %1").arg(why);
         return loaded;
     }
-    JournalReadResult result = decodeJournal(*bytes);
+    const std::optional<QByteArray> signingKey = key(false);
+    if (!signingKey) {
+        loaded.error = JournalReadError::NoKey;
+        return loaded;
+    }
+    JournalReadResult result = decodeJournal(*bytes, *signingKey);
+    if (result.journal) {
+        // Only the journal of the latest run begun: an older one, however genuine, would give
+        // back time and answers that run had already spent or changed.
+        const std::optional<std::uint64_t> latest = lastRunNumber();
+        if (!latest || *latest != result.journal->runNumber) {
+            loaded.error = JournalReadError::Replayed;
+            return loaded;
+        }
+    }
     loaded.journal = std::move(result.journal);
     loaded.error = result.error;
     return loaded;
@@ -193,6 +316,33 @@ bool JournalStore::remove(QString* error) const {
     }
     syncFolder(folder_);
     return true;
+}
+
+JournalLock::JournalLock(QString folder) : folder_(std::move(folder)) {}
+
+JournalLock::~JournalLock() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+JournalLock::State JournalLock::claim() {
+    if (fd_ >= 0)
+        return State::Held;
+    if (!makeFolder(folder_))
+        return State::Unavailable;
+    // The folder itself is locked: nothing needs to be written for it, so a folder that has
+    // become read-only still keeps a second copy out.
+    const int fd =
+        ::open(QFile::encodeName(folder_).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return State::Unavailable;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        ::close(fd);
+        return err == EWOULDBLOCK ? State::Busy : State::Unavailable;
+    }
+    fd_ = fd;
+    return State::Held;
 }
 
 void JournalStore::setWriteHookForTesting(void (*hook)(WriteStage)) {

@@ -5,12 +5,18 @@
 // file in the same folder, flushed, renamed over the old one, the folder flushed; a power cut
 // leaves the old journal or the new one. Nothing here deletes a journal that was not finished:
 // one that cannot be used is set aside under another name for the supervisor.
+//
+// Beside the journal: the user's journal key (32 random bytes, made at first use, readable by
+// the user alone) that signs it, and the counter of runs that numbers each new run, so that
+// only the latest run's journal reads. The key keeps a journal copied from elsewhere or edited
+// from being taken as ours; it cannot keep out the user who owns the folder.
 
 #include "run/RunJournal.h"
 
 #include <QByteArray>
 #include <QString>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -30,13 +36,23 @@ public:
 
     bool write(const QByteArray& bytes, QString* error = nullptr) const;
 
+    // The user's journal key; made (with the folder) when create and there is none yet. A key
+    // file that is not a regular file of kJournalKeySize bytes is no key: with create it is
+    // replaced by a new one (a journal signed with the old one no longer reads).
+    std::optional<QByteArray> key(bool create, QString* error = nullptr) const;
+    // The number of the latest run begun (0 before the first).
+    std::optional<std::uint64_t> lastRunNumber(QString* error = nullptr) const;
+    // Counts a new run and returns its number, on disk before it is returned.
+    std::optional<std::uint64_t> takeRunNumber(QString* error = nullptr) const;
+
     struct Loaded {
         bool exists = false; // a journal file is there
         std::optional<RunJournal> journal;
         JournalReadError error = JournalReadError::None;
         QString ioError; // the file is there but could not be read
     };
-    // Reads at most kMaxJournalBytes; a larger file counts as damaged.
+    // Reads at most kMaxJournalBytes of a regular file; a larger file counts as damaged, one
+    // signed with another key as edited, one of an earlier run than the latest as replayed.
     Loaded read() const;
 
     // Renames the journal to "run-<date>-<time>[-n].journal.aside" beside it, replacing
@@ -52,6 +68,28 @@ public:
 
 private:
     QString folder_;
+};
+
+// Only one copy of the program keeps a run for a user: a lock on the state folder, held while
+// the copy runs, released by the system when the copy ends however it ends.
+class JournalLock {
+public:
+    enum class State {
+        Held,       // this copy holds it
+        Busy,       // another copy holds it
+        Unavailable // the folder cannot be made or locked: nothing to share, nothing kept
+    };
+    explicit JournalLock(QString folder);
+    ~JournalLock();
+    JournalLock(const JournalLock&) = delete;
+    JournalLock& operator=(const JournalLock&) = delete;
+    // Takes the lock without waiting; once held it stays held.
+    State claim();
+    bool held() const { return fd_ >= 0; }
+
+private:
+    QString folder_;
+    int fd_ = -1;
 };
 
 // Writes journals on a thread of its own so a slow disk never holds the clock or a paint. Only

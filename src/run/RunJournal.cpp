@@ -16,33 +16,25 @@ using docview::ByteReader;
 
 constexpr char kMagic[4] = {'K', 'V', 'Z', 'J'};
 
-// The key of the journal's checksum. It is no secret from someone who takes the program apart;
-// it keeps a journal edited by hand (more time, other answers) from being taken as ours.
-const QByteArray& macKey() {
-    static const QByteArray key =
-        QByteArray::fromHex("5b1e9f2c7a04d8e3b6610f4c92ad37e8c51b08f6e2d94a7013cc5e29b8f4a16d");
-    return key;
-}
-
-// The stored password is masked with a stream drawn from the same key, so it does not lie in
+// The stored password is masked with a stream drawn from the journal key, so it does not lie in
 // the pupil's folder as plain text. This is a mask, not encryption: the profile file keeps the
 // same password scrambled, and the program has to open the archive again without a person.
-std::string maskPassword(const std::string& text) {
+std::string maskPassword(const std::string& text, const QByteArray& key) {
     std::string out = text;
     QByteArray stream;
     for (std::uint32_t block = 0; std::size_t(stream.size()) < out.size(); ++block) {
         QByteArray seed("password");
         seed.append(reinterpret_cast<const char*>(&block), sizeof block);
-        stream += QMessageAuthenticationCode::hash(seed, macKey(), QCryptographicHash::Sha256);
+        stream += QMessageAuthenticationCode::hash(seed, key, QCryptographicHash::Sha256);
     }
     for (std::size_t i = 0; i < out.size(); ++i)
         out[i] = char(std::uint8_t(out[i]) ^ std::uint8_t(stream[qsizetype(i)]));
     return out;
 }
 
-QByteArray mac(const char* data, std::size_t size) {
-    return QMessageAuthenticationCode::hash(QByteArray::fromRawData(data, qsizetype(size)),
-                                            macKey(), QCryptographicHash::Sha256);
+QByteArray mac(const char* data, std::size_t size, const QByteArray& key) {
+    return QMessageAuthenticationCode::hash(QByteArray::fromRawData(data, qsizetype(size)), key,
+                                            QCryptographicHash::Sha256);
 }
 
 class Writer {
@@ -137,10 +129,38 @@ private:
     bool ok_ = true;
 };
 
-void writePayload(Writer& w, const RunJournal& j) {
+void writeRules(Writer& w, const JournalRules& r) {
+    std::uint16_t flags = 0;
+    int bit = 0;
+    for (bool f :
+         {r.fixedOrder, r.lockdownOff, r.testTimerOn, r.questionTimerOn, r.calculatorAllowed,
+          r.textbookDuringTest, r.textbookInReview, r.answerReviewAllowed, r.referenceAllowed})
+        flags |= std::uint16_t((f ? 1u : 0u) << bit++);
+    w.u16(flags);
+    w.time(r.testTime);
+    w.time(r.questionTime);
+}
+
+constexpr int kRuleFlags = 9;
+
+JournalRules readRules(Reader& r) {
+    JournalRules rules;
+    const std::uint16_t flags = r.u16();
+    if (flags >> kRuleFlags)
+        r.fail();
+    int bit = 0;
+    for (bool* f : {&rules.fixedOrder, &rules.lockdownOff, &rules.testTimerOn,
+                    &rules.questionTimerOn, &rules.calculatorAllowed, &rules.textbookDuringTest,
+                    &rules.textbookInReview, &rules.answerReviewAllowed, &rules.referenceAllowed})
+        *f = (flags >> bit++) & 1u;
+    rules.testTime = r.time();
+    rules.questionTime = r.time();
+    return rules;
+}
+
+void writePayload(Writer& w, const RunJournal& j, const QByteArray& key) {
     w.u8(std::uint8_t(j.mode));
-    w.path(j.testPath);
-    w.path(j.profilePath);
+    w.path(j.testFile);
     w.path(j.serverHost);
     w.u16(j.serverPort);
     w.text(j.offerFile);
@@ -148,19 +168,12 @@ void writePayload(Writer& w, const RunJournal& j) {
     w.text(j.offerSubject);
     w.u64(std::uint64_t(j.offerSize));
     w.blob(j.archiveSha256);
-    w.text(maskPassword(j.typedPassword));
+    w.text(maskPassword(j.typedPassword, key));
     w.text(j.testName);
     w.text(j.testSubject);
     w.text(j.examineeName);
     w.text(j.examineeClass);
-    w.path(j.resultsFolder);
-    w.flag(j.interactive);
-    w.flag(j.profileSaveResult);
-    w.flag(j.profileExitAfterTest);
-    w.flag(j.profileNoRepeat);
-    w.text(j.profileTextResultFile);
-    w.text(j.profileCommandAfterTest);
-    w.text(j.profileCommandAtExit);
+    writeRules(w, j.rules);
     w.time(j.startTime);
     w.time(j.reportedStartTime);
     w.time(j.serverStartTime);
@@ -170,6 +183,7 @@ void writePayload(Writer& w, const RunJournal& j) {
     w.flag(j.finished);
     w.time(j.finishTime);
     w.u64(j.sequence);
+    w.u64(j.runNumber);
     w.u32(std::uint32_t(j.items.size()));
     for (const JournalItem& item : j.items) {
         w.i32(item.sourceNo);
@@ -187,14 +201,21 @@ void writePayload(Writer& w, const RunJournal& j) {
     }
 }
 
-std::optional<RunJournal> readPayload(Reader& r) {
+// A file name in the test folder: nothing that leaves it or names a special file.
+bool plainFileName(const QString& name) {
+    return !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) &&
+           name != QLatin1String(".") && name != QLatin1String("..") && !name.contains(QChar(0));
+}
+
+std::optional<RunJournal> readPayload(Reader& r, const QByteArray& key) {
     RunJournal j;
     const std::uint8_t mode = r.u8();
     if (mode > std::uint8_t(JournalMode::Server))
         return std::nullopt;
     j.mode = JournalMode(mode);
-    j.testPath = r.path();
-    j.profilePath = r.path();
+    j.testFile = r.path();
+    if (!plainFileName(j.testFile) || (j.mode != JournalMode::Server && j.testFile.isEmpty()))
+        return std::nullopt;
     j.serverHost = r.path();
     j.serverPort = r.u16();
     j.offerFile = r.text();
@@ -202,19 +223,12 @@ std::optional<RunJournal> readPayload(Reader& r) {
     j.offerSubject = r.text();
     j.offerSize = std::int64_t(r.u64());
     j.archiveSha256 = r.blob(32);
-    j.typedPassword = maskPassword(r.text());
+    j.typedPassword = maskPassword(r.text(), key);
     j.testName = r.text();
     j.testSubject = r.text();
     j.examineeName = r.text();
     j.examineeClass = r.text();
-    j.resultsFolder = r.path();
-    j.interactive = r.flag();
-    j.profileSaveResult = r.flag();
-    j.profileExitAfterTest = r.flag();
-    j.profileNoRepeat = r.flag();
-    j.profileTextResultFile = r.text();
-    j.profileCommandAfterTest = r.text();
-    j.profileCommandAtExit = r.text();
+    j.rules = readRules(r);
     j.startTime = r.time();
     j.reportedStartTime = r.time();
     j.serverStartTime = r.time();
@@ -224,6 +238,7 @@ std::optional<RunJournal> readPayload(Reader& r) {
     j.finished = r.flag();
     j.finishTime = r.time();
     j.sequence = r.u64();
+    j.runNumber = r.u64();
     const std::uint32_t count = r.u32();
     if (!r.ok() || count > std::uint32_t(kMaxQuestions) || j.archiveSha256.size() != 32)
         return std::nullopt;
@@ -260,13 +275,13 @@ QByteArray sha256(const QByteArray& bytes) {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
 }
 
-QByteArray encodeJournal(const RunJournal& journal) {
+QByteArray encodeJournal(const RunJournal& journal, const QByteArray& key) {
     Writer payload;
-    writePayload(payload, journal);
-    return sealJournalPayload(payload.out());
+    writePayload(payload, journal, key);
+    return sealJournalPayload(payload.out(), key);
 }
 
-QByteArray sealJournalPayload(const QByteArray& payload) {
+QByteArray sealJournalPayload(const QByteArray& payload, const QByteArray& key) {
     Writer w;
     w.out().reserve(payload.size() + qsizetype(kJournalHeaderSize + kJournalMacSize));
     w.out().append(kMagic, 4);
@@ -274,11 +289,13 @@ QByteArray sealJournalPayload(const QByteArray& payload) {
     w.u16(0);
     w.u32(std::uint32_t(payload.size()));
     w.out().append(payload);
-    w.out().append(mac(w.out().constData(), std::size_t(w.out().size())));
+    w.out().append(mac(w.out().constData(), std::size_t(w.out().size()), key));
     return w.out();
 }
 
-JournalReadResult decodeJournal(const QByteArray& bytes) {
+JournalReadResult decodeJournal(const QByteArray& bytes, const QByteArray& key) {
+    if (std::size_t(key.size()) != kJournalKeySize)
+        return {std::nullopt, JournalReadError::NoKey};
     const std::size_t size = std::size_t(bytes.size());
     if (size < kJournalHeaderSize + kJournalMacSize)
         return {std::nullopt, JournalReadError::TooShort};
@@ -295,11 +312,11 @@ JournalReadResult decodeJournal(const QByteArray& bytes) {
         std::size_t(length) != size - kJournalHeaderSize - kJournalMacSize)
         return {std::nullopt, JournalReadError::BadLength};
     const std::size_t signedSize = kJournalHeaderSize + length;
-    const QByteArray expected = mac(bytes.constData(), signedSize);
+    const QByteArray expected = mac(bytes.constData(), signedSize, key);
     if (std::memcmp(expected.constData(), bytes.constData() + signedSize, kJournalMacSize) != 0)
         return {std::nullopt, JournalReadError::BadChecksum};
     Reader payload(docview::asBytes(bytes.constData() + kJournalHeaderSize, length));
-    std::optional<RunJournal> journal = readPayload(payload);
+    std::optional<RunJournal> journal = readPayload(payload, key);
     if (!journal)
         return {std::nullopt, JournalReadError::BadContent};
     return {std::move(journal), JournalReadError::None};
@@ -321,6 +338,10 @@ const char* journalErrorText(JournalReadError error) {
         return "the journal's checksum does not match (damaged or edited)";
     case JournalReadError::BadContent:
         return "the journal's content is out of range";
+    case JournalReadError::NoKey:
+        return "the journal key is missing or damaged";
+    case JournalReadError::Replayed:
+        return "an older journal than the latest run's (put back in its place)";
     }
     return "unknown error";
 }
@@ -329,14 +350,18 @@ void captureRun(RunJournal& journal, const QuestionSet& set, const RunState& sta
                 int currentItem) {
     journal.testName = state.testName;
     journal.testSubject = state.testSubject;
-    journal.resultsFolder = state.resultsFolder;
-    journal.interactive = state.interactive;
-    journal.profileSaveResult = state.profileSaveResult;
-    journal.profileExitAfterTest = state.profileExitAfterTest;
-    journal.profileNoRepeat = state.profileNoRepeat;
-    journal.profileTextResultFile = state.profileTextResultFile;
-    journal.profileCommandAfterTest = state.profileCommandAfterTest;
-    journal.profileCommandAtExit = state.profileCommandAtExit;
+    JournalRules& rules = journal.rules;
+    rules.fixedOrder = state.fixedOrder;
+    rules.lockdownOff = state.lockdownOff;
+    rules.testTimerOn = set.testTimerOn;
+    rules.questionTimerOn = set.questionTimerOn;
+    rules.calculatorAllowed = set.calculatorAllowed;
+    rules.textbookDuringTest = state.textbookDuringTest;
+    rules.textbookInReview = state.textbookInReview;
+    rules.answerReviewAllowed = state.answerReviewAllowed;
+    rules.referenceAllowed = state.referenceAllowed;
+    rules.testTime = set.testTime;
+    rules.questionTime = set.questionTime;
     journal.startTime = state.startTime;
     journal.reportedStartTime = state.reportedStartTime;
     journal.serverStartTime = state.serverStartTime;
@@ -364,8 +389,16 @@ bool restoreRun(const RunJournal& journal, QuestionSet& set, RunState& state) {
     if (journal.items.size() != count || count == 0 || set.labels.size() != count ||
         journal.currentItem < 0 || std::size_t(journal.currentItem) >= count)
         return false;
-    const std::int32_t testTimeMs = timeOfDayMs(set.testTime);
-    const std::int32_t questionTimeMs = timeOfDayMs(set.questionTime);
+    // The times the run started with (perhaps inherited from the test before), and the
+    // question budgets they give.
+    const JournalRules& rules = journal.rules;
+    const std::int32_t testTimeMs = timeOfDayMs(rules.testTime);
+    const std::int32_t questionTimeMs = timeOfDayMs(rules.questionTime);
+    QuestionSet budgets;
+    budgets.questions = set.questions;
+    budgets.testTime = rules.testTime;
+    budgets.questionTime = rules.questionTime;
+    computeTimeBudgets(budgets, state.timeByDifficulty);
     if (journal.testTimeLeftMs > testTimeMs)
         return false;
 
@@ -391,7 +424,8 @@ bool restoreRun(const RunJournal& journal, QuestionSet& set, RunState& state) {
         const TQuestionRec& q = set.questions[from];
         if (set.labels[k].empty() || q.kind() != set.labels[k].front())
             return false; // shuffling never moves a question out of its kind
-        const std::int32_t budget = state.timeByDifficulty ? q.timeLimitMs : questionTimeMs;
+        const std::int32_t budget =
+            state.timeByDifficulty ? budgets.questions[from].timeLimitMs : questionTimeMs;
         if (item.timeLeftMs > budget || item.timeSpentMs < 0)
             return false;
         for (int i = 0; i < kMaxSlots; ++i) {
@@ -401,6 +435,8 @@ bool restoreRun(const RunJournal& journal, QuestionSet& set, RunState& state) {
         }
     }
 
+    for (std::size_t k = 0; k < count; ++k)
+        set.questions[k].timeLimitMs = budgets.questions[k].timeLimitMs;
     std::vector<TQuestionRec> ordered;
     ordered.reserve(count);
     for (const JournalItem& item : journal.items)
@@ -420,6 +456,11 @@ bool restoreRun(const RunJournal& journal, QuestionSet& set, RunState& state) {
         for (std::size_t i = 0; i < std::size_t(kMaxSlots); ++i)
             a.slots[i] = {q.rightSlots[i].col, q.rightSlots[i].row, item.answer.slotNumbers[i]};
     }
+    set.testTime = rules.testTime;
+    set.questionTime = rules.questionTime;
+    set.testTimerOn = rules.testTimerOn;
+    set.questionTimerOn = rules.questionTimerOn;
+    set.calculatorAllowed = rules.calculatorAllowed;
     set.testTimeMs = testTimeMs;
     set.testTimeLeftMs = journal.testTimeLeftMs;
     set.questionTimeMs = questionTimeMs;
@@ -431,14 +472,12 @@ bool restoreRun(const RunJournal& journal, QuestionSet& set, RunState& state) {
 
     state.testName = journal.testName;
     state.testSubject = journal.testSubject;
-    state.resultsFolder = journal.resultsFolder;
-    state.interactive = journal.interactive;
-    state.profileSaveResult = journal.profileSaveResult;
-    state.profileExitAfterTest = journal.profileExitAfterTest;
-    state.profileNoRepeat = journal.profileNoRepeat;
-    state.profileTextResultFile = journal.profileTextResultFile;
-    state.profileCommandAfterTest = journal.profileCommandAfterTest;
-    state.profileCommandAtExit = journal.profileCommandAtExit;
+    state.fixedOrder = rules.fixedOrder;
+    state.lockdownOff = rules.lockdownOff;
+    state.textbookDuringTest = rules.textbookDuringTest;
+    state.textbookInReview = rules.textbookInReview;
+    state.answerReviewAllowed = rules.answerReviewAllowed;
+    state.referenceAllowed = rules.referenceAllowed;
     state.startTime = journal.startTime;
     state.reportedStartTime = journal.reportedStartTime;
     state.serverStartTime = journal.serverStartTime;

@@ -3,14 +3,17 @@
 // The run journal: what a run has come to, kept on disk while it goes on, so that a power cut,
 // a frozen workstation or a killed program costs the pupil neither answers nor time.
 //
-// The journal names the test (its file, or what the server offered) with a SHA-256 of the
-// archive bytes, the examinee, the presented order of the questions, every answer and clock,
-// the current item and where the result goes. It never holds a right answer: the question
-// records are rebuilt from the archive itself when the run is resumed.
+// The journal names the test (its file name in the test folder, or what the server offered)
+// with a SHA-256 of the archive bytes, the examinee, the rules the run started under, the
+// presented order of the questions, every answer and clock and the current item. It never holds
+// a right answer: the question records are rebuilt from the archive itself when the run is
+// resumed. Nor does it hold what the profile or the settings give again at the next start
+// (where the result goes, what runs after the test): a journal is data, never a command.
 //
 // The bytes: "KVZJ", format version (u16), reserved (u16), payload length (u32), payload, then
-// an HMAC-SHA256 of everything before it. A journal that is cut short, damaged or edited by
-// hand fails the check and is set aside, never half read.
+// an HMAC-SHA256 of everything before it under the user's own journal key. A journal that is
+// cut short, damaged, edited by hand or signed with another key fails the check and is set
+// aside, never half read.
 
 #include "shell/RunState.h"
 #include "test/QuestionSet.h"
@@ -44,11 +47,28 @@ struct JournalItem {
     bool operator==(const JournalItem&) const = default;
 };
 
+// The rules the run started under. A test that sets no order or no times inherits them from
+// the test taken before it in the same program, which a fresh start does not know: the run
+// comes back under these, not under what the archive alone would give.
+struct JournalRules {
+    bool fixedOrder = false;
+    bool lockdownOff = false;
+    bool testTimerOn = false;
+    bool questionTimerOn = false;
+    bool calculatorAllowed = false;
+    bool textbookDuringTest = false;
+    bool textbookInReview = false;
+    bool answerReviewAllowed = false;
+    bool referenceAllowed = false;
+    DateTime testTime = 0;
+    DateTime questionTime = 0;
+    bool operator==(const JournalRules&) const = default;
+};
+
 struct RunJournal {
     JournalMode mode = JournalMode::Local;
-    // Local and profile runs: the archive file. Profile runs: also the profile that drove it.
-    QString testPath;
-    QString profilePath;
+    // Local and profile runs: the archive's file name in the test folder, never a path.
+    QString testFile;
     // Server runs: where the server was and what it offered (Windows-1251 texts).
     QString serverHost;
     std::uint16_t serverPort = 0;
@@ -66,15 +86,7 @@ struct RunJournal {
     std::string testSubject;
     std::string examineeName;
     std::string examineeClass;
-    QString resultsFolder;
-    bool interactive = true;
-    // What a profile asked for after the test (a profile run brought back goes on as it would).
-    bool profileSaveResult = true;
-    bool profileExitAfterTest = false;
-    bool profileNoRepeat = false;
-    std::string profileTextResultFile;
-    std::string profileCommandAfterTest;
-    std::string profileCommandAtExit;
+    JournalRules rules;
 
     DateTime startTime = 0;
     DateTime reportedStartTime = 0;
@@ -88,24 +100,29 @@ struct RunJournal {
     bool finished = false;
     DateTime finishTime = 0;
     std::uint64_t sequence = 0; // counts the writes of this run
+    // The number this run was given at its start from the counter beside the key: only the
+    // journal of the latest run reads, so an older journal put back in its place does not.
+    std::uint64_t runNumber = 0;
 
     std::vector<JournalItem> items; // list order
 
     bool operator==(const RunJournal&) const = default;
 };
 
-inline constexpr std::uint16_t kJournalVersion = 1;
+inline constexpr std::uint16_t kJournalVersion = 2;
 // Caps that bound what a reader allocates, whatever the file says.
 inline constexpr std::size_t kMaxJournalBytes = std::size_t(16) << 20;
 inline constexpr std::size_t kMaxJournalText = 64 * 1024; // one answer or name
 inline constexpr std::size_t kMaxJournalPath = 32 * 1024; // a path, in UTF-8 bytes
 inline constexpr std::size_t kJournalHeaderSize = 4 + 2 + 2 + 4;
 inline constexpr std::size_t kJournalMacSize = 32;
+inline constexpr std::size_t kJournalKeySize = 32;
 
-QByteArray encodeJournal(const RunJournal& journal);
+// key: the user's journal key (kJournalKeySize bytes).
+QByteArray encodeJournal(const RunJournal& journal, const QByteArray& key);
 // Wraps payload bytes in the header and the checksum, as encodeJournal does with its own: for
 // the fuzzer and the tests, which need the reader to look past the checksum.
-QByteArray sealJournalPayload(const QByteArray& payload);
+QByteArray sealJournalPayload(const QByteArray& payload, const QByteArray& key);
 
 enum class JournalReadError {
     None,
@@ -114,25 +131,28 @@ enum class JournalReadError {
     NewerVersion,
     BadLength,
     BadChecksum,
-    BadContent
+    BadContent,
+    NoKey,
+    Replayed
 };
 struct JournalReadResult {
     std::optional<RunJournal> journal;
     JournalReadError error = JournalReadError::None;
 };
 // Never trusts a size or count it finds; any fault gives an error, never a partial journal.
-JournalReadResult decodeJournal(const QByteArray& bytes);
+JournalReadResult decodeJournal(const QByteArray& bytes, const QByteArray& key);
 const char* journalErrorText(JournalReadError error);
 
 QByteArray sha256(const QByteArray& bytes);
 
 // What a run has come to, taken from the question set and the run state. The identity fields
-// (mode, test, server, password, examinee) are the caller's.
+// (mode, test, server, password, examinee, run number) are the caller's; the rules are taken
+// here too (they do not change during a run).
 void captureRun(RunJournal& journal, const QuestionSet& set, const RunState& state,
                 int currentItem);
 
 // Puts a journal back onto a freshly loaded test (questions in archive order, as the loader
-// leaves them): the saved order, answers and clocks, the run state's times and names. Time
+// leaves them): the saved rules, order, answers and clocks, the run state's times and names. Time
 // while the program was not running does not count: the clocks stand exactly as saved, and
 // nothing is taken off for the gap between the last write and now.
 // Returns false, changing nothing, when the journal does not fit this test (another question

@@ -107,6 +107,9 @@ public:
     // Also asked before another test begins from the main window, so a run whose resume was put
     // off is never overwritten without the same question and the supervisor's password.
     bool ResumeUnfinishedRun();
+    // Only one copy of the program keeps a run for this user: false when another copy holds
+    // the state folder (this copy must end). Asked at start, before anything else.
+    bool ClaimJournal();
     // A network run waits for its test from the server: the saved journal, or null.
     const RunJournal* pendingResume() const { return pendingResume_ ? &*pendingResume_ : nullptr; }
     // The archive the server sent for the pending run. True when it is the saved test byte for
@@ -227,6 +230,13 @@ private:
     void journalAnswerChanged();
     JournalKeeper& journal();
     void setJournalAside(const RunJournal* journal, const QString& reason);
+    // A journal that cannot be written: the pupil is told once on the notice line, the
+    // supervisor in the log; the run goes on.
+    void noteJournalFailure();
+    // A run brought back takes where its result goes and what follows it from the start it is
+    // brought back in (the profile on the command line, else the settings), never from the
+    // journal.
+    void applyStartValues();
     // The continue-or-discard question of a waiting run; false when the supervisor discarded it.
     bool confirmResume(const RunJournal& saved);
     // Puts a checked archive and its journal back on screen: the shared part of every resume.

@@ -11,7 +11,9 @@
 #include "platform/Dialogs.h"
 #include "platform/Lockdown.h"
 #include "platform/docview/DocumentView.h"
+#include "profile/ProfileRunner.h"
 #include "run/JournalKeeper.h"
+#include "shell/NamedFile.h"
 #include "shell/RunState.h"
 #include "test/TestArchive.h"
 #include "windows/THelper.h"
@@ -35,9 +37,11 @@ namespace {
 // an archive in memory is hashed where it lies. Empty when neither.
 QByteArray archiveHash(QIODevice& stream) {
     if (auto* file = qobject_cast<QFileDevice*>(&stream); file && !file->fileName().isEmpty()) {
-        QFile again(file->fileName());
+        // Only the regular file it was: a name swapped for a pipe or a device meanwhile is
+        // no test of ours.
+        QFile again;
         QCryptographicHash hash(QCryptographicHash::Sha256);
-        if (again.open(QIODevice::ReadOnly) && hash.addData(&again))
+        if (openNamedFile(file->fileName(), &again, nullptr) && hash.addData(&again))
             return hash.result();
         return {};
     }
@@ -56,6 +60,21 @@ QString pathOf(QIODevice& stream) {
     if (auto* file = qobject_cast<QFileDevice*>(&stream))
         return QFileInfo(file->fileName()).absoluteFilePath();
     return {};
+}
+
+// Where a run's test is found again: the program's test folder.
+QString testFolderOf(const RunState& rs) {
+    return rs.programFolder + QStringLiteral("/Base");
+}
+
+// The file's name when it lies in folder, else empty: a test from anywhere else could not be
+// found again by name.
+QString nameIn(const QString& path, const QString& folder) {
+    const QFileInfo file(path);
+    const QString at = QFileInfo(file.absolutePath()).canonicalFilePath();
+    if (at.isEmpty() || at != QFileInfo(folder).canonicalFilePath())
+        return {};
+    return file.fileName();
 }
 
 } // namespace
@@ -82,9 +101,7 @@ void TTopros::noteLoadedTest(QIODevice& stream, const std::string& typedPassword
         id.offerSize = client.protocol().offerSize();
     } else {
         id.mode = app_.parameters().isEmpty() ? JournalMode::Local : JournalMode::Profile;
-        id.testPath = pathOf(stream);
-        if (id.mode == JournalMode::Profile)
-            id.profilePath = app_.parameters().front();
+        id.testFile = nameIn(pathOf(stream), testFolderOf(app_.runState()));
     }
     loadedTest_ = std::move(id);
 }
@@ -93,9 +110,11 @@ void TTopros::beginJournal() {
     RunJournal id = loadedTest_;
     // A test that cannot be found again (no file, no hash) gets no journal: it could not be
     // brought back anyway.
-    if (id.archiveSha256.size() != 32 || (id.mode != JournalMode::Server && id.testPath.isEmpty()))
+    if (id.archiveSha256.size() != 32 || (id.mode != JournalMode::Server && id.testFile.isEmpty()))
         return;
-    if (!journal().active()) {
+    // Held by another copy: begin() below keeps nothing and says so; that copy's journal is
+    // never touched from here.
+    if (!journal().active() && ClaimJournal()) {
         // The journal of a run this program is not keeping (one whose resume was put off) is
         // never written over: it is kept under another name, as a discarded one is.
         journal().flush();
@@ -108,12 +127,40 @@ void TTopros::beginJournal() {
         }
     }
     id.sequence = 0;
+    id.runNumber = 0; // a new run: the counter gives it the next number
     id.finished = false;
     id.examineeName = cp1251::fromUnicode(app_.inform().UserName->text());
     id.examineeClass = cp1251::fromUnicode(app_.inform().KlassName->text());
     resumedFinished_ = false;
     watchRun();
     journal().begin(std::move(id), questionSet, app_.runState(), 0);
+    noteJournalFailure();
+}
+
+bool TTopros::ClaimJournal() {
+    return journal().claim() != JournalLock::State::Busy;
+}
+
+void TTopros::noteJournalFailure() {
+    if (!journal_)
+        return;
+    const std::optional<QString> why = journal_->takeFailure();
+    if (!why)
+        return;
+    qWarning("kvizor: the run of %s by %s is not kept against a crash: %s",
+             qPrintable(cp1251::toUnicode(app_.runState().testName)),
+             qPrintable(app_.inform().UserName->text()), qPrintable(*why));
+    showNotice(app_.messages().text(72));
+}
+
+void TTopros::applyStartValues() {
+    RunState& rs = app_.runState();
+    if (app_.parameters().isEmpty()) {
+        // The results folder the settings gave at this start.
+        rs.interactive = true;
+        return;
+    }
+    app_.profileRunner().ApplyForResume();
 }
 
 void TTopros::watchRun() {
@@ -122,9 +169,11 @@ void TTopros::watchRun() {
         switch (change) {
         case RunChange::Arrived:
             journal().record(questionSet, rs, driver_.current());
+            noteJournalFailure();
             break;
         case RunChange::Ticked:
             journal().tick(questionSet, rs, driver_.current());
+            noteJournalFailure();
             break;
         case RunChange::Finishing:
             journal().finishing(questionSet, rs, driver_.current());
@@ -139,6 +188,7 @@ void TTopros::journalAnswerChanged() {
     // The controls hold the change; the record is what the journal takes.
     SaveAnswer();
     journal_->record(questionSet, app_.runState(), driver_.current());
+    noteJournalFailure();
 }
 
 void TTopros::ResultStored() {
@@ -177,6 +227,16 @@ bool TTopros::confirmResume(const RunJournal& saved) {
             cp1251::toUnicode(formatMessage(m.msg(68), {saved.testName, saved.examineeName}));
         if (Dialogs::confirm(nullptr, question))
             return true;
+        if (saved.typedPassword.empty()) {
+            // A test without a password has none for the supervisor either: the pupil cannot
+            // throw the run away. A supervisor who wants it gone removes its journal.
+            qInfo("kvizor: the unfinished run of %s by %s has no test password and is not "
+                  "discarded",
+                  qPrintable(cp1251::toUnicode(saved.testName)),
+                  qPrintable(cp1251::toUnicode(saved.examineeName)));
+            Dialogs::information(nullptr, m.text(74));
+            return true;
+        }
         pas.Edit1->clear();
         pas.setWindowTitle(cp1251::toUnicode(formatMessage(m.msg(5), {saved.testName})));
         const bool typed = pas.exec() == QDialog::Accepted;
@@ -202,7 +262,11 @@ bool TTopros::ResumeUnfinishedRun() {
     // What this program wrote last is on disk before it is read back.
     if (journal_)
         journal_->flush();
-    UnfinishedRun waiting = checkUnfinishedRun(journal().store(), kMaxArchiveSize);
+    // Another copy's journal is never read from here, let alone resumed.
+    if (!ClaimJournal())
+        return false;
+    UnfinishedRun waiting =
+        checkUnfinishedRun(journal().store(), testFolderOf(rs), kMaxArchiveSize);
     if (waiting.verdict == UnfinishedRun::Verdict::None)
         return false;
     RunJournal& saved = waiting.journal;
@@ -210,7 +274,23 @@ bool TTopros::ResumeUnfinishedRun() {
         setJournalAside(&saved, waiting.reason);
         return false;
     }
-    if (!confirmResume(saved))
+    // A run that had the lock-down is locked before it is asked about: the question stands on
+    // the run window, full screen, as the run will.
+    const bool locked = !saved.rules.lockdownOff;
+    if (locked) {
+        rs.lockdownOff = false;
+        prepareRunControls();
+        showFullScreen(this);
+        applyLockdown(rs, this);
+    }
+    const bool resume = confirmResume(saved);
+    if (locked && (!resume || saved.mode == JournalMode::Server)) {
+        // Discarded, or the test comes from the server first: the client window is the
+        // pupil's until the run is back, as at any network start.
+        liftLockdown(rs);
+        hide();
+    }
+    if (!resume)
         return false;
 
     if (saved.mode == JournalMode::Server) {
@@ -237,11 +317,17 @@ bool TTopros::restoreSavedRun(const RunJournal& saved, QByteArray archive) {
     const bool fromServer = saved.mode == JournalMode::Server;
     // The server's clock of its last poll stands for the local one from now on, not the saved.
     const DateTime serverNow = rs.serverStartTime;
+    applyStartValues();
     QString reason;
     const std::optional<ResumedPieces> pieces =
         loadResumedRun(saved, std::move(archive), questionSet, rs, &reason);
     if (!pieces || !loadPiece(app_.inform().OleContainer1, pieces->introduction) ||
         !loadPiece(app_.helper().OleContainer1, pieces->reference)) {
+        if (isVisible()) {
+            // Locked for the question by the journal's rule, whatever the archive said.
+            liftLockdown(RunState{});
+            hide();
+        }
         setJournalAside(&saved, reason.isEmpty() ? QStringLiteral("a page does not load") : reason);
         return false;
     }
@@ -276,6 +362,7 @@ bool TTopros::restoreSavedRun(const RunJournal& saved, QByteArray archive) {
         applyLockdown(rs, this);
         driver_.finishResumed(saved.currentItem, saved.finishTime);
         questionSet.updating = false;
+        noteJournalFailure();
         return true;
     }
     driver_.resume(saved.currentItem);
@@ -286,6 +373,7 @@ bool TTopros::restoreSavedRun(const RunJournal& saved, QByteArray archive) {
     // Said on a line that blocks nothing: the clock runs from the moment the run is back on
     // screen, and nothing waits for the pupil (a clock that ends the run meanwhile ends it).
     showNotice(m.text(69));
+    noteJournalFailure(); // the more urgent line, when there is one
     startClock();
     return true;
 }

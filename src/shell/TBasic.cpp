@@ -30,6 +30,7 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
@@ -256,6 +257,10 @@ void TBasic::showEvent(QShowEvent* event) {
         FormShow();
 }
 
+namespace {
+constexpr int kSecondCopyMessageMs = 10000;
+} // namespace
+
 void TBasic::FormShow() {
     centreOnScreen(app_.progres());
     if (auto* pause = app_.blokator().Panel1)
@@ -281,6 +286,19 @@ void TBasic::FormShow() {
         // A run cut short by a crash or a power cut comes back before anything else, in the
         // language just applied.
         resumeChecked_ = true;
+        if (!app_.topros().ClaimJournal()) {
+            // Another copy of the program runs for this user, perhaps with a test under way:
+            // two copies would keep, resume and store the same run twice.
+            qWarning("kvizor: another copy of the program is running; this one ends");
+            // Under the other copy's lock-down this box may never be seen: it goes by itself.
+            QTimer::singleShot(kSecondCopyMessageMs, this, [] {
+                if (QWidget* box = QApplication::activeModalWidget())
+                    box->close();
+            });
+            Dialogs::error(nullptr, messages_.text(71));
+            app_.requestEnd(0);
+            return;
+        }
         if (app_.topros().ResumeUnfinishedRun()) {
             resumedRun_ = true;
             hide();

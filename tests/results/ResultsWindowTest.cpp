@@ -34,11 +34,14 @@ public:
     bool automatic = false;
     bool open = false;
     std::vector<QByteArray> sent;
+    bool sendFails = false;
     int forbidden = 0;
     bool connectChecked() const override { return checked; }
     bool automaticChoice() const override { return automatic; }
     bool connectionOpen() const override { return open; }
     bool sendResultFile(const QString& path) override {
+        if (sendFails)
+            return false;
         QFile f(path);
         if (!f.open(QIODevice::ReadOnly))
             return false;
@@ -47,6 +50,11 @@ public:
     }
     void forbidTesting() override { ++forbidden; }
 };
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 
 QByteArray entryOf(const QByteArray& archive, const char* name) {
     auto zip = MemoryZip::open(archive);
@@ -392,6 +400,75 @@ TEST_F(ResultsWindowTest, ProfileWithoutSavingOnlySends) {
     EXPECT_EQ(client.sent.size(), 1u);
     EXPECT_TRUE(resultFiles(QDir::tempPath()).isEmpty());
     EXPECT_TRUE(resultFiles(resultsFolder()).isEmpty());
+    EXPECT_TRUE(Dialogs::shown().empty());
+}
+
+// Started with a profile that keeps no results: when the server cannot be given the result
+// (the send fails, or a network run lost its server), the copy kept in the rescue folder is all
+// there is, and the pupil is told to tell the teacher.
+TEST_F(ResultsWindowTest, ASendOnlyResultThatCannotBeSentIsKeptAndTold) {
+    const QString kept = temp.filePath(QStringLiteral("xdg-data/kvizor/rescued-results"));
+    struct Case {
+        const char* what;
+        bool open;
+        bool sendFails;
+        const char* profileType;
+    };
+    const Case cases[] = {
+        {"the send fails", true, true, "net"},
+        {"the network run lost its server", false, false, "net"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(kept).removeRecursively();
+        Dialogs::clearShown();
+        app.reset();
+        app = std::make_unique<KvizorApp>(QStringList{QStringLiteral("run.pte")}, prog());
+        app->createWindows();
+        fillTest();
+        RunState& rs = app->runState();
+        rs.interactive = false;
+        rs.profileSaveResult = false;
+        rs.profileType = c.profileType;
+        FakeClient client;
+        client.checked = true;
+        client.open = c.open;
+        client.sendFails = c.sendFails;
+        results().setClientLink(&client);
+        showResults();
+        QCoreApplication::processEvents();
+        results().setClientLink(nullptr);
+        EXPECT_TRUE(client.sent.empty());
+        ASSERT_EQ(resultFiles(kept).size(), 1);
+        EXPECT_FALSE(entryOf(readAll(kept + QLatin1Char('/') + resultFiles(kept)[0]),
+                             kDetailEntryName)
+                         .isEmpty());
+        EXPECT_TRUE(resultFiles(resultsFolder()).isEmpty());
+        ASSERT_EQ(Dialogs::shown().size(), 1u);
+        EXPECT_EQ(Dialogs::shown()[0].kind, DialogKind::Error);
+        EXPECT_TRUE(Dialogs::shown()[0].text.contains(kept)) << Dialogs::shown()[0].text.toStdString();
+        EXPECT_TRUE(Dialogs::shown()[0].text.contains(QStringLiteral("сервер")));
+    }
+}
+
+// A send-only result that went out is kept too: the server never says it has stored it.
+TEST_F(ResultsWindowTest, ASentSendOnlyResultStaysInTheRescueFolder) {
+    app.reset();
+    app = std::make_unique<KvizorApp>(QStringList{QStringLiteral("run.pte")}, prog());
+    app->createWindows();
+    fillTest();
+    RunState& rs = app->runState();
+    rs.interactive = false;
+    rs.profileSaveResult = false;
+    FakeClient client;
+    client.checked = true;
+    client.open = true;
+    results().setClientLink(&client);
+    showResults();
+    const QString kept = temp.filePath(QStringLiteral("xdg-data/kvizor/rescued-results"));
+    ASSERT_EQ(client.sent.size(), 1u);
+    ASSERT_EQ(resultFiles(kept).size(), 1);
+    EXPECT_EQ(readAll(kept + QLatin1Char('/') + resultFiles(kept)[0]), client.sent[0]);
     EXPECT_TRUE(Dialogs::shown().empty());
 }
 

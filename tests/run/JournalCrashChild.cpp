@@ -16,6 +16,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -152,7 +153,10 @@ int main(int argc, char** argv) {
             keeper.record(set, state, driver.current());
     });
 
-    const UnfinishedRun waiting = checkUnfinishedRun(store, kMaxArchiveSize);
+    // The results folder is the start's own, never the journal's.
+    state.resultsFolder = resultsFolder;
+    const UnfinishedRun waiting =
+        checkUnfinishedRun(store, QFileInfo(testPath).absolutePath(), kMaxArchiveSize);
     if (waiting.verdict == UnfinishedRun::Verdict::SetAside)
         return fail(qPrintable(QStringLiteral("journal set aside: ") + waiting.reason));
     if (waiting.verdict == UnfinishedRun::Verdict::Resume) {
@@ -176,11 +180,10 @@ int main(int argc, char** argv) {
         applyTestArchive(std::move(*read.archive), set, state);
         state.testName = "crash";
         state.testSubject = "journal";
-        state.resultsFolder = resultsFolder;
         state.shuffleQuestions = true;
         startRunLogic(set, state, 4242);
         RunJournal identity;
-        identity.testPath = testPath;
+        identity.testFile = QFileInfo(testPath).fileName();
         identity.archiveSha256 = sha256(bytes);
         identity.typedPassword = "pw";
         identity.examineeName = "Pupil";

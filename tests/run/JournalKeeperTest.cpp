@@ -43,8 +43,13 @@ QByteArray archiveBytes(const TestArchive& a, const std::string& password) {
 class JournalKeeperTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
-    QString testPath() const { return dir.path() + QStringLiteral("/Base/eight.tst"); }
+    QString base() const { return dir.path() + QStringLiteral("/Base"); }
+    QString testPath() const { return base() + QStringLiteral("/eight.tst"); }
     JournalStore store() const { return JournalStore(dir.path() + QStringLiteral("/state")); }
+    // Signed with the store's own key, as the keeper signs.
+    QByteArray encoded(const RunJournal& j) const {
+        return encodeJournal(j, store().key(true).value());
+    }
     void writeTest(const QByteArray& bytes) const {
         QDir().mkpath(dir.path() + QStringLiteral("/Base"));
         QFile f(testPath());
@@ -53,7 +58,7 @@ protected:
     }
     RunJournal identity(const QByteArray& archive) const {
         RunJournal j;
-        j.testPath = testPath();
+        j.testFile = QStringLiteral("eight.tst");
         j.archiveSha256 = sha256(archive);
         j.typedPassword = "pw";
         j.examineeName = "Ivanov";
@@ -105,6 +110,93 @@ TEST_F(JournalKeeperTest, WritesOnChangesEveryFewTicksAndGoesWithTheResult) {
     EXPECT_FALSE(store().read().exists);
 }
 
+TEST_F(JournalKeeperTest, EachNewRunIsNumberedAndAResumedOneKeepsItsNumber) {
+    QuestionSet set;
+    RunState state;
+    const QByteArray archive = archiveBytes(eightQuestions(), "pw");
+    applyTestArchive(*readTestArchive(archive, "pw").archive, set, state);
+    startRunLogic(set, state, 1);
+    JournalKeeper keeper(store());
+    keeper.begin(identity(archive), set, state, 0);
+    const RunJournal first = store().read().journal.value();
+    EXPECT_NE(first.runNumber, 0u);
+    keeper.end();
+    keeper.begin(identity(archive), set, state, 0);
+    const RunJournal second = store().read().journal.value();
+    EXPECT_GT(second.runNumber, first.runNumber);
+    // Brought back: the same run, the same number, and it still reads.
+    keeper.begin(second, set, state, 2);
+    EXPECT_EQ(store().read().journal.value().runNumber, second.runNumber);
+    EXPECT_FALSE(keeper.takeFailure());
+}
+
+TEST_F(JournalKeeperTest, AJournalThatCannotBeKeptIsSaidOnce) {
+    QuestionSet set;
+    RunState state;
+    const QByteArray archive = archiveBytes(eightQuestions(), "pw");
+    applyTestArchive(*readTestArchive(archive, "pw").archive, set, state);
+    startRunLogic(set, state, 1);
+    // A file where the state folder should be: nothing can be written there.
+    QFile blocker(dir.path() + QStringLiteral("/state"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    JournalKeeper keeper(store());
+    keeper.begin(identity(archive), set, state, 0);
+    const std::optional<QString> why = keeper.takeFailure();
+    ASSERT_TRUE(why);
+    EXPECT_FALSE(why->isEmpty());
+    keeper.record(set, state, 1);
+    keeper.flush();
+    EXPECT_FALSE(keeper.takeFailure()) << "once per run";
+    keeper.end();
+    keeper.begin(identity(archive), set, state, 0);
+    EXPECT_TRUE(keeper.takeFailure()) << "and again for the next run";
+}
+
+TEST_F(JournalKeeperTest, ASecondKeeperNeverTouchesTheFirstOnesJournal) {
+    QuestionSet set;
+    RunState state;
+    const QByteArray archive = archiveBytes(eightQuestions(), "pw");
+    applyTestArchive(*readTestArchive(archive, "pw").archive, set, state);
+    startRunLogic(set, state, 1);
+    JournalKeeper first(store());
+    EXPECT_EQ(first.claim(), JournalLock::State::Held);
+    first.begin(identity(archive), set, state, 3);
+    const QByteArray before = [&] {
+        QFile f(store().path());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    ASSERT_FALSE(before.isEmpty());
+
+    JournalKeeper second(store());
+    EXPECT_EQ(second.claim(), JournalLock::State::Busy);
+    RunJournal other = identity(archive);
+    other.examineeName = "Petrov";
+    second.begin(other, set, state, 0);
+    EXPECT_TRUE(second.takeFailure());
+    second.record(set, state, 1);
+    second.finishing(set, state, 1);
+    second.end();
+    second.flush();
+    QFile f(store().path());
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), before);
+}
+
+TEST_F(JournalKeeperTest, LookingForAStoredResultPassesPipesAndDevicesBy) {
+    const QString results = dir.path() + QStringLiteral("/Results");
+    ASSERT_TRUE(QDir().mkpath(results));
+    ASSERT_TRUE(
+        QFile::link(QStringLiteral("/dev/zero"), results + QStringLiteral("/00000001.rst")));
+    ASSERT_EQ(
+        QProcess::execute(QStringLiteral("mkfifo"), {results + QStringLiteral("/00000002.rst")}),
+        0);
+    QElapsedTimer took;
+    took.start();
+    EXPECT_FALSE(findStoredResult(results, QByteArray("summary")));
+    EXPECT_LT(took.elapsed(), 1000);
+}
+
 TEST_F(JournalKeeperTest, TheDriverReportsEveryMoveOfARunningTest) {
     struct Host : RunHost {
         bool prompt = false;
@@ -146,7 +238,7 @@ TEST_F(JournalKeeperTest, AtStartAJournalIsResumedOnlyOntoItsOwnTest) {
     captureRun(journal, set, state, 0);
     RunJournal server = journal;
     server.mode = JournalMode::Server;
-    server.testPath.clear();
+    server.testFile.clear();
 
     QByteArray changed = archive;
     changed[changed.size() - 1] = char(changed[changed.size() - 1] ^ 1);
@@ -160,11 +252,11 @@ TEST_F(JournalKeeperTest, AtStartAJournalIsResumedOnlyOntoItsOwnTest) {
     };
     const Case cases[] = {
         {"no journal", std::nullopt, archive, V::None, ""},
-        {"the same test", encodeJournal(journal), archive, V::Resume, ""},
-        {"the test file gone", encodeJournal(journal), std::nullopt, V::SetAside, "gone"},
-        {"the test file changed", encodeJournal(journal), changed, V::SetAside, "changed"},
-        {"a damaged journal", encodeJournal(journal).chopped(3), archive, V::SetAside, "length"},
-        {"a server run", encodeJournal(server), std::nullopt, V::Resume, ""},
+        {"the same test", encoded(journal), archive, V::Resume, ""},
+        {"the test file gone", encoded(journal), std::nullopt, V::SetAside, "gone"},
+        {"the test file changed", encoded(journal), changed, V::SetAside, "changed"},
+        {"a damaged journal", encoded(journal).chopped(3), archive, V::SetAside, "length"},
+        {"a server run", encoded(server), std::nullopt, V::Resume, ""},
     };
     for (const Case& c : cases) {
         QFile::remove(testPath());
@@ -175,7 +267,7 @@ TEST_F(JournalKeeperTest, AtStartAJournalIsResumedOnlyOntoItsOwnTest) {
         if (c.journalBytes) {
             ASSERT_TRUE(store().write(*c.journalBytes));
         }
-        const UnfinishedRun run = checkUnfinishedRun(store(), kMaxArchiveSize);
+        const UnfinishedRun run = checkUnfinishedRun(store(), base(), kMaxArchiveSize);
         EXPECT_EQ(run.verdict, c.verdict) << c.what;
         EXPECT_TRUE(run.reason.contains(QLatin1String(c.reason))) << c.what;
         if (c.verdict == V::Resume) {
@@ -184,13 +276,14 @@ TEST_F(JournalKeeperTest, AtStartAJournalIsResumedOnlyOntoItsOwnTest) {
         }
     }
     writeTest(archive);
-    ASSERT_TRUE(store().write(encodeJournal(journal)));
-    EXPECT_EQ(checkUnfinishedRun(store(), std::size_t(archive.size() - 1)).verdict, V::SetAside)
+    ASSERT_TRUE(store().write(encoded(journal)));
+    EXPECT_EQ(checkUnfinishedRun(store(), base(), std::size_t(archive.size() - 1)).verdict,
+              V::SetAside)
         << "a test file above the cap is not read";
 
-    // Hostile names: a pipe, a device or a folder where the journal or its test should be is
-    // turned away at once (a pipe would hold the start for ever, a device never end), and the
-    // journal is set aside.
+    // Hostile journals: one signed with another key, an older run's journal put back, a pipe, a
+    // device or a folder where the journal or its test should be: each is turned away at once
+    // (a pipe would hold the start for ever, a device never end), and the journal is set aside.
     const QString journalPath = store().path();
     const QString testFile = testPath();
     struct Hostile {
@@ -198,8 +291,30 @@ TEST_F(JournalKeeperTest, AtStartAJournalIsResumedOnlyOntoItsOwnTest) {
         std::function<void()> make;
     };
     RunJournal onZero = journal;
-    onZero.testPath = QStringLiteral("/dev/zero");
+    onZero.testFile = QStringLiteral("zero.tst");
     const Hostile hostile[] = {
+        {"signed with another key",
+         [&] {
+             QByteArray other = store().key(true).value();
+             other[5] = char(other[5] ^ 0x10);
+             ASSERT_TRUE(store().write(encodeJournal(journal, other)));
+         }},
+        {"an older run's journal put back",
+         [&] {
+             RunJournal older = journal;
+             older.runNumber = store().takeRunNumber().value();
+             const QByteArray saved = encoded(older);
+             RunJournal newer = journal;
+             newer.runNumber = store().takeRunNumber().value();
+             ASSERT_TRUE(store().write(encoded(newer)));
+             ASSERT_EQ(checkUnfinishedRun(store(), base(), kMaxArchiveSize).verdict, V::Resume);
+             ASSERT_TRUE(store().write(saved));
+         }},
+        {"no key beside it",
+         [&] {
+             ASSERT_TRUE(store().write(encoded(journal)));
+             ASSERT_TRUE(QFile::remove(store().folder() + QStringLiteral("/journal.key")));
+         }},
         {"the journal a pipe",
          [&] { ASSERT_EQ(QProcess::execute(QStringLiteral("mkfifo"), {journalPath}), 0); }},
         {"the journal a link to a device",
@@ -207,11 +322,16 @@ TEST_F(JournalKeeperTest, AtStartAJournalIsResumedOnlyOntoItsOwnTest) {
         {"the journal a folder", [&] { ASSERT_TRUE(QDir().mkpath(journalPath)); }},
         {"its test a pipe",
          [&] {
-             ASSERT_TRUE(store().write(encodeJournal(journal)));
+             ASSERT_TRUE(store().write(encoded(journal)));
              QFile::remove(testFile);
              ASSERT_EQ(QProcess::execute(QStringLiteral("mkfifo"), {testFile}), 0);
          }},
-        {"its test a device", [&] { ASSERT_TRUE(store().write(encodeJournal(onZero))); }},
+        {"its test a link to a device",
+         [&] {
+             ASSERT_TRUE(
+                 QFile::link(QStringLiteral("/dev/zero"), base() + QStringLiteral("/zero.tst")));
+             ASSERT_TRUE(store().write(encoded(onZero)));
+         }},
     };
     for (const Hostile& h : hostile) {
         SCOPED_TRACE(h.what);
@@ -219,10 +339,13 @@ TEST_F(JournalKeeperTest, AtStartAJournalIsResumedOnlyOntoItsOwnTest) {
         QDir(journalPath).removeRecursively();
         QFile::remove(journalPath);
         QDir().mkpath(store().folder());
+        QFile::remove(store().folder() + QStringLiteral("/journal.counter"));
+        QFile::remove(testFile); // a pipe left by a case before would hold the write
+        writeTest(archive);
         h.make();
         QElapsedTimer took;
         took.start();
-        const UnfinishedRun run = checkUnfinishedRun(store(), kMaxArchiveSize);
+        const UnfinishedRun run = checkUnfinishedRun(store(), base(), kMaxArchiveSize);
         EXPECT_LT(took.elapsed(), 1000);
         EXPECT_EQ(run.verdict, V::SetAside);
         EXPECT_FALSE(run.reason.isEmpty());

@@ -12,6 +12,12 @@
 namespace kvz {
 namespace {
 
+// Any 32 bytes sign as well as the user's key; the store tests use the store's own.
+const QByteArray& testKey() {
+    static const QByteArray key(qsizetype(kJournalKeySize), '\x42');
+    return key;
+}
+
 // a, b, d questions of each kind in archive order, with a per-question clock of 60 s.
 QuestionSet makeSet(int a, int b, int d) {
     QuestionSet set;
@@ -45,7 +51,6 @@ struct PartRun {
         state.shuffleQuestions = true;
         state.testName = "\xc8\xf1\xf2\xee\xf0\xe8\xff"; // "История" in Windows-1251
         state.testSubject = "history";
-        state.resultsFolder = QStringLiteral("/srv/results");
         clock::setNowForTesting([] { return 46000.25; });
         startRunLogic(set, state, 7);
         clock::setNowForTesting({});
@@ -62,7 +67,7 @@ struct PartRun {
     }
     RunJournal journal(int current = 4) const {
         RunJournal j;
-        j.testPath = QStringLiteral("/opt/kvizor/Base/history.tst");
+        j.testFile = QStringLiteral("history.tst");
         j.archiveSha256 = sha256("archive bytes");
         j.typedPassword = "secret";
         j.examineeName = "\xc8\xe2\xe0\xed\xee\xe2"; // "Иванов"
@@ -75,7 +80,7 @@ struct PartRun {
 RunJournal serverJournal() {
     RunJournal j = PartRun().journal();
     j.mode = JournalMode::Server;
-    j.testPath.clear();
+    j.testFile.clear();
     j.serverHost = QStringLiteral("192.168.0.1");
     j.serverPort = 32743;
     j.offerFile = "history";
@@ -95,16 +100,12 @@ TEST(RunJournalTest, RoundTripsEveryField) {
     longest.items.back().answer.text = std::string(kMaxJournalText, 'x');
     RunJournal profile = PartRun().journal(0);
     profile.mode = JournalMode::Profile;
-    profile.profilePath = QStringLiteral("/home/pupil/Рабочий стол/exam.pte");
-    profile.interactive = false;
-    profile.profileSaveResult = false;
-    profile.profileExitAfterTest = profile.profileNoRepeat = true;
-    profile.profileTextResultFile = "/tmp/log.txt";
-    profile.profileCommandAfterTest = "notify-send done";
-    profile.profileCommandAtExit = "poweroff";
+    profile.testFile = QStringLiteral("экзамен 9 класс.tst");
+    profile.runNumber = 0x0123456789abcdefULL;
+    profile.rules = {true, true, true, false, true, false, true, false, true, 0.25, 1.0 / 1440};
     for (const RunJournal& j : {PartRun().journal(), serverJournal(), longest, profile}) {
-        const QByteArray bytes = encodeJournal(j);
-        const JournalReadResult read = decodeJournal(bytes);
+        const QByteArray bytes = encodeJournal(j, testKey());
+        const JournalReadResult read = decodeJournal(bytes, testKey());
         ASSERT_TRUE(read.journal) << journalErrorText(read.error);
         EXPECT_EQ(*read.journal, j);
     }
@@ -113,22 +114,51 @@ TEST(RunJournalTest, RoundTripsEveryField) {
 TEST(RunJournalTest, PasswordIsNotStoredAsPlainText) {
     RunJournal j = PartRun().journal();
     j.typedPassword = "qwerty-secret";
-    EXPECT_FALSE(encodeJournal(j).contains("qwerty-secret"));
+    EXPECT_FALSE(encodeJournal(j, testKey()).contains("qwerty-secret"));
+}
+
+TEST(RunJournalTest, NamesNoPathAndNoCommand) {
+    // What the profile or the settings give again never rides in the journal, and the test is
+    // a name in the test folder: a journal that names anything else is refused.
+    for (const char* name : {"../etc/passwd", "/dev/zero", "a/b.tst", "..", "a\\b.tst"}) {
+        RunJournal j = PartRun().journal();
+        j.testFile = QString::fromUtf8(name);
+        const JournalReadResult read = decodeJournal(encodeJournal(j, testKey()), testKey());
+        EXPECT_FALSE(read.journal) << name;
+        EXPECT_EQ(read.error, JournalReadError::BadContent) << name;
+    }
+    RunJournal local = PartRun().journal();
+    local.testFile.clear();
+    EXPECT_FALSE(decodeJournal(encodeJournal(local, testKey()), testKey()).journal);
+}
+
+TEST(RunJournalTest, AnotherKeyOrNoKeyReadsNothing) {
+    const QByteArray bytes = encodeJournal(PartRun().journal(), testKey());
+    QByteArray other = testKey();
+    other[0] = char(other[0] ^ 1);
+    EXPECT_EQ(decodeJournal(bytes, other).error, JournalReadError::BadChecksum);
+    EXPECT_EQ(decodeJournal(bytes, QByteArray()).error, JournalReadError::NoKey);
+    // The password mask follows the key too: under another key it reads as something else.
+    RunJournal j = PartRun().journal();
+    const QByteArray a = encodeJournal(j, testKey());
+    const QByteArray b = encodeJournal(j, other);
+    EXPECT_NE(a.left(a.size() - qsizetype(kJournalMacSize)),
+              b.left(b.size() - qsizetype(kJournalMacSize)));
 }
 
 TEST(RunJournalTest, EveryCutAndEveryFlippedByteIsRefused) {
-    const QByteArray bytes = encodeJournal(PartRun().journal());
+    const QByteArray bytes = encodeJournal(PartRun().journal(), testKey());
     for (qsizetype cut = 0; cut < bytes.size(); ++cut) {
-        const JournalReadResult read = decodeJournal(bytes.left(cut));
+        const JournalReadResult read = decodeJournal(bytes.left(cut), testKey());
         EXPECT_FALSE(read.journal) << "cut at " << cut;
         EXPECT_NE(read.error, JournalReadError::None);
     }
     for (qsizetype at = 0; at < bytes.size(); ++at) {
         QByteArray damaged = bytes;
         damaged[at] = char(damaged[at] ^ 0x20);
-        EXPECT_FALSE(decodeJournal(damaged).journal) << "byte " << at;
+        EXPECT_FALSE(decodeJournal(damaged, testKey()).journal) << "byte " << at;
     }
-    EXPECT_FALSE(decodeJournal(bytes + "x").journal);
+    EXPECT_FALSE(decodeJournal(bytes + "x", testKey()).journal);
 }
 
 TEST(RunJournalTest, SignedButOutOfRangeContentIsRefused) {
@@ -152,7 +182,7 @@ TEST(RunJournalTest, SignedButOutOfRangeContentIsRefused) {
     for (const Case& c : cases) {
         RunJournal j = PartRun().journal();
         c.spoil(j);
-        const JournalReadResult read = decodeJournal(encodeJournal(j));
+        const JournalReadResult read = decodeJournal(encodeJournal(j, testKey()), testKey());
         EXPECT_FALSE(read.journal) << c.what;
         EXPECT_EQ(read.error, JournalReadError::BadContent) << c.what;
     }
@@ -169,7 +199,8 @@ TEST(RunJournalTest, RestoresOrderAnswersAndClocksOntoAFreshLoad) {
     RunState state;
     // Resumed an hour after the last write: the hour does not count.
     clock::setNowForTesting([] { return 46000.25 + 1.0 / 24; });
-    ASSERT_TRUE(restoreRun(decodeJournal(encodeJournal(journal)).journal.value(), fresh, state));
+    ASSERT_TRUE(restoreRun(
+        decodeJournal(encodeJournal(journal, testKey()), testKey()).journal.value(), fresh, state));
     clock::setNowForTesting({});
     ASSERT_EQ(fresh.size(), run.set.size());
     for (std::size_t k = 0; k < fresh.questions.size(); ++k) {
@@ -194,8 +225,40 @@ TEST(RunJournalTest, RestoresOrderAnswersAndClocksOntoAFreshLoad) {
     EXPECT_TRUE(fresh.hasNext);
     EXPECT_EQ(state.startTime, 46000.25); // the run's own start, not the resume
     EXPECT_EQ(state.testName, run.state.testName);
-    EXPECT_EQ(state.resultsFolder, QStringLiteral("/srv/results"));
+    EXPECT_TRUE(state.resultsFolder.isEmpty()) << "the start's own, never the journal's";
     EXPECT_FALSE(state.resultsShown);
+}
+
+TEST(RunJournalTest, TheRunComesBackUnderTheRulesItStartedWith) {
+    // The run began after another test had set a fixed order and other times, which this test
+    // does not set itself; a fresh load knows nothing of them.
+    PartRun run;
+    run.state.fixedOrder = true;
+    run.state.answerReviewAllowed = true;
+    run.state.textbookDuringTest = true;
+    run.set.calculatorAllowed = true;
+    run.set.testTime = 900.0 / 86400;
+    run.set.questionTime = 90.0 / 86400;
+    run.set.questions[2].timeLeftMs = 85000; // within the run's 90 s, not a fresh load's 60 s
+    const RunJournal journal = run.journal();
+    EXPECT_TRUE(journal.rules.fixedOrder);
+    EXPECT_FALSE(journal.rules.lockdownOff);
+
+    QuestionSet fresh = makeSet(4, 2, 3);
+    RunState state;
+    state.lockdownOff = true;
+    ASSERT_TRUE(restoreRun(journal, fresh, state));
+    EXPECT_TRUE(state.fixedOrder);
+    EXPECT_FALSE(state.lockdownOff);
+    EXPECT_TRUE(state.answerReviewAllowed);
+    EXPECT_TRUE(state.textbookDuringTest);
+    EXPECT_TRUE(fresh.calculatorAllowed);
+    EXPECT_TRUE(fresh.testTimerOn && fresh.questionTimerOn);
+    EXPECT_EQ(fresh.testTimeMs, 900000);
+    EXPECT_EQ(fresh.questionTimeMs, 90000);
+    EXPECT_EQ(fresh.questions[2].timeLeftMs, 85000);
+    for (const TQuestionRec& q : fresh.questions)
+        EXPECT_EQ(q.timeLimitMs, 90000);
 }
 
 TEST(RunJournalTest, HasNextCountsOnlyOpenQuestionsAfterTheCurrentOne) {
@@ -207,7 +270,7 @@ TEST(RunJournalTest, HasNextCountsOnlyOpenQuestionsAfterTheCurrentOne) {
     ASSERT_TRUE(restoreRun(run.journal(5), fresh, state));
     EXPECT_FALSE(fresh.hasNext);
     fresh = makeSet(4, 2, 3);
-    fresh.questionTimerOn = false; // without the question clock every question is open
+    run.set.questionTimerOn = false; // without the question clock every question is open
     ASSERT_TRUE(restoreRun(run.journal(5), fresh, state));
     EXPECT_TRUE(fresh.hasNext);
 }
@@ -252,6 +315,9 @@ protected:
     QStringList files() const {
         return QDir(folder()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     }
+    // The store's own key, made on first use.
+    QByteArray key() const { return JournalStore(folder()).key(true).value(); }
+    QByteArray encoded(const RunJournal& j) const { return encodeJournal(j, key()); }
 };
 
 TEST_F(JournalStoreTest, WritesReadsAndRemoves) {
@@ -263,9 +329,10 @@ TEST_F(JournalStoreTest, WritesReadsAndRemoves) {
     RunJournal second = PartRun().journal(3);
     second.sequence = 2;
     QString error;
-    ASSERT_TRUE(store.write(encodeJournal(first), &error)) << error.toStdString();
-    ASSERT_TRUE(store.write(encodeJournal(second), &error)) << error.toStdString();
-    EXPECT_EQ(files(), QStringList{QStringLiteral("run.journal")}); // no temporary file left
+    ASSERT_TRUE(store.write(encoded(first), &error)) << error.toStdString();
+    ASSERT_TRUE(store.write(encoded(second), &error)) << error.toStdString();
+    // No temporary file left; beside the journal only its key.
+    EXPECT_EQ(files(), (QStringList{QStringLiteral("journal.key"), QStringLiteral("run.journal")}));
     // Private to the user: it names the pupil and holds the answers.
     EXPECT_EQ(QFileInfo(folder()).permissions() & (QFile::ReadOther | QFile::ReadGroup), 0);
     EXPECT_EQ(QFileInfo(store.path()).permissions() & (QFile::ReadOther | QFile::ReadGroup), 0);
@@ -276,27 +343,27 @@ TEST_F(JournalStoreTest, WritesReadsAndRemoves) {
     EXPECT_EQ(*loaded.journal, second);
 
     EXPECT_TRUE(store.remove());
-    EXPECT_TRUE(files().isEmpty());
+    EXPECT_EQ(files(), QStringList{QStringLiteral("journal.key")});
 }
 
 TEST_F(JournalStoreTest, ALeftoverFromAnInterruptedWriteIsHarmless) {
     JournalStore store(folder());
     const RunJournal journal = PartRun().journal();
-    ASSERT_TRUE(store.write(encodeJournal(journal)));
+    ASSERT_TRUE(store.write(encoded(journal)));
     // A write killed before its rename leaves its new file behind, maybe half written.
     QFile half(folder() + QStringLiteral("/.run.journal.new"));
     ASSERT_TRUE(half.open(QIODevice::WriteOnly));
-    half.write(encodeJournal(journal).left(17));
+    half.write(encoded(journal).left(17));
     half.close();
     EXPECT_EQ(store.read().journal, journal);
-    ASSERT_TRUE(store.write(encodeJournal(journal)));
-    EXPECT_EQ(files(), QStringList{QStringLiteral("run.journal")});
+    ASSERT_TRUE(store.write(encoded(journal)));
+    EXPECT_EQ(files(), (QStringList{QStringLiteral("journal.key"), QStringLiteral("run.journal")}));
 }
 
 TEST_F(JournalStoreTest, ADamagedOrHugeFileIsReportedNotRead) {
     JournalStore store(folder());
     ASSERT_TRUE(QDir().mkpath(folder()));
-    const QByteArray good = encodeJournal(PartRun().journal());
+    const QByteArray good = encoded(PartRun().journal());
     for (const QByteArray& bytes : {good.left(good.size() / 2), QByteArray(),
                                     QByteArray(qsizetype(kMaxJournalBytes) + 1, 'K')}) {
         QFile file(store.path());
@@ -316,7 +383,7 @@ TEST_F(JournalStoreTest, SetAsideKeepsEveryJournalUnderItsOwnName) {
     for (int i = 0; i < 3; ++i) { // the same second: three different names
         RunJournal j = PartRun().journal();
         j.sequence = std::uint64_t(i);
-        ASSERT_TRUE(store.write(encodeJournal(j)));
+        ASSERT_TRUE(store.write(encoded(j)));
         const std::optional<QString> path = store.setAside();
         ASSERT_TRUE(path);
         aside << *path;
@@ -326,10 +393,94 @@ TEST_F(JournalStoreTest, SetAsideKeepsEveryJournalUnderItsOwnName) {
     for (int i = 0; i < 3; ++i) {
         QFile file(aside[i]);
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        EXPECT_EQ(decodeJournal(file.readAll()).journal->sequence, std::uint64_t(i));
+        EXPECT_EQ(decodeJournal(file.readAll(), key()).journal->sequence, std::uint64_t(i));
         EXPECT_TRUE(aside[i].endsWith(QStringLiteral(".journal.aside")));
     }
     EXPECT_FALSE(store.setAside()); // nothing left to set aside
+}
+
+TEST_F(JournalStoreTest, TheKeyIsMadeOnceRandomAndForTheUserAlone) {
+    JournalStore store(folder());
+    EXPECT_FALSE(store.key(false)) << "reading never makes one";
+    const std::optional<QByteArray> first = store.key(true);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->size(), qsizetype(kJournalKeySize));
+    const QFileInfo file(folder() + QStringLiteral("/journal.key"));
+    EXPECT_EQ(file.permissions() &
+                  ~(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser),
+              QFileDevice::Permissions{});
+    EXPECT_EQ(JournalStore(folder()).key(true), first) << "the same key at the next start";
+
+    // Another user's folder gets another key.
+    QTemporaryDir other;
+    EXPECT_NE(JournalStore(other.path()).key(true), first);
+
+    // A damaged key is no key; made anew when asked to, and the old journal no longer reads.
+    RunJournal j = PartRun().journal();
+    ASSERT_TRUE(store.write(encodeJournal(j, *first)));
+    QFile damaged(file.filePath());
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    damaged.write("short");
+    damaged.close();
+    EXPECT_FALSE(store.key(false));
+    EXPECT_EQ(store.read().error, JournalReadError::NoKey);
+    const std::optional<QByteArray> fresh = store.key(true);
+    ASSERT_TRUE(fresh);
+    EXPECT_NE(fresh, first);
+    EXPECT_EQ(store.read().error, JournalReadError::BadChecksum);
+}
+
+TEST_F(JournalStoreTest, OnlyTheLatestRunsJournalReads) {
+    JournalStore store(folder());
+    EXPECT_EQ(store.lastRunNumber(), 0u);
+    const std::optional<std::uint64_t> a = store.takeRunNumber();
+    const std::optional<std::uint64_t> b = store.takeRunNumber();
+    ASSERT_TRUE(a && b);
+    EXPECT_GT(*b, *a);
+    EXPECT_EQ(store.lastRunNumber(), *b);
+
+    RunJournal older = PartRun().journal();
+    older.runNumber = *a;
+    RunJournal latest = PartRun().journal();
+    latest.runNumber = *b;
+    ASSERT_TRUE(store.write(encoded(older)));
+    EXPECT_FALSE(store.read().journal);
+    EXPECT_EQ(store.read().error, JournalReadError::Replayed);
+    ASSERT_TRUE(store.write(encoded(latest)));
+    EXPECT_TRUE(store.read().journal);
+
+    // A lost counter starts again above every number given before.
+    ASSERT_TRUE(QFile::remove(folder() + QStringLiteral("/journal.counter")));
+    EXPECT_EQ(store.read().error, JournalReadError::Replayed);
+    EXPECT_GT(store.takeRunNumber().value(), *b);
+}
+
+TEST_F(JournalStoreTest, OneLockHolderPerFolder) {
+    JournalLock first(folder());
+    JournalLock second(folder());
+    EXPECT_EQ(first.claim(), JournalLock::State::Held);
+    EXPECT_EQ(first.claim(), JournalLock::State::Held) << "held stays held";
+    EXPECT_EQ(second.claim(), JournalLock::State::Busy);
+    EXPECT_FALSE(second.held());
+    {
+        JournalLock elsewhere(dir.path() + QStringLiteral("/other"));
+        EXPECT_EQ(elsewhere.claim(), JournalLock::State::Held);
+    }
+}
+
+TEST_F(JournalStoreTest, ALockEndsWithItsHolder) {
+    {
+        JournalLock first(folder());
+        ASSERT_EQ(first.claim(), JournalLock::State::Held);
+    }
+    JournalLock second(folder());
+    EXPECT_EQ(second.claim(), JournalLock::State::Held);
+    // A folder that cannot be made: nothing to lock.
+    QFile blocker(dir.path() + QStringLiteral("/file"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    EXPECT_EQ(JournalLock(dir.path() + QStringLiteral("/file/kvizor")).claim(),
+              JournalLock::State::Unavailable);
 }
 
 TEST_F(JournalStoreTest, DefaultFolderFollowsXdgStateHome) {
@@ -353,20 +504,20 @@ TEST_F(JournalStoreTest, WriterKeepsTheLatestAndNeverResurrectsARemovedJournal) 
         RunJournal j = PartRun().journal();
         for (std::uint64_t n = 1; n <= 50; ++n) {
             j.sequence = n;
-            writer.save(encodeJournal(j));
+            writer.save(encoded(j));
         }
         writer.flush();
         EXPECT_EQ(store.read().journal->sequence, 50u);
         EXPECT_TRUE(writer.lastError().isEmpty());
 
-        writer.save(encodeJournal(j));
+        writer.save(encoded(j));
         writer.remove(); // the run ended while a write was waiting
         writer.flush();
         EXPECT_FALSE(store.read().exists);
 
         j.sequence = 7;
-        writer.save(encodeJournal(j)); // a new run
-    }                                  // the destructor finishes what is waiting
+        writer.save(encoded(j)); // a new run
+    }                            // the destructor finishes what is waiting
     EXPECT_EQ(store.read().journal->sequence, 7u);
 }
 
@@ -375,7 +526,7 @@ TEST_F(JournalStoreTest, WriterReportsAFolderItCannotWrite) {
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly)); // a file where the folder should be
     blocker.close();
     JournalWriter writer{JournalStore(folder())};
-    writer.save(encodeJournal(PartRun().journal()));
+    writer.save(encodeJournal(PartRun().journal(), testKey()));
     writer.flush();
     EXPECT_FALSE(writer.lastError().isEmpty());
 }

@@ -462,6 +462,8 @@ TEST(PackSamplesTest, EverySampleBuildsAndLoads) {
         EXPECT_FALSE(r.err.contains(QStringLiteral("kvizor-pack:"))) << r.err.toStdString();
         ArchiveReadResult read = readTestArchive(readAll(out), s.password);
         ASSERT_TRUE(read.archive) << read.error.toStdString();
+        // A sample that left its order unset would run in whatever order the test before left.
+        EXPECT_TRUE(read.archive->settings.fixedOrder.has_value());
         QuestionSet set;
         RunState state;
         const bool password = !s.password.empty();
@@ -491,6 +493,30 @@ TEST(PackSamplesTest, EverySampleBuildsAndLoads) {
             EXPECT_TRUE(state.timeByDifficulty);
             EXPECT_EQ(set.questions.back().timeLimitMs, 240000);
         }
+    }
+}
+
+// The rivers of the geography sample's ordering question, longest first: the right answer puts
+// them in the order of their lengths.
+TEST(PackSamplesTest, GeographyRiversAreOrderedByLength) {
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("geo.tst"));
+    const PackRun r = pack({QStringLiteral("build"),
+                            testing::sourceDir() +
+                                QStringLiteral("/data/samples/geography-difficulty"),
+                            QStringLiteral("-o"), out});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    ArchiveReadResult read = readTestArchive(readAll(out), "");
+    ASSERT_TRUE(read.archive) << read.error.toStdString();
+    const TQuestionRec& d = read.archive->questions.back();
+    ASSERT_EQ(d.kind(), 'D');
+    // The boxes top to bottom: Don, Ob with Irtysh, Yenisei with Angara, Pechora.
+    const int lengthKm[] = {1870, 5410, 5539, 1809};
+    for (int i = 0; i < 4; ++i) {
+        int longer = 0;
+        for (int k : lengthKm)
+            longer += k > lengthKm[i];
+        EXPECT_EQ(d.rightSlots[std::size_t(i)].number, longer + 1) << "box " << i;
     }
 }
 

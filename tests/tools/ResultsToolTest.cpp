@@ -5,6 +5,7 @@
 
 #include "l10n/Cp1251.h"
 #include "results/ResultArchive.h"
+#include "results/ResultFolder.h"
 #include "results/ResultReader.h"
 #include "run/Checking.h"
 #include "test/ZipMemory.h"
@@ -186,6 +187,33 @@ TEST_F(ResultsToolTest, DevicesPipesAndFoldersAreNoResults) {
     QFile out(csv);
     ASSERT_TRUE(out.open(QIODevice::ReadOnly));
     EXPECT_TRUE(QString::fromUtf8(out.readAll()).contains(QStringLiteral("Иванов Иван")));
+}
+
+// A big folder is read on several threads; the answer is the one a single thread gives, in
+// the same order, damaged files included.
+TEST_F(ResultsToolTest, FolderReadOnSeveralThreadsGivesTheSameAnswer) {
+    for (int i = 0; i < 150; ++i) {
+        const QByteArray bytes =
+            resultOf(QStringLiteral("Pupil %1").arg(i), QStringLiteral("9А"), i % 2);
+        ASSERT_TRUE(writeResultFile(folder() + QStringLiteral("/c%1").arg(i % 3), bytes,
+                                    std::uint32_t(i + 1)));
+    }
+    writePlain(QStringLiteral("/c1/damaged.rst"), "PK\x03\x04");
+    writePlain(QStringLiteral("/c2/deep/empty.rst"), QByteArray());
+    const ResultFolder one = readResultFolder(folder(), 1);
+    const ResultFolder four = readResultFolder(folder(), 4);
+    ASSERT_EQ(one.records.size(), 150u);
+    ASSERT_EQ(one.unread.size(), 2u);
+    EXPECT_EQ(one.unread[0].path, QStringLiteral("c1/damaged.rst"));
+    EXPECT_EQ(one.unread[1].path, QStringLiteral("c2/deep/empty.rst"));
+    EXPECT_EQ(four.paths, one.paths);
+    ASSERT_EQ(four.records.size(), one.records.size());
+    for (std::size_t i = 0; i < one.records.size(); ++i) {
+        EXPECT_EQ(four.records[i].facts.examineeName, one.records[i].facts.examineeName);
+        EXPECT_EQ(four.records[i].verdictCode, one.records[i].verdictCode);
+    }
+    ASSERT_EQ(four.unread.size(), 2u);
+    EXPECT_EQ(four.unread[1].error, one.unread[1].error);
 }
 
 TEST_F(ResultsToolTest, UsageAndMissingInputs) {
