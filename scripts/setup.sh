@@ -14,7 +14,7 @@ KVIZOR_TEST_PACKAGES=(
     xvfb xauth xdotool x11-utils openbox
     zip unzip python3 python3-olefile
     fonts-dejavu-extra desktop-file-utils
-    util-linux libbenchmark-dev
+    util-linux libbenchmark-dev libxcb1-dev
 )
 
 kvizor_install() {

@@ -74,11 +74,25 @@ void KvizorApp::createWindows() {
     client_ = std::make_unique<TClient>(*this);
     pas_ = std::make_unique<TPas>(*this);
     messager_ = std::make_unique<TMessager>(*this);
-    about_ = std::make_unique<TAbout>(*this);
-    profil_ = std::make_unique<TProfil>(*this);
     selectTest_ = std::make_unique<TSelectTest>(*this);
     message1_ = std::make_unique<TMessage1>(*this);
     profileRunner_ = std::make_unique<ProfileRunner>(*this);
+}
+
+TAbout& KvizorApp::about() {
+    if (!about_) {
+        about_ = std::make_unique<TAbout>(*this);
+        basic_->languageToLateWindow(*about_);
+    }
+    return *about_;
+}
+
+TProfil& KvizorApp::profil() {
+    if (!profil_) {
+        profil_ = std::make_unique<TProfil>(*this);
+        basic_->languageToLateWindow(*profil_);
+    }
+    return *profil_;
 }
 
 void KvizorApp::requestEnd(int code) {

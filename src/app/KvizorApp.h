@@ -67,8 +67,11 @@ public:
     TClient& client() { return *client_; }
     TPas& pas() { return *pas_; }
     TMessager& messager() { return *messager_; }
-    TAbout& about() { return *about_; }
-    TProfil& profil() { return *profil_; }
+    // Made when first needed (most pupils never open them), with the language of the moment.
+    TAbout& about();
+    TProfil& profil();
+    bool aboutMade() const { return bool(about_); }
+    bool profilMade() const { return bool(profil_); }
     TSelectTest& selectTest() { return *selectTest_; }
     TMessage1& message1() { return *message1_; }
     ProfileRunner& profileRunner() { return *profileRunner_; }

@@ -688,6 +688,7 @@ void TClient::downloadBegun(std::int64_t size) {
     TProgres& wait = app_.progres();
     wait.ProgressBar1->setMaximum(int(size));
     wait.ProgressBar1->setValue(0);
+    progressShown_.start();
     wait.Panel1->setText(msg(52));
     wait.startAnimation();
     showOverLock(&wait);
@@ -703,6 +704,11 @@ void TClient::downloadFirstPiece() {
 }
 
 void TClient::downloadProgress(std::int64_t received) {
+    // Each step brings at most 10,000 bytes; repainting the bar for every one of them costs
+    // more than reading them. The last piece ends the download, which closes the bar anyway.
+    if (progressShown_.isValid() && progressShown_.elapsed() < 50)
+        return;
+    progressShown_.start();
     app_.progres().ProgressBar1->setValue(int(received));
 }
 

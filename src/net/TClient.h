@@ -8,6 +8,7 @@
 #include "net/ClientProtocol.h"
 #include "net/ProtocolSocket.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 #include <functional>
 
@@ -149,6 +150,8 @@ private:
     ClientProtocol protocol_;
     bool choiceShownNow_ = false;
     bool busyCursor_ = false;
+    // When the progress bar was last moved: it follows the download at most every 50 ms.
+    QElapsedTimer progressShown_;
     bool autoChoiceDone_ = false; // the tag of Timer1: the profile's choice has run
     bool pausedByServer_ = false; // a pause holds the test clock
     int clockHolds_ = 0;

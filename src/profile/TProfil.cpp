@@ -55,18 +55,6 @@ template <typename T> T* captioned(QWidget* parent, const char* name, const QStr
 
 const QString kFilter = QStringLiteral("Профиль для Квизора ФЫВ|*.pte|Все файлы|*");
 
-QFileDialog* fileDialog(QWidget* parent, const char* name, bool save) {
-    auto* d = new QFileDialog(parent);
-    d->setObjectName(QLatin1String(name));
-    // Our own dialog, so the language file's filter and a test can reach it.
-    d->setOption(QFileDialog::DontUseNativeDialog);
-    d->setNameFilters(fileDialogFilters(kFilter));
-    d->setDefaultSuffix(QStringLiteral("pte"));
-    d->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    d->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    return d;
-}
-
 // The program's icon beside the executable (staged and installed with it).
 QString programIcon() {
     const QString icon = QCoreApplication::applicationDirPath() + QStringLiteral("/kvizor.svg");
@@ -74,6 +62,42 @@ QString programIcon() {
 }
 
 } // namespace
+
+LazyFileDialog::LazyFileDialog(QWidget* owner, const char* name, bool save)
+    : QObject(owner), owner_(owner), save_(save), filters_(fileDialogFilters(kFilter)) {
+    setObjectName(QLatin1String(name));
+}
+
+void LazyFileDialog::setNameFilters(const QStringList& filters) {
+    filters_ = filters;
+    if (dialog_)
+        dialog_->setNameFilters(filters_);
+}
+
+void LazyFileDialog::setDirectory(const QString& folder) {
+    folder_ = folder;
+    if (dialog_)
+        dialog_->setDirectory(folder_);
+}
+
+bool LazyFileDialog::isMade() const {
+    return !dialog_.isNull();
+}
+
+QFileDialog& LazyFileDialog::dialog() {
+    if (!dialog_) {
+        dialog_ = new QFileDialog(owner_);
+        // Our own dialog, so the language file's filter and a test can reach it.
+        dialog_->setOption(QFileDialog::DontUseNativeDialog);
+        dialog_->setNameFilters(filters_);
+        dialog_->setDefaultSuffix(QStringLiteral("pte"));
+        dialog_->setAcceptMode(save_ ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        dialog_->setFileMode(save_ ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        if (!folder_.isEmpty())
+            dialog_->setDirectory(folder_);
+    }
+    return *dialog_;
+}
 
 TProfil::TProfil(KvizorApp& app) : app_(app) {
     setObjectName(QStringLiteral("Profil"));
@@ -179,8 +203,8 @@ TProfil::TProfil(KvizorApp& app) : app_(app) {
     Button3 = captioned<QPushButton>(this, "Button3", QStringLiteral("Сохранить"));
     Button2 = captioned<QPushButton>(this, "Button2", QStringLiteral("Выход"));
     Button7 = captioned<QPushButton>(this, "Button7", QStringLiteral("Помощь"));
-    OpenDialog1 = fileDialog(this, "OpenDialog1", false);
-    SaveDialog1 = fileDialog(this, "SaveDialog1", true);
+    OpenDialog1 = new LazyFileDialog(this, "OpenDialog1", false);
+    SaveDialog1 = new LazyFileDialog(this, "SaveDialog1", true);
 
     auto* top = new QHBoxLayout;
     top->addWidget(GroupBox4);
@@ -299,7 +323,7 @@ void TProfil::FormShow() {
         ComboBox1->addItems(names);
         ComboBox1->setEditText(QStringLiteral("*"));
     }
-    for (QFileDialog* d : {OpenDialog1, SaveDialog1})
+    for (LazyFileDialog* d : {OpenDialog1, SaveDialog1})
         d->setDirectory(rs.programFolder);
     setResultValue(resultValueForFolder(rs.resultsFolder, rs.programFolder));
     modeChanged();
@@ -368,9 +392,10 @@ void TProfil::Button3Click() {
         Dialogs::error(this, app_.messages().text(60));
         return;
     }
-    if (runFileDialog(*SaveDialog1) != QDialog::Accepted || SaveDialog1->selectedFiles().isEmpty())
+    QFileDialog& saver = SaveDialog1->dialog();
+    if (runFileDialog(saver) != QDialog::Accepted || saver.selectedFiles().isEmpty())
         return;
-    const QString path = SaveDialog1->selectedFiles().constFirst();
+    const QString path = saver.selectedFiles().constFirst();
 
     Profile p;
     p.type = RadioButton1->isChecked() ? "net" : "loc";
@@ -397,9 +422,10 @@ void TProfil::Button3Click() {
 }
 
 void TProfil::Button1Click() {
-    if (runFileDialog(*OpenDialog1) != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty())
+    QFileDialog& opener = OpenDialog1->dialog();
+    if (runFileDialog(opener) != QDialog::Accepted || opener.selectedFiles().isEmpty())
         return;
-    const QString path = OpenDialog1->selectedFiles().constFirst();
+    const QString path = opener.selectedFiles().constFirst();
     reset(false);
 
     const IniDocument doc = IniFile(path).load();
@@ -479,9 +505,10 @@ void TProfil::Button5Click() {
 }
 
 void TProfil::makeLauncher(bool desktop) {
-    if (runFileDialog(*OpenDialog1) != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty())
+    QFileDialog& opener = OpenDialog1->dialog();
+    if (runFileDialog(opener) != QDialog::Accepted || opener.selectedFiles().isEmpty())
         return;
-    const QString profile = QFileInfo(OpenDialog1->selectedFiles().constFirst()).absoluteFilePath();
+    const QString profile = QFileInfo(opener.selectedFiles().constFirst()).absoluteFilePath();
     const LauncherEntry entry =
         profileLauncher(profile, QCoreApplication::applicationFilePath(), programIcon());
     const QString base = profileBaseName(profile);

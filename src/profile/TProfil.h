@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
+#include <QStringList>
 #include <functional>
 
 class QCheckBox;
@@ -16,6 +18,29 @@ namespace kvz {
 
 class KvizorApp;
 struct LauncherEntry;
+
+// A file dialog made only when it is first opened: building one costs more than the rest of
+// the editor, and most pupils never open it. Until then this object stands in for it under its
+// name, keeping the filter the language file gives and the folder to start in.
+class LazyFileDialog : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QStringList nameFilters READ nameFilters WRITE setNameFilters)
+public:
+    LazyFileDialog(QWidget* owner, const char* name, bool save);
+
+    QStringList nameFilters() const { return filters_; }
+    void setNameFilters(const QStringList& filters);
+    void setDirectory(const QString& folder);
+    bool isMade() const;
+    QFileDialog& dialog();
+
+private:
+    QWidget* owner_;
+    bool save_;
+    QStringList filters_;
+    QString folder_;
+    QPointer<QFileDialog> dialog_;
+};
 
 // The profile editor: prepares a ".pte" file and launchers that start the program with it.
 class TProfil : public QDialog {
@@ -67,8 +92,8 @@ public:
     QPushButton* Button3 = nullptr; // save
     QPushButton* Button2 = nullptr; // close
     QPushButton* Button7 = nullptr; // help
-    QFileDialog* OpenDialog1 = nullptr;
-    QFileDialog* SaveDialog1 = nullptr;
+    LazyFileDialog* OpenDialog1 = nullptr;
+    LazyFileDialog* SaveDialog1 = nullptr;
 
     // Test seams: how a file dialog runs (returns its result code) and how the editor waits
     // between two wrong passwords.

@@ -364,10 +364,11 @@ void TBasic::Panel2Click(QAction* entry) {
 
     // One read of the file serves the thanks and the labels (and the messages above).
     const IniDocument language = IniFile(path).load();
-    if (QObject* memo = app_.about().findChild<QObject*>(QStringLiteral("Memo1"))) {
-        const std::string thanks = language.readString("Info", "Thanks", "");
-        memo->setProperty("plainText", cp1251::toUnicode(thanks));
-    }
+    thanks_ = cp1251::toUnicode(language.readString("Info", "Thanks", ""));
+    languageText_ = std::string(language.text());
+    if (app_.aboutMade())
+        if (QObject* memo = app_.about().findChild<QObject*>(QStringLiteral("Memo1")))
+            memo->setProperty("plainText", thanks_);
 
     DialogButtonCaptions& c = Dialogs::captions();
     c.title = messages_.text(0);
@@ -380,12 +381,7 @@ void TBasic::Panel2Click(QAction* entry) {
 
     setTitle(messages_.text(0) + QLatin1Char(' ') + kVersion);
     relabelFromMessages();
-    const LabelFailureReport failures = applyLabelSection(language.text());
-    if (!failures.empty()) {
-        // The lines that name something missing, in one message rather than one box per
-        // line; shown once the windows are up, so the main window is not left unpainted.
-        QTimer::singleShot(0, this, [this, text = failures.text()] { Dialogs::plain(this, text); });
-    }
+    reportLabelFailures(applyLabelSection(languageText_));
 
     if (runState_.studentMode) {
         auto relabel = [](QWidget& window, const char* component, const QString& text) {
@@ -393,8 +389,8 @@ void TBasic::Panel2Click(QAction* entry) {
                 l->setText(text);
         };
         relabel(app_.prepere(), "Label4", messages_.text(12));
-        relabel(app_.profil(), "Label8", messages_.text(12));
-        relabel(app_.profil(), "Label2", messages_.text(56));
+        if (app_.profilMade())
+            studentLabels(app_.profil());
         relabel(app_.resultats(), "Label1", messages_.text(56));
     }
     entry->setChecked(true);
@@ -422,6 +418,9 @@ void TBasic::relabelFromMessages() {
     // Texts the windows otherwise take from the table only when they are next shown.
     if (auto* l = app_.inform().findChild<QLabel*>(QStringLiteral("Label5")))
         l->setText(messages_.text(runState_.studentMode ? 15 : 14));
+    // The profile editor, once made; one made later takes them from the table as it is then.
+    if (!app_.profilMade())
+        return;
     TProfil& profil = app_.profil();
     if (auto* l = profil.findChild<QAbstractButton*>(QStringLiteral("Label11")))
         l->setText(messages_.text(profil.RadioButton1->isChecked() ? 65 : 64));
@@ -433,30 +432,69 @@ void TBasic::relabelFromMessages() {
         profil.ComboBox2->setItemText(i, ways[i]);
 }
 
-LabelFailureReport TBasic::applyLabelSection(std::string_view languageText) {
+void TBasic::reportLabelFailures(const LabelFailureReport& failures) {
+    if (failures.empty())
+        return;
+    // The lines that name something missing, in one message rather than one box per line;
+    // shown once the windows are up, so the main window is not left unpainted.
+    QTimer::singleShot(0, this, [this, text = failures.text()] { Dialogs::plain(this, text); });
+}
+
+void TBasic::studentLabels(QWidget& profileEditor) {
+    for (const auto& [component, message] : {std::pair{"Label8", 12}, std::pair{"Label2", 56}})
+        if (auto* l = profileEditor.findChild<QLabel*>(QLatin1String(component)))
+            l->setText(messages_.text(message));
+}
+
+void TBasic::languageToLateWindow(QWidget& window) {
+    if (languageText_.empty())
+        return;
+    if (window.objectName() == QLatin1String("About"))
+        if (QObject* memo = window.findChild<QObject*>(QStringLiteral("Memo1")))
+            memo->setProperty("plainText", thanks_);
+    reportLabelFailures(applyLabelSection(languageText_, &window));
+    if (runState_.studentMode && window.objectName() == QLatin1String("Profil"))
+        studentLabels(window);
+}
+
+LabelFailureReport TBasic::applyLabelSection(std::string_view languageText, QWidget* only) {
     LabelFailureReport failures;
-    const std::vector<QWidget*> windows = {this,
-                                           &app_.prepere(),
-                                           &app_.topros(),
-                                           &app_.inform(),
-                                           &app_.helper(),
-                                           &app_.progres(),
-                                           &app_.blokator(),
-                                           &app_.resultats(),
-                                           &app_.serestf(),
-                                           &app_.client(),
-                                           &app_.pas(),
-                                           &app_.messager(),
-                                           &app_.about(),
-                                           &app_.profil(),
-                                           &app_.selectTest(),
-                                           &app_.message1()};
+    std::vector<QWidget*> windows;
+    if (only) {
+        windows = {only};
+    } else {
+        windows = {this,
+                   &app_.prepere(),
+                   &app_.topros(),
+                   &app_.inform(),
+                   &app_.helper(),
+                   &app_.progres(),
+                   &app_.blokator(),
+                   &app_.resultats(),
+                   &app_.serestf(),
+                   &app_.client(),
+                   &app_.pas(),
+                   &app_.messager(),
+                   &app_.selectTest(),
+                   &app_.message1()};
+        if (app_.aboutMade())
+            windows.push_back(&app_.about());
+        if (app_.profilMade())
+            windows.push_back(&app_.profil());
+    }
+    // Windows made when first needed take their lines then.
+    auto later = [&](const QString& name) {
+        return (name == QLatin1String("About") && !app_.aboutMade()) ||
+               (name == QLatin1String("Profil") && !app_.profilMade());
+    };
     forEachLabelLine(languageText, [&](const LabelLine& line) {
         QWidget* window = nullptr;
         const QString windowName = cp1251::toUnicode(line.window);
         for (QWidget* w : windows)
             if (w->objectName() == windowName)
                 window = w;
+        if (!window && (only || later(windowName)))
+            return;
         if (!window && windowName == QLatin1String("Start"))
             window = app_.splash();
         // A window whose controls are still being built says so; its missing names are not

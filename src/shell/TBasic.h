@@ -6,6 +6,7 @@
 
 #include <QStringList>
 #include <QWidget>
+#include <string>
 #include <string_view>
 
 class QAction;
@@ -42,6 +43,9 @@ public:
     bool switchLanguage(const QString& baseName);
     // The base name of the checked language entry, empty when none is checked.
     QString checkedLanguage() const;
+    // Gives a window made after the language was chosen (the about window, the profile editor)
+    // that language's lines, thanks and student-mode labels.
+    void languageToLateWindow(QWidget& window);
 
     QPushButton* Button1 = nullptr; // support menu
     QPushButton* Button2 = nullptr; // about
@@ -86,7 +90,10 @@ private:
     void Timer1Timer();
     void buildLanguageMenu();
     // The lines that could not be applied, as "Window Component".
-    LabelFailureReport applyLabelSection(std::string_view languageText);
+    // Only to one window when `only` is given; otherwise to every window made so far.
+    LabelFailureReport applyLabelSection(std::string_view languageText, QWidget* only = nullptr);
+    void reportLabelFailures(const LabelFailureReport& failures);
+    void studentLabels(QWidget& profileEditor);
     void setTitle(const QString& title);
     // The titles and texts that come from the message table, after a language switch.
     void relabelFromMessages();
@@ -98,6 +105,9 @@ private:
     RunState runState_;
     MessageTable messages_;
     QActionGroup* languageGroup_ = nullptr;
+    // The chosen language file's text and thanks, kept for windows made later.
+    std::string languageText_;
+    QString thanks_;
     bool shownOnce_ = false;
     bool resumeChecked_ = false;
     bool resumedRun_ = false;

@@ -6,7 +6,14 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <span>
+#include <sys/mman.h>
+#include <thread>
+#include <unistd.h>
 
 namespace kvz {
 
@@ -227,6 +234,124 @@ struct InflateStream {
     }
 };
 
+// An entry's stored bytes, read and decrypted on a second thread a few chunks ahead of the
+// caller, who inflates them: the cipher is serial within an entry, but it need not wait for
+// inflate. While the caller is the slower one, the reader maps in the pages of the output
+// buffer ahead of it instead of idling, so inflate does not stop for a page fault every 4 KB.
+class ChunkFeed {
+public:
+    ChunkFeed(zip_file_t* f, std::uint64_t left, bool encrypted, const PkwareDecryptor& decryptor,
+              unsigned char* out, std::size_t outSize)
+        : f_(f), left_(left), encrypted_(encrypted), decryptor_(decryptor), out_(out),
+          outEnd_(out + outSize) {
+        const std::size_t n = std::size_t(std::min<std::uint64_t>(kChunk, left));
+        for (auto& slot : slots_)
+            slot.resize(n);
+        const auto page = std::uintptr_t(::sysconf(_SC_PAGESIZE));
+        // Whole pages inside the buffer only.
+        prefaultAt_ = reinterpret_cast<unsigned char*>(
+            (reinterpret_cast<std::uintptr_t>(out_) + page - 1) & ~(page - 1));
+        thread_ = std::thread([this] { run(); });
+    }
+    ~ChunkFeed() { stop(); }
+    ChunkFeed(const ChunkFeed&) = delete;
+    ChunkFeed& operator=(const ChunkFeed&) = delete;
+
+    // The next chunk, valid until the following call; empty at the end or when reading failed.
+    std::span<unsigned char> next() {
+        std::unique_lock lock(m_);
+        if (holding_) {
+            holding_ = false;
+            ++taken_;
+            cv_.notify_all();
+        }
+        cv_.wait(lock, [this] { return ready_ > taken_ || done_; });
+        if (ready_ == taken_)
+            return {};
+        holding_ = true;
+        const std::size_t slot = taken_ % kSlots;
+        return {slots_[slot].data(), sizes_[slot]};
+    }
+    bool failed() {
+        std::lock_guard lock(m_);
+        return failed_;
+    }
+    // Ends the reader; the archive may be used again afterwards.
+    void stop() {
+        {
+            std::lock_guard lock(m_);
+            stopping_ = true;
+        }
+        cv_.notify_all();
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+private:
+    static constexpr std::size_t kSlots = 4;
+    static constexpr std::size_t kPrefaultStep = std::size_t(1) << 20;
+
+    void run() {
+        while (left_ > 0) {
+            std::unique_lock lock(m_);
+            while (!stopping_ && ready_ - taken_ >= kSlots) {
+                if (prefaultAt_ + kPrefaultStep > outEnd_ || !prefaultOk_) {
+                    cv_.wait(lock);
+                    continue;
+                }
+                // Nothing to do until the caller frees a chunk: map a piece of the output.
+                unsigned char* at = prefaultAt_;
+                prefaultAt_ += kPrefaultStep;
+                lock.unlock();
+                prefaultOk_ = ::madvise(at, kPrefaultStep, MADV_POPULATE_WRITE) == 0;
+                lock.lock();
+            }
+            if (stopping_)
+                break;
+            auto& slot = slots_[ready_ % kSlots];
+            lock.unlock();
+            const std::size_t want = std::size_t(std::min<std::uint64_t>(slot.size(), left_));
+            const zip_int64_t got = zip_fread(f_, slot.data(), want);
+            if (got != zip_int64_t(want)) {
+                std::lock_guard relock(m_);
+                failed_ = true;
+                break;
+            }
+            if (encrypted_)
+                decryptor_.decrypt(slot.data(), want);
+            left_ -= want;
+            std::lock_guard relock(m_);
+            sizes_[ready_ % kSlots] = want;
+            ++ready_;
+            cv_.notify_all();
+        }
+        std::lock_guard lock(m_);
+        done_ = true;
+        cv_.notify_all();
+    }
+
+    zip_file_t* f_;
+    std::uint64_t left_;
+    const bool encrypted_;
+    PkwareDecryptor decryptor_;
+    unsigned char* const out_;
+    unsigned char* const outEnd_;
+    unsigned char* prefaultAt_;
+    bool prefaultOk_ = true; // the kernel can map pages in ahead
+
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::array<std::vector<unsigned char>, kSlots> slots_;
+    std::array<std::size_t, kSlots> sizes_{};
+    std::size_t ready_ = 0; // chunks decrypted so far
+    std::size_t taken_ = 0; // chunks the caller is done with
+    bool holding_ = false;  // the caller works on chunk taken_
+    bool done_ = false;
+    bool failed_ = false;
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
 } // namespace
 
 std::optional<ZipDirectoryPlace> findZipDirectory(ArchiveSource& source, QString* error) {
@@ -422,7 +547,6 @@ ZipReadStatus MemoryZip::extractRaw(std::size_t index, std::size_t cap, QByteArr
         ~Closer() { zip_fclose(f); }
     } closer{f};
 
-    std::vector<unsigned char> chunk(std::size_t(std::min<std::uint64_t>(kChunk, left)));
     PkwareDecryptor decryptor(password_);
     if (encrypted) {
         unsigned char header[kPkwareHeaderSize];
@@ -433,7 +557,17 @@ ZipReadStatus MemoryZip::extractRaw(std::size_t index, std::size_t cap, QByteArr
         left -= kPkwareHeaderSize;
     }
 
+    const std::size_t size = std::size_t(st.size);
+    out.resize(qsizetype(size));
+    auto* dest = reinterpret_cast<unsigned char*>(out.data());
+    std::optional<ChunkFeed> feed;
+    if (left > 0)
+        feed.emplace(f, left, encrypted, decryptor, dest, size);
+
     auto dataFault = [&] {
+        // The reader goes first: the password check below reads the archive too.
+        if (feed)
+            feed->stop();
         out.clear();
         out.squeeze();
         // Under a password every other entry accepts, the data itself is damaged.
@@ -441,9 +575,6 @@ ZipReadStatus MemoryZip::extractRaw(std::size_t index, std::size_t cap, QByteArr
                                                            : ZipReadStatus::Corrupt;
     };
 
-    const std::size_t size = std::size_t(st.size);
-    out.resize(qsizetype(size));
-    auto* dest = reinterpret_cast<unsigned char*>(out.data());
     InflateStream inflater;
     if (e.method == 8) {
         if (inflateInit2(&inflater.z, -MAX_WBITS) != Z_OK)
@@ -458,13 +589,11 @@ ZipReadStatus MemoryZip::extractRaw(std::size_t index, std::size_t cap, QByteArr
     uLong crc = crc32(0, nullptr, 0);
     bool ended = e.method == 0;
     while (left > 0 && !(e.method == 8 && ended)) {
-        const std::size_t want = std::size_t(std::min<std::uint64_t>(chunk.size(), left));
-        const zip_int64_t got = zip_fread(f, chunk.data(), want);
-        if (got != zip_int64_t(want))
+        const std::span<unsigned char> chunk = feed->next();
+        if (chunk.empty())
             return dataFault();
+        const std::size_t want = chunk.size();
         left -= want;
-        if (encrypted)
-            decryptor.decrypt(chunk.data(), want);
         const std::size_t before = produced;
         if (e.method == 0) {
             std::memcpy(dest + produced, chunk.data(), want);
@@ -492,6 +621,8 @@ ZipReadStatus MemoryZip::extractRaw(std::size_t index, std::size_t cap, QByteArr
             }
         }
     }
+    if (feed)
+        feed->stop();
     if (!ended || produced != size || crc != e.crc)
         return dataFault();
     if (progress)

@@ -68,7 +68,11 @@ void PageRenderer::setPicture(PagePicture picture) {
         note_ = QStringLiteral("the document holds no picture that can be shown");
         break;
     case PictureKind::Dib: {
-        DibResult res = decodeDib(data);
+        DibResult res;
+        if (picture.decoded)
+            res.dib = std::move(picture.decoded);
+        else
+            res = decodeDib(data);
         if (!res.dib) {
             note_ = res.error;
             break;

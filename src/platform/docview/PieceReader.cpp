@@ -84,7 +84,7 @@ std::optional<PagePicture> pictureFromData(std::uint32_t format, QByteArray data
     if (sniffed == PictureKind::None)
         return std::nullopt;
     PagePicture pic = sniffed == PictureKind::Wmf ? normaliseWmf(std::move(data))
-                                                  : PagePicture{sniffed, std::move(data), {}};
+                                                  : PagePicture{sniffed, std::move(data), {}, {}};
     if (mfpExtent)
         pic.extentHimetric = mfpExtent;
     if (pic.kind == PictureKind::Emf && !pic.extentHimetric)
@@ -130,7 +130,7 @@ std::optional<Candidate> readPresentation(const QByteArray& stream) {
     std::optional<PagePicture> pic = pictureFromData(
         format, QByteArray(reinterpret_cast<const char*>(data.data()), qsizetype(data.size())));
     if (!pic) // nothing to draw, but its extent still sizes the empty page
-        return Candidate{PagePicture{PictureKind::None, {}, saneExtent(width, height)}, 0};
+        return Candidate{PagePicture{PictureKind::None, {}, saneExtent(width, height), {}}, 0};
     if (auto e = saneExtent(width, height))
         pic->extentHimetric = e;
     int rank = 1;
@@ -158,9 +158,9 @@ std::optional<Candidate> readContents(const QByteArray& stream) {
             QImage img = dib.dib->image;
             img.setDotsPerMeterX(dib.dib->xPelsPerMeter);
             img.setDotsPerMeterY(dib.dib->yPelsPerMeter);
-            return Candidate{PagePicture{PictureKind::Dib, encodeDib(img), {}}, 4};
+            return Candidate{PagePicture{PictureKind::Dib, encodeDib(img), {}, {}}, 4};
         }
-        return Candidate{PagePicture{PictureKind::Dib, stream.mid(14), {}}, 4};
+        return Candidate{PagePicture{PictureKind::Dib, stream.mid(14), {}, std::move(dib.dib)}, 4};
     }
     const PictureKind k = sniffPicture(d);
     if (k != PictureKind::None) {
@@ -213,7 +213,7 @@ PictureKind sniffPicture(Bytes d) {
 }
 
 PagePicture normaliseWmf(QByteArray data) {
-    PagePicture pic{PictureKind::Wmf, {}, {}};
+    PagePicture pic{PictureKind::Wmf, {}, {}, {}};
     const Bytes d = asBytes(data.constData(), std::size_t(data.size()));
     if (d.size() >= 22 && readLe32(d, 0) == kPlaceableKey) {
         ByteReader r(d.subspan(6));

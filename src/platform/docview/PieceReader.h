@@ -5,6 +5,7 @@
 // object's presentation streams ("\2OlePres000" ...) or in the CONTENTS of a static picture.
 
 #include "platform/docview/ByteReader.h"
+#include "platform/docview/DibDecoder.h"
 
 #include <QByteArray>
 #include <QSizeF>
@@ -32,6 +33,9 @@ struct PagePicture {
     QByteArray data; // the DIB (header onward), the WMF (no placeable header) or the EMF
     // The picture's size in HIMETRIC (0.01 mm) when the stream or the picture says it.
     std::optional<QSizeF> extentHimetric;
+    // A DIB already decoded while it was read (a .bmp in CONTENTS), so showing the page does
+    // not decode it again; empty otherwise.
+    std::optional<DibImage> decoded;
 };
 
 struct ReadResult {

@@ -1,5 +1,6 @@
 #include "platform/docview/PieceReader.h"
 #include "PieceBuilders.h"
+#include "platform/docview/DibDecoder.h"
 #include "platform/docview/PageRenderer.h"
 
 #include <QtEndian>
@@ -86,6 +87,41 @@ TEST(PieceReader, StaticDibHonoursTheFileHeadersBitsOffset) {
     const QImage expected(kvz::testing::fixture(QStringLiteral("docview/bits8.ppm")));
     EXPECT_EQ(renderer.render(expected.size()).convertToFormat(QImage::Format_RGB32),
               expected.convertToFormat(QImage::Format_RGB32));
+}
+
+TEST(PieceReader, StaticBmpIsDecodedOnceAndShowsTheSamePage) {
+    // A .bmp in CONTENTS is decoded while it is read; showing the page takes that image rather
+    // than decoding the DIB again, and must draw exactly what decoding the DIB draws.
+    for (const char* name : {"bits1", "bits4", "bits8", "bits16_565", "bits24", "bits24_topdown",
+                             "bits32_bitfields", "core8", "rle4", "rle8"}) {
+        SCOPED_TRACE(name);
+        const QByteArray dib = readFixture(QLatin1String(name) + QStringLiteral(".dib"));
+        const std::optional<std::size_t> bits = packedBitsOffset(bytesOf(dib));
+        ASSERT_TRUE(bits.has_value());
+        QByteArray bmp("BM");
+        put32(bmp, std::uint32_t(14 + dib.size()));
+        put32(bmp, 0);
+        put32(bmp, std::uint32_t(14 + *bits));
+        bmp += dib;
+        const ReadResult r = readPiece(bytesOf(pieceWith({{"CONTENTS", bmp}}, oleClassId(0x0316))));
+        ASSERT_TRUE(r.picture.has_value());
+        ASSERT_EQ(r.picture->kind, PictureKind::Dib);
+        EXPECT_EQ(r.picture->data, dib);
+        ASSERT_TRUE(r.picture->decoded.has_value());
+
+        PageRenderer kept, decodedAgain;
+        kept.setPicture(*r.picture);
+        PagePicture plain = *r.picture;
+        plain.decoded.reset();
+        decodedAgain.setPicture(plain);
+        EXPECT_EQ(kept.extentMm(), decodedAgain.extentMm());
+        const QImage expected(kvz::testing::fixture(QStringLiteral("docview/") +
+                                                    QLatin1String(name) + QStringLiteral(".ppm")));
+        const QImage shown = kept.render(expected.size());
+        EXPECT_EQ(shown, decodedAgain.render(expected.size()));
+        EXPECT_EQ(shown.convertToFormat(QImage::Format_RGB32),
+                  expected.convertToFormat(QImage::Format_RGB32));
+    }
 }
 
 TEST(PieceReader, CompoundFileWithoutPictureIsAnEmptyPage) {
