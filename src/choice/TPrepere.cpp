@@ -9,13 +9,13 @@
 #include "l10n/MessageTable.h"
 #include "platform/Dialogs.h"
 #include "platform/Named.h"
-#include "platform/Shell.h"
 #include "run/TTopros.h"
 #include "shell/IniFile.h"
 #include "shell/NamedFile.h"
 #include "shell/RunState.h"
 #include "shell/Settings.h"
 #include "shell/TBasic.h"
+#include "windows/HelpPage.h"
 #include "windows/TPas.h"
 
 #include <QCheckBox>
@@ -149,7 +149,8 @@ TPrepere::TPrepere(KvizorApp& app) : app_(app) {
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
     help->setContext(Qt::WindowShortcut);
     connect(help, &QShortcut::activated, this, [this] {
-        openHelpTopic(app_.runState().programFolder, QStringLiteral("hc_Lokalnoe_testirovanie"));
+        showHelpTopic(*this, app_.runState().programFolder,
+                      QStringLiteral("hc_Lokalnoe_testirovanie"), app_.messages());
     });
 
     FormCreate();

@@ -14,12 +14,12 @@
 #include "platform/Dialogs.h"
 #include "platform/Lockdown.h"
 #include "platform/Named.h"
-#include "platform/Shell.h"
 #include "results/TResultats.h"
 #include "run/TTopros.h"
 #include "shell/RunState.h"
 #include "shell/Settings.h"
 #include "shell/TBasic.h"
+#include "windows/HelpPage.h"
 #include "windows/TPas.h"
 #include "windows/TProgres.h"
 
@@ -43,9 +43,12 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QRegularExpressionValidator>
+#include <QScreen>
+#include <QStyle>
 #include <QTimer>
 #include <QToolTip>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace kvz {
 
@@ -555,7 +558,8 @@ void TClient::closeEvent(QCloseEvent* event) {
 
 void TClient::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_F1) {
-        openHelpTopic(app_.runState().programFolder, QStringLiteral("hc_Setevoe_testirovanie"));
+        showHelpTopic(*this, app_.runState().programFolder,
+                      QStringLiteral("hc_Setevoe_testirovanie"), app_.messages());
         return;
     }
     QWidget::keyPressEvent(event);
@@ -625,7 +629,36 @@ void TClient::setChoiceListShown(bool shown) {
     Label1->setVisible(shown);
     Files->setVisible(shown);
     CheckBox2->setEnabled(!shown);
-    setFixedWidth(shown ? kWideWidth : kNarrowWidth);
+    setFixedWidth(shown ? choiceWidth() : kNarrowWidth);
+}
+
+int TClient::choiceWidth() const {
+    // The list is as wide as its widest test name, within the screen: a name cut short can be
+    // mistaken for another test.
+    int widest = 0;
+    const QFontMetrics metrics = Files->fontMetrics();
+    for (int i = 0; i < Files->count(); ++i)
+        widest = std::max(widest, metrics.horizontalAdvance(Files->item(i)->text()));
+    const int itemPadding = 2 * Files->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 8;
+    const int list = widest + itemPadding + 2 * Files->frameWidth() +
+                     Files->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const int spacing = std::max(0, layout()->spacing());
+    int width = std::max(kWideWidth, kNarrowWidth + spacing + list);
+    if (const QScreen* s = screen())
+        width = std::min(width, s->availableGeometry().width());
+    return width;
+}
+
+void TClient::fitChoiceWidth() {
+    if (!choiceShownNow_)
+        return;
+    setFixedWidth(choiceWidth());
+    // A window grown past the screen's right edge comes back onto it.
+    if (const QScreen* s = screen()) {
+        const QRect area = s->availableGeometry();
+        if (isVisible() && frameGeometry().right() > area.right())
+            move(std::max(area.left(), area.right() - frameGeometry().width() + 1), y());
+    }
 }
 
 void TClient::choiceListChanged() {
@@ -645,6 +678,7 @@ void TClient::choiceListChanged() {
     Files->setCurrentRow(selected, selected >= 0 ? QItemSelectionModel::ClearAndSelect
                                                  : QItemSelectionModel::Clear);
     setChoiceListShown(protocol_.choiceShown());
+    fitChoiceWidth();
     queueResumeStep();
 }
 

@@ -140,6 +140,9 @@ private:
     void ClientSocket1Disconnect();
     void ClientSocket1Error();
     void setCaption(bool connected);
+    // The window's width with the choice list shown: the list as wide as its widest item.
+    int choiceWidth() const;
+    void fitChoiceWidth();
     void setChoiceListShown(bool shown);
     void showInMessager(const QString& text);
     void holdTestClock();

@@ -7,11 +7,9 @@
 
 namespace kvz {
 
-void openHelpTopic(const QString& programFolder, const QString& topic) {
+QString helpTopicPage(const QString& programFolder, const QString& topic) {
     const QString page = programFolder + QStringLiteral("/Help/") + topic + QStringLiteral(".html");
-    if (!QFileInfo(page).isFile())
-        return;
-    QDesktopServices::openUrl(QUrl::fromLocalFile(page));
+    return QFileInfo(page).isFile() ? page : QString();
 }
 
 void openUrl(const QString& url) {

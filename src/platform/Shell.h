@@ -7,8 +7,8 @@
 
 namespace kvz {
 
-// Opens Help/<topic>.html below the program folder; a missing page is not an error.
-void openHelpTopic(const QString& programFolder, const QString& topic);
+// The help page of a topic, Help/<topic>.html below the program folder; empty when it is missing.
+QString helpTopicPage(const QString& programFolder, const QString& topic);
 
 // A file, a web page or a "mailto:" address, opened by the desktop; failures are not reported.
 void openUrl(const QString& url);

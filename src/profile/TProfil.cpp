@@ -9,12 +9,12 @@
 #include "net/TClient.h"
 #include "platform/Dialogs.h"
 #include "platform/Named.h"
-#include "platform/Shell.h"
 #include "profile/Launcher.h"
 #include "profile/Profile.h"
 #include "shell/IniFile.h"
 #include "shell/RunState.h"
 #include "shell/Settings.h"
+#include "windows/HelpPage.h"
 #include "windows/TPas.h"
 
 #include <QCheckBox>
@@ -280,7 +280,8 @@ TProfil::TProfil(KvizorApp& app) : app_(app) {
 }
 
 void TProfil::help() {
-    openHelpTopic(app_.runState().programFolder, QStringLiteral("hc_Profil_kvizora"));
+    showHelpTopic(*this, app_.runState().programFolder, QStringLiteral("hc_Profil_kvizora"),
+                  app_.messages());
 }
 
 void TProfil::showEvent(QShowEvent* event) {
@@ -324,7 +325,7 @@ void TProfil::FormShow() {
     }
     for (LazyFileDialog* d : {OpenDialog1, SaveDialog1})
         d->setDirectory(rs.programFolder);
-    Edit8->setText(cp1251::toUnicode(resultValueForFolder(rs.resultsFolder, rs.programFolder)));
+    setResultValue(resultValueForFolder(rs.resultsFolder, rs.programFolder));
     modeChanged();
 }
 
@@ -407,7 +408,7 @@ void TProfil::Button3Click() {
     p.examineeName = cp1251::fromUnicode(Edit7->text());
     p.select = ComboBox2->currentIndex() < 0 ? 0 : ComboBox2->currentIndex();
     p.password = cp1251::fromUnicode(Edit9->text());
-    p.result = cp1251::fromUnicode(Edit8->text());
+    p.result = resultValue_;
     p.textResultFile = cp1251::fromUnicode(Edit6->text());
     p.commandAfterTest = cp1251::fromUnicode(Edit5->text());
     p.commandAtExit = cp1251::fromUnicode(Edit4->text());
@@ -461,7 +462,7 @@ void TProfil::Button1Click() {
     Edit1->setText(cp1251::toUnicode(p.classGroup));
     Edit7->setText(cp1251::toUnicode(p.examineeName));
     Edit6->setText(cp1251::toUnicode(p.textResultFile));
-    Edit8->setText(cp1251::toUnicode(p.result.value_or(std::string())));
+    setResultValue(p.result.value_or(std::string()));
     Edit5->setText(cp1251::toUnicode(p.commandAfterTest));
     Edit4->setText(cp1251::toUnicode(p.commandAtExit));
     ComboBox2->setCurrentIndex(p.select == 0 ? 0 : 1);
@@ -474,7 +475,7 @@ void TProfil::Button1Click() {
 void TProfil::Button6Click() {
     const RunState& rs = app_.runState();
     // The results dialog works on the program folder's own sub-folders, written with "/".
-    QString relative = Edit8->text();
+    QString relative = cp1251::toUnicode(resultValue_);
     const bool below =
         relative.startsWith(QLatin1Char('\\')) && !relative.startsWith(QStringLiteral("\\\\"));
     relative =
@@ -482,8 +483,17 @@ void TProfil::Button6Click() {
     QLineEdit field(relative);
     if (!ChooseResultsFolder(app_, field, 110))
         return;
-    Edit8->setText(
-        cp1251::toUnicode(resultValueForFolder(rs.programFolder + field.text(), rs.programFolder)));
+    setResultValue(resultValueForFolder(rs.programFolder + field.text(), rs.programFolder));
+}
+
+void TProfil::setResultValue(const std::string& value) {
+    resultValue_ = value;
+    // The profile keeps a folder below the program folder as "\Results\9А"; the field shows it as
+    // every other window shows a results folder, with "/".
+    QString shown = cp1251::toUnicode(value);
+    if (shown.startsWith(QLatin1Char('\\')) && !shown.startsWith(QStringLiteral("\\\\")))
+        shown.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    Edit8->setText(shown);
 }
 
 void TProfil::Button4Click() {

@@ -120,8 +120,11 @@ private:
     void makeLauncher(bool desktop);
     void setAllText(QComboBox* box, const std::string& value);
     std::string filterValue(const QComboBox* box) const;
+    // The profile's Result value; Edit8 shows it.
+    void setResultValue(const std::string& value);
 
     KvizorApp& app_;
+    std::string resultValue_;
 };
 
 } // namespace kvz

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 
 namespace kvz {
@@ -362,6 +363,18 @@ QColor stestsItemColour(const StestsItemLook& look, const QColor& normal, const 
             c = QColor(128, 0, 0);
     }
     return c;
+}
+
+QColor answeredItemFace(const QColor& normal, const QColor& face) {
+    constexpr int kMinDifference = 48;
+    const int base = normal.lightness();
+    if (std::abs(face.lightness() - base) >= kMinDifference)
+        return face;
+    const int lightness =
+        base >= 128 ? std::max(0, base - kMinDifference) : std::min(255, base + kMinDifference);
+    QColor c = face.toHsl();
+    c.setHsl(c.hslHue(), c.hslSaturation(), lightness);
+    return c.toRgb();
 }
 
 int timeBarUsedHeight(std::int32_t timeLeftMs, std::int32_t timeLimitMs, int itemHeight) {

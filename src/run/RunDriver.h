@@ -149,6 +149,10 @@ struct StestsItemLook {
     bool wrong = false; // its verdict is msg[023]
 };
 QColor stestsItemColour(const StestsItemLook& look, const QColor& normal, const QColor& face);
+// The face colour an answered item is drawn in: the button face, made darker (on a light list) or
+// lighter (on a dark one) where the desktop's face is too close to the list's own colour to tell
+// an answered item from an open one.
+QColor answeredItemFace(const QColor& normal, const QColor& face);
 // Height of the red (used) part of an item's time bar; 0..itemHeight.
 int timeBarUsedHeight(std::int32_t timeLeftMs, std::int32_t timeLimitMs, int itemHeight);
 

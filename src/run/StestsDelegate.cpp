@@ -26,8 +26,9 @@ void StestsDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
         look.wrong = verdicts[std::size_t(item)] == messages_.msg(23);
     }
     const QPalette& palette = option.palette;
-    const QColor fill = stestsItemColour(look, palette.color(QPalette::Active, QPalette::Base),
-                                         palette.color(QPalette::Active, QPalette::Button));
+    const QColor base = palette.color(QPalette::Active, QPalette::Base);
+    const QColor fill = stestsItemColour(
+        look, base, answeredItemFace(base, palette.color(QPalette::Active, QPalette::Button)));
     const QRect r = option.rect;
     painter->save();
     painter->fillRect(r, fill);

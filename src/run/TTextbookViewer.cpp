@@ -187,7 +187,25 @@ bool TTextbookViewer::open(const QString& path, const TextbookPlace& place) {
     delete content_;
     content_ = next;
     layout_->insertWidget(0, content_, 1);
-    setWindowTitle(QFileInfo(path).completeBaseName());
+    // The book's own title where it has one; its file name otherwise.
+    const QString fileTitle = QFileInfo(path).completeBaseName();
+    if (auto* browser = qobject_cast<QTextBrowser*>(content_)) {
+        auto showTitle = [this, browser](const QUrl& page) {
+            const QString title = browser->documentTitle().simplified();
+            setWindowTitle(title.isEmpty() ? QFileInfo(page.toLocalFile()).completeBaseName()
+                                           : title);
+        };
+        showTitle(browser->source());
+        // A link to another page of the book brings that page's title (the signal names the new
+        // page before the browser's own source says so).
+        connect(browser, &QTextBrowser::sourceChanged, this, showTitle);
+    } else if (auto* pdf = qobject_cast<QPdfView*>(content_)) {
+        const QString title =
+            pdf->document()->metaData(QPdfDocument::MetaDataField::Title).toString().simplified();
+        setWindowTitle(title.isEmpty() ? fileTitle : title);
+    } else {
+        setWindowTitle(fileTitle);
+    }
     popUp();
     // The place once the view has its size: where an anchor or a page lies follows from it.
     if (auto* pdf = qobject_cast<QPdfView*>(content_); pdf && place.pdfPage > 0)

@@ -117,7 +117,11 @@ TTopros::TTopros(KvizorApp& app) : app_(app), driver_(questionSet, app.runState(
     ToolBar1->setToolButtonStyle(Qt::ToolButtonTextOnly);
     ToolBar1->setMovable(false);
     N3 = namedAction(this, "N3", QStringLiteral("Помощь"));
+    // The hidden menu bar's entry for the same menu follows the tool button's caption.
+    QAction* menuEntry = N31->menuAction();
     N3->setMenu(N31);
+    connect(N3, &QAction::changed, menuEntry,
+            [this, menuEntry] { menuEntry->setText(N3->text()); });
     N4 = namedAction(this, "N4", QStringLiteral("Завершить!"));
     N9 = namedAction(this, "N9", QStringLiteral("Выйти из режима просмотра ответов"));
     ToolBar1->addAction(N3);
@@ -207,6 +211,15 @@ TTopros::TTopros(KvizorApp& app) : app_(app), driver_(questionSet, app.runState(
     rightRow->addWidget(Panel6);
     prav_Panel->hide();
     Panel6->hide();
+    // In review the answers and the right answers are disabled, so that nothing changes them,
+    // but they are there to be read: their texts keep the colours of enabled controls.
+    for (QWidget* w : {pB, pA1, pA2, pD, prav_pA1, prav_pA2, prav_pB, prav_pD}) {
+        QPalette p = w->palette();
+        for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText,
+                                         QPalette::Base, QPalette::Button})
+            p.setColor(QPalette::Disabled, role, p.color(QPalette::Active, role));
+        w->setPalette(p);
+    }
 
     // The question page and the question list.
     ScrollBox1 = named<QScrollArea>(this, "ScrollBox1");

@@ -197,6 +197,8 @@ void TTopros::prepareRunControls() {
         w->setEnabled(true);
     prav_Panel->hide();
     Panel6->hide();
+    for (QWidget* w : {Panel2, Panel3, Panel5})
+        w->show();
     showOrderPanels(state.fixedOrder);
 }
 

@@ -197,6 +197,12 @@ void TTopros::QuestMouseUp(Qt::MouseButton, QPoint pos) {
     }
     if (drop.homing != 0)
         setMarkerCursor(drop.homing);
+    // The move is the pupil's answer as soon as it is made: a clock that ends the test during
+    // the glide below stores it with the rest.
+    if (drop.touched) {
+        questionSet.answers[std::size_t(k)].touched = true;
+        Stests->viewport()->update();
+    }
 
     // The marker that was under the drop (or the dragged one, back from an empty cell) slides
     // to where the drag began, then the pointer returns to the drop.
@@ -214,10 +220,6 @@ void TTopros::QuestMouseUp(Qt::MouseButton, QPoint pos) {
             QCursor::setPos(dropPoint);
     }
 
-    if (drop.touched) {
-        questionSet.answers[std::size_t(k)].touched = true;
-        Stests->viewport()->update();
-    }
     // The clock may have moved to another question meanwhile: its drop-downs are not ours.
     if (currentItem() == k && markersOnPage()) {
         for (int slot : {drop.slotA, drop.slotB}) {

@@ -110,6 +110,9 @@ void TTopros::EnterReview() {
     prav_Panel->show();
     Panel6->show();
     PUchebnik1->setVisible(rs.textbookInReview);
+    // No clock runs in review: the status line does not speak of time left.
+    for (QWidget* w : {Panel2, Panel3, Panel5})
+        w->hide();
     showOrderPanels(false); // review always navigates freely
     driver_.enterReview();
     showFullScreen(this);

@@ -23,6 +23,7 @@
 #include "shell/Settings.h"
 #include "shell/StartUp.h"
 #include "shell/TStart.h"
+#include "windows/HelpPage.h"
 #include "windows/THelper.h"
 #include "windows/TPas.h"
 #include "windows/TProgres.h"
@@ -31,6 +32,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -40,9 +42,12 @@
 #include <QLocale>
 #include <QMenu>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <initializer_list>
 
 namespace kvz {
 
@@ -111,7 +116,9 @@ TBasic::TBasic(KvizorApp& app) : app_(app) {
     Panel5->setObjectName(QStringLiteral("Panel5"));
     Panel5->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Panel5->setAlignment(Qt::AlignCenter);
-    Panel5->setMinimumHeight(24);
+    // Room around the words inside the sunken frame, in every language.
+    Panel5->setMargin(6);
+    Panel5->setMinimumHeight(32);
 
     Panel1 = new QWidget(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
@@ -170,7 +177,8 @@ TBasic::TBasic(KvizorApp& app) : app_(app) {
     help->setShortcutContext(Qt::WindowShortcut);
     addAction(help);
     connect(help, &QAction::triggered, this, [this] {
-        openHelpTopic(runState_.programFolder, QStringLiteral("hc_O_programme_Kvizor"));
+        showHelpTopic(*this, runState_.programFolder, QStringLiteral("hc_O_programme_Kvizor"),
+                      messages_);
     });
 
     connect(Button4, &QPushButton::clicked, this, &TBasic::SpeedButton2Click);
@@ -321,7 +329,10 @@ void TBasic::buildLanguageMenu() {
             a->setIcon(QIcon(QPixmap::fromImage(e.flagPicture)));
         languageGroup_->addAction(a);
         PopupMenu2->addAction(a);
-        connect(a, &QAction::triggered, this, [this, a] { Panel2Click(a); });
+        connect(a, &QAction::triggered, this, [this, a] {
+            Panel2Click(a);
+            saveLanguageChoice();
+        });
     }
     const Settings settings(runState_.programFolder);
     switchLanguage(cp1251::toUnicode(settings.language()));
@@ -369,6 +380,7 @@ void TBasic::Panel2Click(QAction* entry) {
     c.ignore = messages_.text(49);
 
     setTitle(messages_.text(0) + QLatin1Char(' ') + kVersion);
+    relabelFromMessages();
     reportLabelFailures(applyLabelSection(languageText_));
 
     if (runState_.studentMode) {
@@ -382,6 +394,42 @@ void TBasic::Panel2Click(QAction* entry) {
         relabel(app_.resultats(), "Label1", messages_.text(56));
     }
     entry->setChecked(true);
+}
+
+void TBasic::saveLanguageChoice() {
+    // Kept when chosen, not only at a normal exit: a run that ends otherwise keeps it too.
+    QString error;
+    if (!Settings(runState_.programFolder)
+             .writeLanguage(cp1251::fromUnicode(checkedLanguage()), &error))
+        Dialogs::error(this, error);
+}
+
+void TBasic::relabelFromMessages() {
+    // The program's name is the title of the windows that carry no title of their own.
+    const QString name = messages_.text(0);
+    for (QWidget* w : std::initializer_list<QWidget*>{this, &app_.inform(), &app_.topros(),
+                                                      &app_.blokator(), &app_.message1()})
+        w->setWindowTitle(name);
+    app_.resultats().setWindowTitle(messages_.text(51));
+    TClient& client = app_.client();
+    client.setWindowTitle(messages_.text(28) + (client.windowTitle().endsWith(QLatin1Char('*'))
+                                                    ? QStringLiteral("*")
+                                                    : QString()));
+    // Texts the windows otherwise take from the table only when they are next shown.
+    if (auto* l = app_.inform().findChild<QLabel*>(QStringLiteral("Label5")))
+        l->setText(messages_.text(runState_.studentMode ? 15 : 14));
+    // The profile editor, once made; one made later takes them from the table as it is then.
+    if (!app_.profilMade())
+        return;
+    TProfil& profil = app_.profil();
+    if (auto* l = profil.findChild<QAbstractButton*>(QStringLiteral("Label11")))
+        l->setText(messages_.text(profil.RadioButton1->isChecked() ? 65 : 64));
+    // The two ways of choosing among several tests, in their order.
+    QString choices = messages_.text(61);
+    choices.remove(QLatin1Char('\r'));
+    const QStringList ways = choices.split(QLatin1Char('\n'));
+    for (int i = 0; i < std::min(int(ways.size()), profil.ComboBox2->count()); ++i)
+        profil.ComboBox2->setItemText(i, ways[i]);
 }
 
 void TBasic::reportLabelFailures(const LabelFailureReport& failures) {

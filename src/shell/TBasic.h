@@ -95,6 +95,10 @@ private:
     void reportLabelFailures(const LabelFailureReport& failures);
     void studentLabels(QWidget& profileEditor);
     void setTitle(const QString& title);
+    // The titles and texts that come from the message table, after a language switch.
+    void relabelFromMessages();
+    // Writes the checked language to Settings.ini.
+    void saveLanguageChoice();
     void setHints(const std::string& webPage, const std::string& supportMail);
 
     KvizorApp& app_;

@@ -203,7 +203,7 @@ TEST(BuiltinLanguage, LabelSection) {
                 return &l;
         return nullptr;
     };
-    ASSERT_EQ(lines.size(), 116u);
+    ASSERT_EQ(lines.size(), 123u);
     for (const LabelLine& l : lines)
         EXPECT_TRUE(l.complete) << l.window << "." << l.component;
     ASSERT_TRUE(find("Basic", "Button4", "Caption"));
@@ -219,6 +219,9 @@ TEST(BuiltinLanguage, LabelSection) {
     EXPECT_EQ(find("Profil", "OpenDialog1", "Filter")->value,
               cp("Профиль для Квизора ФЫВ|*.pte|Все файлы|*"));
     ASSERT_TRUE(find("Client", "Host1", "Hint"));
+    // The finish prompt takes its texts from the language file too.
+    ASSERT_TRUE(find("Message1", "Button2", "Caption"));
+    EXPECT_EQ(find("Message1", "Button2", "Caption")->value, cp("Завершить"));
 }
 
 TEST(LabelLines, OnlyLatinLinesAfterTheExactHeader) {

@@ -17,13 +17,16 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <string>
 
 namespace kvz::testing {
 namespace {
@@ -128,6 +131,24 @@ TEST_F(NetWindows, ConnectListChooseStartAndLoseTheServer) {
     EXPECT_TRUE(client->CheckBox2->isEnabled());
     EXPECT_FALSE(client->Button4->isEnabled());
     EXPECT_TRUE(logText().contains(QStringLiteral("Произошёл разрыв соединения!")));
+}
+
+// A test name longer than the usual width widens the list to it, so no name is cut short.
+TEST_F(NetWindows, TheChoiceListIsAsWideAsItsLongestTest) {
+    client->show();
+    WireServer server;
+    connectTo(server);
+    const std::string last = "<11, Algebra>:10240*Quadratic equations and inequalities";
+    server.write("REFR\r\n7\r\n45000.5\r\nRAZB\r\nAuto\r\n2\r\n" + std::to_string(last.size()) +
+                 "\r\n<10, Physics>:20480*Optics\r\n" + last + "\r\n");
+    ASSERT_TRUE(server.waitFor("FRESH"));
+    ASSERT_EQ(client->Files->count(), 2);
+    client->layout()->activate();
+    const QString longest = client->Files->item(1)->text();
+    EXPECT_GT(client->width(), TClient::kWideWidth);
+    EXPECT_GE(client->Files->viewport()->width(),
+              client->Files->fontMetrics().horizontalAdvance(longest));
+    EXPECT_LE(client->width(), client->screen()->availableGeometry().width());
 }
 
 TEST_F(NetWindows, UnreachableServerAndPortField) {

@@ -66,7 +66,8 @@ TEST_F(ProfileEditorTest, ShowFillsListsFromTopicsAndBase) {
     EXPECT_EQ(e.Edit2->currentText(), all());
     EXPECT_EQ(e.ComboBox1->count(), 2);
     EXPECT_EQ(e.ComboBox1->currentText(), QStringLiteral("*"));
-    EXPECT_EQ(e.Edit8->text(), QStringLiteral("\\Results"));
+    // Shown as every window shows a results folder; kept in the profile as "\Results".
+    EXPECT_EQ(e.Edit8->text(), QStringLiteral("/Results"));
     EXPECT_TRUE(e.Label11->isChecked());
     EXPECT_EQ(e.Label11->text(), app->messages().text(64));
     EXPECT_TRUE(e.RadioButton2->isChecked());

@@ -101,7 +101,8 @@ TEST_F(TextbookViewer, HtmlWithItsPicturesInWindows1251) {
     ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("img")));
     ASSERT_TRUE(picture.save(dir.filePath(QStringLiteral("img/ohm.png"))));
     const std::string page =
-        cp1251::fromUnicode(QStringLiteral("<html><body><h1>Закон Ома</h1>"
+        cp1251::fromUnicode(QStringLiteral("<html><head><title> Физика,  8 класс </title></head>"
+                                           "<body><h1>Закон Ома</h1>"
                                            "<img src=\"img/ohm.png\"><a href=\"two.htm\">дальше</a>"
                                            "</body></html>"));
     const QString path = write(QStringLiteral("глава.htm"), QByteArray::fromStdString(page));
@@ -111,7 +112,8 @@ TEST_F(TextbookViewer, HtmlWithItsPicturesInWindows1251) {
     TTextbookViewer viewer(&run, QStringLiteral("OK"));
     ASSERT_TRUE(viewer.open(path));
     EXPECT_TRUE(viewer.isVisible());
-    EXPECT_EQ(viewer.windowTitle(), QStringLiteral("глава"));
+    // The book's own title, not its file name.
+    EXPECT_EQ(viewer.windowTitle(), QStringLiteral("Физика, 8 класс"));
     auto* browser = qobject_cast<QTextBrowser*>(viewer.content());
     ASSERT_NE(browser, nullptr);
     EXPECT_TRUE(browser->toPlainText().contains(QStringLiteral("Закон Ома")));
@@ -123,6 +125,7 @@ TEST_F(TextbookViewer, HtmlWithItsPicturesInWindows1251) {
     // A link to the next local page stays in the window, decoded the same way.
     Q_EMIT browser->anchorClicked(QUrl(QStringLiteral("two.htm")));
     EXPECT_TRUE(browser->toPlainText().contains(QStringLiteral("Вторая")));
+    EXPECT_EQ(viewer.windowTitle(), QStringLiteral("two")) << "a page without a title";
     // A web address does not leave the window.
     Q_EMIT browser->anchorClicked(QUrl(QStringLiteral("http://example.org/")));
     EXPECT_TRUE(browser->toPlainText().contains(QStringLiteral("Вторая")));
@@ -155,6 +158,7 @@ TEST_F(TextbookViewer, TextPicturesAndPdf) {
     const QString pdf = dir.filePath(QStringLiteral("book.pdf"));
     {
         QPdfWriter writer(pdf);
+        writer.setTitle(QStringLiteral("Оптика"));
         QPainter p(&writer);
         p.drawText(100, 100, QStringLiteral("Страница 1"));
         writer.newPage();
@@ -164,6 +168,7 @@ TEST_F(TextbookViewer, TextPicturesAndPdf) {
     auto* view = qobject_cast<QPdfView*>(viewer.content());
     ASSERT_NE(view, nullptr);
     ASSERT_NE(view->document(), nullptr);
+    EXPECT_EQ(viewer.windowTitle(), QStringLiteral("Оптика"));
     EXPECT_EQ(view->document()->pageCount(), 2);
 }
 

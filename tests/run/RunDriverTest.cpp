@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -510,6 +511,23 @@ TEST(RunTextsTest, TimeBarAndItemColours) {
     for (const Case& c : cases)
         EXPECT_EQ(stestsItemColour(c.look, normal, face), c.colour)
             << c.look.touched << c.look.selected << c.look.review << c.look.right << c.look.wrong;
+
+    // An answered item stands off from an open one whatever the desktop's face colour.
+    const struct {
+        QColor normal, face;
+    } palettes[] = {
+        {Qt::white, QColor(239, 239, 239)}, // a face a shade off white
+        {Qt::white, Qt::white},
+        {Qt::white, QColor(200, 200, 200)},       // already distinct: kept as it is
+        {QColor(30, 30, 30), QColor(45, 45, 45)}, // a dark desktop
+    };
+    for (const auto& p : palettes) {
+        const QColor answered = answeredItemFace(p.normal, p.face);
+        EXPECT_GE(std::abs(answered.lightness() - p.normal.lightness()), 48)
+            << answered.name().toStdString();
+        EXPECT_NE(answered, QColor(128, 128, 128)) << "not the selection's grey";
+    }
+    EXPECT_EQ(answeredItemFace(Qt::white, QColor(200, 200, 200)), QColor(200, 200, 200));
 }
 
 TEST(RunAnswersTest, SaveAndShowAnswerAsData) {

@@ -6,6 +6,7 @@
 #include "l10n/LabelApplier.h"
 #include "l10n/Language.h"
 #include "platform/Dialogs.h"
+#include "platform/docview/DocumentView.h"
 #include "platform/docview/PieceWriter.h"
 #include "results/TResultats.h"
 #include "run/TMessage1.h"
@@ -27,8 +28,11 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <cstdlib>
 #include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace kvz {
 namespace {
@@ -235,6 +239,33 @@ TEST_F(RunWindowTest, DropDownChoiceExchangesTwoNumbers) {
     EXPECT_EQ(w.CbOtvetOfset[1]->currentText(), QStringLiteral("05"));
 }
 
+// A marker dropped on another one: the other glides home. The test clock runs out during that
+// glide, and the result taken then must already count the move as an answer.
+TEST_F(RunWindowTest, ClockEndingTheTestDuringTheGlideKeepsTheMove) {
+    start({question("D", 5), question("A", 2)}, 0, 20000);
+    TTopros& w = run();
+    ASSERT_TRUE(w.pD->isVisible());
+    ASSERT_FALSE(app->runState().limitedPlatform) << "no glide without a movable pointer";
+    const QPoint from = w.markerBoard.cellRect({2, 2}).center();
+    const QPoint to = w.markerBoard.cellRect({2, 10}).center();
+    ASSERT_GT(w.markerBoard.glidePath(w.Quest->mapToGlobal(to), w.Quest->mapToGlobal(from)).size(),
+              0u);
+    std::optional<TAnswerRec> atFinish;
+    w.QuestMouseDown(Qt::LeftButton, from);
+    w.QuestMouseMove(to);
+    QTimer::singleShot(0, &w, [&] {
+        clock_.advance(20000);
+        w.Timer1Timer();
+        atFinish = answer(0);
+    });
+    w.QuestMouseUp(Qt::LeftButton, to);
+    ASSERT_TRUE(atFinish.has_value()) << "the clock did not end the test during the glide";
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_TRUE(atFinish->touched);
+    EXPECT_EQ(atFinish->slots[0].number, 5);
+    EXPECT_EQ(atFinish->slots[4].number, 1);
+}
+
 TEST_F(RunWindowTest, ListClicksPickOpenQuestionsInFreeOrderOnly) {
     start({question("A", 2), question("A", 2), question("A", 2), question("A", 2)}, 60000);
     TTopros& w = run();
@@ -277,7 +308,9 @@ TEST_F(RunWindowTest, ListDrawsTouchedSelectedAndTimeBars) {
     key(Qt::Key_PageDown); // item 0 left touched, with a second used
     for (int i = 0; i < 30; ++i)
         clock_.tick(w); // half of item 1's minute
-    EXPECT_EQ(stestsPixel(0, 20), face);
+    EXPECT_EQ(stestsPixel(0, 20), answeredItemFace(base, face));
+    EXPECT_GE(std::abs(stestsPixel(0, 20).lightness() - base.lightness()), 48)
+        << "an answered item is told from an open one at a glance";
     EXPECT_EQ(stestsPixel(1, 20), QColor(128, 128, 128));
     EXPECT_EQ(stestsPixel(2, 20), base);
     EXPECT_EQ(stestsPixel(2, 0), QColor(0, 128, 0));
@@ -424,9 +457,28 @@ TEST_F(RunWindowTest, ReviewShowsRightAnswersAndReturnsToTheResults) {
     EXPECT_TRUE(w.prav_Panel->isVisible() && w.Panel6->isVisible() && w.PUchebnik1->isVisible());
     EXPECT_TRUE(w.prav_pA2->isVisible());
     EXPECT_TRUE(w.prav_Otvetbool1x[1]->isChecked());
+    // Disabled, yet as readable as a control one can use: dark text on a light field.
+    auto contrast = [](QWidget* c, QPalette::ColorRole text, QPalette::ColorRole field) {
+        const QPalette& p = c->palette();
+        return std::abs(p.color(QPalette::Disabled, text).lightness() -
+                        p.color(QPalette::Disabled, field).lightness());
+    };
+    for (QWidget* c :
+         {static_cast<QWidget*>(w.Otvetbool1x[1]), static_cast<QWidget*>(w.prav_Otvetbool1x[1])}) {
+        EXPECT_FALSE(c->isEnabled());
+        EXPECT_GE(contrast(c, QPalette::WindowText, QPalette::Window), 150)
+            << c->objectName().toStdString();
+    }
+    for (QWidget* c : {static_cast<QWidget*>(w.otvetstr), static_cast<QWidget*>(w.prav_otvetstr)})
+        EXPECT_GE(contrast(c, QPalette::Text, QPalette::Base), 150)
+            << c->objectName().toStdString();
     EXPECT_EQ(w.Label3->text(), QStringLiteral("Правильно"));
     EXPECT_EQ(w.Label3->palette().color(QPalette::WindowText), QColor(0, 128, 0));
     EXPECT_FALSE(w.Timer1.isActive());
+    // No time runs in review, and the status line does not say it does.
+    EXPECT_FALSE(w.Panel2->isVisible());
+    EXPECT_FALSE(w.Panel3->isVisible());
+    EXPECT_FALSE(w.Panel5->isVisible());
     // The selected right answer is green, the touched wrong one red.
     EXPECT_EQ(stestsPixel(0, 20), QColor(0, 128, 0));
 
@@ -462,6 +514,8 @@ TEST_F(RunWindowTest, ReviewShowsRightAnswersAndReturnsToTheResults) {
     EXPECT_FALSE(w.N9->isVisible());
     EXPECT_TRUE(w.pA2->isEnabled());
     EXPECT_TRUE(w.prav_Panel->isHidden());
+    EXPECT_TRUE(w.Panel2->isVisible());
+    EXPECT_TRUE(w.Panel3->isVisible());
 }
 
 } // namespace
