@@ -298,6 +298,9 @@ TEST_F(NetWindows, MessageWindowCountsDownByLines) {
         QTimer::singleShot(0, [&] {
             seen = m.countdownMs();
             EXPECT_TRUE(m.Timer1->isActive());
+            // In the middle of the screen, not with its corner there.
+            const QPoint off = m.frameGeometry().center() - m.screen()->geometry().center();
+            EXPECT_LE(off.manhattanLength(), 2) << off.x() << "," << off.y();
             // A second message while it is open replaces the text and starts again.
             m.showText(QStringLiteral("x\ny"));
             EXPECT_EQ(m.countdownMs(), 5000);
