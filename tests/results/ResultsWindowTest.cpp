@@ -440,13 +440,14 @@ TEST_F(ResultsWindowTest, ASendOnlyResultThatCannotBeSentIsKeptAndTold) {
         results().setClientLink(nullptr);
         EXPECT_TRUE(client.sent.empty());
         ASSERT_EQ(resultFiles(kept).size(), 1);
-        EXPECT_FALSE(entryOf(readAll(kept + QLatin1Char('/') + resultFiles(kept)[0]),
-                             kDetailEntryName)
-                         .isEmpty());
+        EXPECT_FALSE(
+            entryOf(readAll(kept + QLatin1Char('/') + resultFiles(kept)[0]), kDetailEntryName)
+                .isEmpty());
         EXPECT_TRUE(resultFiles(resultsFolder()).isEmpty());
         ASSERT_EQ(Dialogs::shown().size(), 1u);
         EXPECT_EQ(Dialogs::shown()[0].kind, DialogKind::Error);
-        EXPECT_TRUE(Dialogs::shown()[0].text.contains(kept)) << Dialogs::shown()[0].text.toStdString();
+        EXPECT_TRUE(Dialogs::shown()[0].text.contains(kept))
+            << Dialogs::shown()[0].text.toStdString();
         EXPECT_TRUE(Dialogs::shown()[0].text.contains(QStringLiteral("сервер")));
     }
 }

@@ -184,8 +184,7 @@ TEST_F(TextbookViewer, FilesItCannotShowLeaveTheWindowAsItWas) {
     ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), zero));
     for (const QString& path :
          {dir.filePath(QStringLiteral("missing.htm")), dir.filePath(QStringLiteral("none.txt")),
-          pipe, zero,
-          write(QStringLiteral("broken.png"), "not a picture"),
+          pipe, zero, write(QStringLiteral("broken.png"), "not a picture"),
           write(QStringLiteral("broken.pdf"), "%PDF-garbage"),
           write(QStringLiteral("letter.doc"), "doc")}) {
         EXPECT_FALSE(viewer.open(path)) << path.toStdString();

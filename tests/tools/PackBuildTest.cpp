@@ -1,13 +1,13 @@
 // kvizor-pack build and inspect, run as the teacher runs them, read back by the program's reader
 // and by Python's zipfile.
 
-#include "test/MarkScale.h"
 #include "l10n/Cp1251.h"
 #include "platform/docview/PageRenderer.h"
 #include "run/Checking.h"
 #include "run/MarkerBoard.h"
 #include "support/TestPaths.h"
 #include "test/ArchivePassword.h"
+#include "test/MarkScale.h"
 #include "test/TestArchive.h"
 
 #include <QCryptographicHash>
@@ -501,10 +501,10 @@ TEST(PackSamplesTest, EverySampleBuildsAndLoads) {
 TEST(PackSamplesTest, GeographyRiversAreOrderedByLength) {
     QTemporaryDir dir;
     const QString out = dir.filePath(QStringLiteral("geo.tst"));
-    const PackRun r = pack({QStringLiteral("build"),
-                            testing::sourceDir() +
-                                QStringLiteral("/data/samples/geography-difficulty"),
-                            QStringLiteral("-o"), out});
+    const PackRun r =
+        pack({QStringLiteral("build"),
+              testing::sourceDir() + QStringLiteral("/data/samples/geography-difficulty"),
+              QStringLiteral("-o"), out});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     ArchiveReadResult read = readTestArchive(readAll(out), "");
     ASSERT_TRUE(read.archive) << read.error.toStdString();
