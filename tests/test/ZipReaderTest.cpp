@@ -188,7 +188,7 @@ TestArchive bigTest(bool compressible) {
         }
         return testing::fakePiece(data);
     };
-    for (int k = 0; k < 27; ++k)
+    for (int k = 0; k < 22; ++k)
         a.questions.push_back(testing::question(k % 2 ? "A" : "D", page(k)));
     a.hasSlots = a.hasTextbooks = a.hasDifficulties = false;
     return a;
@@ -200,7 +200,7 @@ TEST(ZipReaderTest, ManyChunksOfPagesComeOutByteForByte) {
         const TestArchive in = bigTest(compressible);
         const auto zip = writeTestArchive(in, "key", kCatalogue);
         ASSERT_TRUE(zip);
-        ASSERT_GT(zip->size(), compressible ? 1 << 20 : 5 << 20);
+        ASSERT_GT(zip->size(), compressible ? 1 << 20 : 4 << 20);
 
         // From memory and from a file read in place, with the progress running to its end.
         QTemporaryFile file;
@@ -239,21 +239,17 @@ TEST(ZipReaderTest, ManyChunksOfPagesComeOutByteForByte) {
         EXPECT_FALSE(r.archive);
         EXPECT_TRUE(r.cancelled);
 
-        // The same reader takes the pages again after a failed read: nothing of the first
-        // read-ahead is left behind.
-        std::unique_ptr<MemoryZip> reader = MemoryZip::open(damaged);
+        // The same reader takes the pages after a read that failed: nothing of the failed read
+        // is left in the result or in the reader.
+        std::unique_ptr<MemoryZip> reader = MemoryZip::open(*zip);
         ASSERT_TRUE(reader);
-        reader->setPassword(archivePassword("key"));
+        reader->setPassword(archivePassword("lock"));
         QByteArray word;
-        EXPECT_EQ(reader->extract("WORD.doc", kMaxWordDocSize, word), ZipReadStatus::Corrupt);
+        EXPECT_EQ(reader->extract("WORD.doc", kMaxWordDocSize, word), ZipReadStatus::BadPassword);
         EXPECT_TRUE(word.isEmpty());
-        reader = MemoryZip::open(*zip);
-        ASSERT_TRUE(reader);
         reader->setPassword(archivePassword("key"));
-        for (int round = 0; round < 2; ++round) {
-            ASSERT_EQ(reader->extract("WORD.doc", kMaxWordDocSize, word), ZipReadStatus::Ok);
-            EXPECT_TRUE(word == testing::entry(encodeTestEntries(in), "WORD.doc"));
-        }
+        ASSERT_EQ(reader->extract("WORD.doc", kMaxWordDocSize, word), ZipReadStatus::Ok);
+        EXPECT_TRUE(word == testing::entry(encodeTestEntries(in), "WORD.doc"));
     }
 }
 
