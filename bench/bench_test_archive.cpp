@@ -244,7 +244,9 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--make") == 0) {
         const QDir out(QString::fromLocal8Bit(argv[2]));
         for (Pages kind : {Pages::Noise, Pages::Photo, Pages::Flat})
-            if (makeArchive(out.filePath(QString::fromLatin1(pagesName(kind)) + ".tst"), kind) == 0)
+            if (makeArchive(
+                    out.filePath(QString::fromLatin1(pagesName(kind)) + QStringLiteral(".tst")),
+                    kind) == 0)
                 return 1;
         return 0;
     }
