@@ -743,11 +743,13 @@ TEST(ServerUnderAttack, IdleFloodUnderALowDescriptorLimit) {
     EXPECT_LT(gap, 3000);
     // Left alone, the silent ones go; the one in a test stays. Those the system's queue of
     // connections to accept could not hold come back only as their handshake is retried, at
-    // 1, 3, 7, 15, 31 and 63 s, so the last of them arrive about a minute later.
+    // 1, 3, 7, 15, 31 and 63 s, and how many of them a loaded machine lets through varies: so
+    // every connection the server took is waited for, beyond what the descriptors could hold.
     ASSERT_TRUE(room.server.waitFor(QStringLiteral("closed ")));
-    EXPECT_TRUE(
-        waitUntil([&] { return room.server.count(QStringLiteral("closed ")) >= 120; }, 75000))
-        << room.server.count(QStringLiteral("closed ")) << " closed";
+    const auto closed = [&] { return room.server.count(QStringLiteral("closed ")); };
+    const auto taken = [&] { return room.server.count(QStringLiteral("connected ")); };
+    EXPECT_TRUE(waitUntil([&] { return closed() > 64 && closed() >= taken() - 2; }, 75000))
+        << closed() << " closed of " << taken() << " taken";
     EXPECT_TRUE(
         waitUntil([&] { return !room.server.lines.filter(QStringLiteral(": silent")).isEmpty(); }));
     EXPECT_FALSE(room.server.has(QStringLiteral("closed %1:").arg(testingNumber)));
