@@ -91,7 +91,8 @@ protected:
             pdfPages = max;
             return std::optional<int>(1);
         };
-        editor->prompts.typedPage = [](QWidget*, const QString&) {
+        editor->prompts.typedPage = [this](QWidget*, const QString& html) {
+            typedGiven << html;
             return std::optional<QString>(
                 QStringLiteral("<p><b>Put in order</b> of <i>size</i>:</p>"
                                "<ol><li>an ant</li><li>a cat</li></ol>"));
@@ -126,6 +127,7 @@ protected:
     std::unique_ptr<TEditor> editor;
     QString nextFile;
     int pdfPages = 0;
+    QStringList typedGiven; // the text each typing of a page began with
     QStringList passwordAsked;
     int saveAsked = 0;
     EditorPrompts::SaveAnswer saveAnswer = EditorPrompts::SaveAnswer::Discard;
@@ -176,6 +178,20 @@ TEST_F(EditorWindowTest, MakesATestOfEachKindSavesAndPreviewsIt) {
     ASSERT_EQ(e.currentQuestion(), 2);
     QTest::mouseClick(e.PageText, Qt::LeftButton);
     ASSERT_FALSE(e.Page->isEmpty());
+    // Typed again, the page opens with the text it was typed as.
+    ASSERT_EQ(typedGiven.size(), 1);
+    EXPECT_TRUE(typedGiven[0].isEmpty());
+    QTest::mouseClick(e.PageText, Qt::LeftButton);
+    ASSERT_EQ(typedGiven.size(), 2);
+    EXPECT_TRUE(typedGiven[1].contains(QStringLiteral("Put in order")));
+    // So does a typed introduction.
+    e.Tabs->setCurrentIndex(0);
+    QTest::mouseClick(e.IntroText, Qt::LeftButton);
+    QTest::mouseClick(e.IntroText, Qt::LeftButton);
+    ASSERT_EQ(typedGiven.size(), 4);
+    EXPECT_TRUE(typedGiven[2].isEmpty());
+    EXPECT_TRUE(typedGiven[3].contains(QStringLiteral("Put in order")));
+    e.Tabs->setCurrentIndex(1);
     e.SlotCount->setValue(2);
     ASSERT_GT(e.slotBoard().cellWidth(), 0);
     e.SelectSlot(0);
@@ -325,6 +341,14 @@ TEST_F(EditorWindowTest, MakesATestOfEachKindSavesAndPreviewsIt) {
     EXPECT_EQ(e.Questions->count(), 3);
     EXPECT_EQ(e.Password->text(), QStringLiteral("secret"));
     EXPECT_EQ(e.Comment->text(), QStringLiteral("Colours"));
+    // The typed page's text came through the file too; a picture page has none.
+    e.SelectQuestion(2);
+    QTest::mouseClick(e.PageText, Qt::LeftButton);
+    EXPECT_TRUE(typedGiven.back().contains(QStringLiteral("Put in order")));
+    EXPECT_TRUE(typedGiven.back().contains(QStringLiteral("a cat")));
+    e.SelectQuestion(0);
+    QTest::mouseClick(e.PageText, Qt::LeftButton);
+    EXPECT_TRUE(typedGiven.back().isEmpty());
 }
 
 TEST_F(EditorWindowTest, QuestionListReordersDuplicatesAndDeletes) {
