@@ -12,6 +12,10 @@
 #include "test/EditableTest.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QTimeEdit>
 #include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
@@ -105,7 +109,7 @@ int main(int argc, char** argv) {
     editor.AddB->click();
     editor.PageFromPdf(makePdf(dir.path()), 0);
     editor.Answer->setText(QStringLiteral("париж"));
-    emit editor.Answer->textEdited(QStringLiteral("париж"));
+    Q_EMIT editor.Answer->textEdited(QStringLiteral("париж"));
     editor.AddD->click();
     editor.PageFromText(
         QStringLiteral("<p style='font-size:16pt'><b>Расставьте</b> по <i>возрастанию</i>:</p>"
