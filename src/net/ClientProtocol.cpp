@@ -151,6 +151,7 @@ void ClientProtocol::allow(std::string_view password, bool withPassword) {
     updateStart();
     if (host_.autoStartChecked() && host_.clientVisible() && !choiceShown_)
         host_.performStart();
+    host_.permissionGiven();
     host_.resumeTest();
 }
 
