@@ -206,7 +206,11 @@ bool TPreview::isVisible() const {
 void TPreview::showTest(const EditableTest& test, QSize screen) {
     close();
     const QScreen* primary = QGuiApplication::primaryScreen();
-    screen_ = QRect(primary ? primary->availableGeometry().topLeft() : QPoint(), screen);
+    // Centred on the teacher's screen where it fits, so its frame stays in sight.
+    const QRect desk = primary ? primary->availableGeometry() : QRect(QPoint(), screen);
+    screen_ = QRect(desk.topLeft(), screen);
+    if (desk.width() > screen.width() && desk.height() > screen.height())
+        screen_.moveCenter(desk.center());
 
     // A fresh run state, as a program just started would have; the test's own settings come in
     // with the test.
