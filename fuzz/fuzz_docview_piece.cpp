@@ -1,6 +1,7 @@
 // A whole piece as the viewer gets it: header, compound file, presentation streams, picture.
 #include "fuzz_docview_support.h"
 #include "platform/docview/PageRenderer.h"
+#include "platform/docview/PieceReader.h"
 
 // Full unwinding on allocation, so that a leak inside libgsf (reached through GLib, which keeps no
 // frame pointers) is seen with its caller and matched by its suppression.
@@ -14,5 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QString error;
     if (renderer.loadPiece({data, size}, error))
         renderer.render(QSize(64, 48));
+    // The editor reads the text a typed page keeps from the same bytes.
+    (void)kvz::docview::typedTextOfPiece({data, size});
     return 0;
 }

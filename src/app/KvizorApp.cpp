@@ -54,6 +54,15 @@ RunState& KvizorApp::runState() {
 MessageTable& KvizorApp::messages() {
     return basic_->messages();
 }
+TMessage1& KvizorApp::finishPrompt() {
+    return *message1_;
+}
+QWidget& KvizorApp::referenceWindow() {
+    return *helper_;
+}
+QWidget& KvizorApp::resultsWindow() {
+    return *resultats_;
+}
 void KvizorApp::setSplash(TStart* splash) {
     splash_ = splash;
 }
@@ -75,7 +84,7 @@ void KvizorApp::createWindows() {
     pas_ = std::make_unique<TPas>(*this);
     messager_ = std::make_unique<TMessager>(*this);
     selectTest_ = std::make_unique<TSelectTest>(*this);
-    message1_ = std::make_unique<TMessage1>(*this);
+    message1_ = std::make_unique<TMessage1>(*topros_);
     profileRunner_ = std::make_unique<ProfileRunner>(*this);
 }
 

@@ -3,6 +3,8 @@
 // The application object: creates every window once, in a fixed order, keeps them for the
 // program's life and lets them reach each other and the run state. No other globals.
 
+#include "run/RunContext.h"
+
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -32,12 +34,12 @@ class TSelectTest;
 class TMessage1;
 class ProfileRunner;
 
-class KvizorApp {
+class KvizorApp : public RunContext {
 public:
     // parameters: the command-line parameters without the program name; executableFolder: the
     // folder holding the executable.
     KvizorApp(QStringList parameters, QString executableFolder);
-    ~KvizorApp();
+    ~KvizorApp() override;
     KvizorApp(const KvizorApp&) = delete;
     KvizorApp& operator=(const KvizorApp&) = delete;
 
@@ -47,9 +49,15 @@ public:
 
     const QStringList& parameters() const { return parameters_; }
     const QString& executableFolder() const { return executableFolder_; }
-    RunState& runState();
+    RunState& runState() override;
     // The message table every window builds its texts from; filled by the main window.
-    MessageTable& messages();
+    MessageTable& messages() override;
+    // The run window's surroundings: the prompt, the help window with the reference, the
+    // results window.
+    TMessage1& finishPrompt() override;
+    QWidget& referenceWindow() override;
+    QWidget& resultsWindow() override;
+    KvizorApp* program() override { return this; }
 
     // The splash while it exists (it deletes itself when closed).
     void setSplash(TStart* splash);

@@ -1,7 +1,7 @@
 #include "run/StestsDelegate.h"
 
-#include "app/KvizorApp.h"
 #include "l10n/MessageTable.h"
+#include "run/RunContext.h"
 #include "run/TTopros.h"
 #include "shell/RunState.h"
 
@@ -16,7 +16,7 @@ void StestsDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
                            const QModelIndex& index) const {
     const int item = index.row();
     const QuestionSet& set = window_.questionSet;
-    const std::vector<std::string>& verdicts = window_.app_.runState().verdicts;
+    const std::vector<std::string>& verdicts = window_.context_.runState().verdicts;
     StestsItemLook look;
     look.touched = item < int(set.answers.size()) && set.answers[std::size_t(item)].touched;
     look.selected = item == window_.currentItem();

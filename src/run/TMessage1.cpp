@@ -1,6 +1,5 @@
 #include "run/TMessage1.h"
 
-#include "app/KvizorApp.h"
 #include "platform/Named.h"
 #include "run/TTopros.h"
 
@@ -14,7 +13,7 @@
 
 namespace kvz {
 
-TMessage1::TMessage1(KvizorApp& app) : app_(app) {
+TMessage1::TMessage1(TTopros& run) : run_(run) {
     setObjectName(QStringLiteral("Message1"));
     setWindowTitle(QStringLiteral("Квизор"));
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
@@ -70,11 +69,11 @@ void TMessage1::showOver(QWidget* window) {
 }
 
 void TMessage1::Button1Click() {
-    app_.topros().Message1Continue();
+    run_.Message1Continue();
 }
 
 void TMessage1::Button2Click() {
-    app_.topros().SaveResult();
+    run_.SaveResult();
 }
 
 void TMessage1::closeEvent(QCloseEvent* event) {

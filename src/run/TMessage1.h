@@ -7,14 +7,14 @@ class QPushButton;
 
 namespace kvz {
 
-class KvizorApp;
+class TTopros;
 
 // The continue-or-finish prompt: a small borderless window on top of the run window. It is
 // modeless, so the clocks run on while it is shown and may end the test themselves.
 class TMessage1 : public QDialog {
     Q_OBJECT
 public:
-    explicit TMessage1(KvizorApp& app);
+    explicit TMessage1(TTopros& run);
 
     // Shows the prompt centred over the window, above it, with the keyboard.
     void showOver(QWidget* window);
@@ -34,7 +34,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    KvizorApp& app_;
+    TTopros& run_;
 };
 
 } // namespace kvz

@@ -2,11 +2,13 @@
 
 #include "run/TTopros.h"
 
-#include "app/KvizorApp.h"
 #include "platform/Named.h"
 #include "platform/docview/DocumentView.h"
 #include "run/JournalKeeper.h"
+#include "run/RunContext.h"
 #include "run/StestsDelegate.h"
+#include "run/TCalculator.h"
+#include "run/TTextbookViewer.h"
 
 #include <QAction>
 #include <QApplication>
@@ -90,7 +92,8 @@ void buildSlots(QFrame* host, std::array<QLabel*, kMaxSlots>& labels,
 
 } // namespace
 
-TTopros::TTopros(KvizorApp& app) : app_(app), driver_(questionSet, app.runState(), *this) {
+TTopros::TTopros(RunContext& context)
+    : context_(context), app_(context.program()), driver_(questionSet, context.runState(), *this) {
     setObjectName(QStringLiteral("Topros"));
     setWindowTitle(QStringLiteral("Квизор"));
 
@@ -236,7 +239,7 @@ TTopros::TTopros(KvizorApp& app) : app_(app), driver_(questionSet, app.runState(
     Stests->setSelectionMode(QAbstractItemView::SingleSelection);
     Stests->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Stests->setUniformItemSizes(true);
-    stestsDelegate_ = new StestsDelegate(*this, app_.messages(), Stests);
+    stestsDelegate_ = new StestsDelegate(*this, context_.messages(), Stests);
     Stests->setItemDelegate(stestsDelegate_);
     Stests->viewport()->installEventFilter(this);
     QVBoxLayout* listColumn = new QVBoxLayout(Panel4);
@@ -340,7 +343,19 @@ void TTopros::showNotice(const QString& text) {
 
 void TTopros::closeEvent(QCloseEvent* event) {
     // Only the program's end closes this window; the examinee leaves by finishing the test.
-    event->ignore();
+    if (!context_.runWindowClosable()) {
+        event->ignore();
+        return;
+    }
+    // A preview closed by its teacher: nothing of the run goes on behind it.
+    stopClock();
+    if (promptVisible())
+        hidePrompt();
+    if (calculator_)
+        calculator_->hide();
+    if (textbookViewer_)
+        textbookViewer_->hide();
+    QWidget::closeEvent(event);
 }
 
 } // namespace kvz

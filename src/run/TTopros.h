@@ -33,6 +33,8 @@ class QToolBar;
 namespace kvz {
 
 class KvizorApp;
+class RunContext;
+struct TestArchive;
 class DocumentView;
 class JournalKeeper;
 class StestsDelegate;
@@ -43,11 +45,12 @@ class TTextbookViewer;
 // clocks, the finish prompt and the review of a finished test. The rules live in RunDriver and
 // MarkerBoard; this class holds the controls and is split by concern over several files:
 // TTopros.cpp (controls), TToprosLoad.cpp (loading and starting), TToprosNavigation.cpp (moving,
-// clocks, finishing, review), TToprosAnswers.cpp (answer panels and keys).
+// clocks, finishing, review), TToprosAnswers.cpp (answer panels and keys). What it needs from
+// around it comes through a RunContext: the examinee program, or the test editor's preview.
 class TTopros : public QWidget, private RunHost {
     Q_OBJECT
 public:
-    explicit TTopros(KvizorApp& app);
+    explicit TTopros(RunContext& context);
     ~TTopros() override;
 
     // Reads a test archive from the stream's current position into the question set and the
@@ -55,6 +58,10 @@ public:
     // and showing progress in TProgres. On success shows TInform full screen and returns true;
     // on any failure shows msg[008] once and returns false, the caller's window untouched.
     bool LoadTest(QIODevice& stream);
+    // A test already read and checked (the editor's preview): into the question set and the run
+    // state, with no window of the program's. The introduction and the reference stay with the
+    // caller.
+    void TakeTest(TestArchive archive);
     // A new run of the loaded test: order, answers and clocks reset, the first question shown,
     // this window over the whole screen with its clock running.
     void StartRun();
@@ -220,6 +227,8 @@ private:
     void armClock();
 
     bool failLoad();
+    // The loaded test into the question set, the run state and the list.
+    void applyTest(TestArchive archive);
     // The run window's controls as a new or resumed run starts.
     void prepareRunControls();
     // Journal: what names the loaded test, taken when it loads; a run's journal begins at its
@@ -253,7 +262,9 @@ private:
     bool FormKeyDown(QObject* receiver, QKeyEvent* key);
     bool FormKeyPress(QObject* receiver, QKeyEvent* key);
 
-    KvizorApp& app_;
+    RunContext& context_;
+    // The examinee program around the run; null in a preview, which keeps no journal.
+    KvizorApp* app_;
     RunDriver driver_;
     bool clockOn_ = false;
     QTimer noticeTimer_;

@@ -5,16 +5,15 @@
 
 #include "run/TTopros.h"
 
-#include "app/KvizorApp.h"
 #include "l10n/MessageTable.h"
 #include "platform/Dialogs.h"
 #include "platform/Lockdown.h"
 #include "platform/Shell.h"
+#include "run/RunContext.h"
 #include "run/TCalculator.h"
 #include "run/TTextbookViewer.h"
 #include "run/TextbookLink.h"
 #include "shell/RunState.h"
-#include "windows/THelper.h"
 
 #include <QAction>
 #include <QDir>
@@ -97,8 +96,8 @@ void TTopros::LUchebnik1Click() {
     const int k = currentItem();
     if (!LUchebnik1->isEnabled() || !PUchebnik1->isVisibleTo(this) || k < 0)
         return;
-    const MessageTable& msg = app_.messages();
-    const RunState& rs = app_.runState();
+    const MessageTable& msg = context_.messages();
+    const RunState& rs = context_.runState();
     const TextbookLink link = parseTextbookLink(questionSet.questions[std::size_t(k)].textbook);
     const QString path = resolveTextbookFile(link, rs.programFolder, QDir::currentPath());
     if (path.isEmpty() || !QFileInfo(path).isFile()) {
@@ -139,7 +138,7 @@ void TTopros::N5Click() {
     if (!N5->isVisible())
         return;
     if (!calculator_) {
-        const MessageTable& msg = app_.messages();
+        const MessageTable& msg = context_.messages();
         calculator_ = new TCalculator(this, msg.text(kMsgCalculator), msg.text(kMsgError));
     }
     calculator_->popUp();
@@ -156,10 +155,10 @@ void TTopros::N3Click() {
         return;
     // The help window enables this one again when it hides.
     setEnabled(false);
-    THelper& helper = app_.helper();
-    helper.show();
-    helper.raise();
-    helper.activateWindow();
+    QWidget& reference = context_.referenceWindow();
+    reference.show();
+    reference.raise();
+    reference.activateWindow();
 }
 
 } // namespace kvz

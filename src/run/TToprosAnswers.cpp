@@ -3,10 +3,10 @@
 
 #include "run/TTopros.h"
 
-#include "app/KvizorApp.h"
 #include "l10n/Cp1251.h"
 #include "l10n/MessageTable.h"
 #include "platform/docview/DocumentView.h"
+#include "run/RunContext.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -120,13 +120,13 @@ void TTopros::ShowQuestion() {
     Quest->loadFromBytes(q.body);
 
     if (review) {
-        const std::vector<std::string>& verdicts = app_.runState().verdicts;
+        const std::vector<std::string>& verdicts = context_.runState().verdicts;
         const std::string verdict =
             std::size_t(k) < verdicts.size() ? verdicts[std::size_t(k)] : std::string();
         Label3->setText(cp1251::toUnicode(verdict));
         QPalette p = Label3->palette();
         p.setColor(QPalette::WindowText,
-                   verdict == app_.messages().msg(22) ? QColor(0, 128, 0) : QColor(Qt::black));
+                   verdict == context_.messages().msg(22) ? QColor(0, 128, 0) : QColor(Qt::black));
         Label3->setPalette(p);
     }
 

@@ -13,6 +13,7 @@
 #include "platform/docview/DocumentView.h"
 #include "profile/ProfileRunner.h"
 #include "run/JournalKeeper.h"
+#include "run/RunContext.h"
 #include "shell/NamedFile.h"
 #include "shell/RunState.h"
 #include "test/TestArchive.h"
@@ -90,7 +91,7 @@ void TTopros::noteLoadedTest(QIODevice& stream, const std::string& typedPassword
     RunJournal id;
     id.archiveSha256 = archiveHash(stream);
     id.typedPassword = typedPassword;
-    TClient& client = app_.client();
+    TClient& client = app_->client();
     if (client.connectedToServer()) {
         id.mode = JournalMode::Server;
         id.serverHost = client.Host1->text();
@@ -100,13 +101,16 @@ void TTopros::noteLoadedTest(QIODevice& stream, const std::string& typedPassword
         id.offerSubject = client.protocol().offerSubject();
         id.offerSize = client.protocol().offerSize();
     } else {
-        id.mode = app_.parameters().isEmpty() ? JournalMode::Local : JournalMode::Profile;
-        id.testFile = nameIn(pathOf(stream), testFolderOf(app_.runState()));
+        id.mode = app_->parameters().isEmpty() ? JournalMode::Local : JournalMode::Profile;
+        id.testFile = nameIn(pathOf(stream), testFolderOf(context_.runState()));
     }
     loadedTest_ = std::move(id);
 }
 
 void TTopros::beginJournal() {
+    // A run outside the program (the editor's preview) keeps no journal.
+    if (!app_)
+        return;
     RunJournal id = loadedTest_;
     // A test that cannot be found again (no file, no hash) gets no journal: it could not be
     // brought back anyway.
@@ -129,11 +133,11 @@ void TTopros::beginJournal() {
     id.sequence = 0;
     id.runNumber = 0; // a new run: the counter gives it the next number
     id.finished = false;
-    id.examineeName = cp1251::fromUnicode(app_.inform().UserName->text());
-    id.examineeClass = cp1251::fromUnicode(app_.inform().KlassName->text());
+    id.examineeName = cp1251::fromUnicode(app_->inform().UserName->text());
+    id.examineeClass = cp1251::fromUnicode(app_->inform().KlassName->text());
     resumedFinished_ = false;
     watchRun();
-    journal().begin(std::move(id), questionSet, app_.runState(), 0);
+    journal().begin(std::move(id), questionSet, context_.runState(), 0);
     noteJournalFailure();
 }
 
@@ -148,24 +152,24 @@ void TTopros::noteJournalFailure() {
     if (!why)
         return;
     qWarning("kvizor: the run of %s by %s is not kept against a crash: %s",
-             qPrintable(cp1251::toUnicode(app_.runState().testName)),
-             qPrintable(app_.inform().UserName->text()), qPrintable(*why));
-    showNotice(app_.messages().text(72));
+             qPrintable(cp1251::toUnicode(context_.runState().testName)),
+             qPrintable(app_->inform().UserName->text()), qPrintable(*why));
+    showNotice(context_.messages().text(72));
 }
 
 void TTopros::applyStartValues() {
-    RunState& rs = app_.runState();
-    if (app_.parameters().isEmpty()) {
+    RunState& rs = context_.runState();
+    if (app_->parameters().isEmpty()) {
         // The results folder the settings gave at this start.
         rs.interactive = true;
         return;
     }
-    app_.profileRunner().ApplyForResume();
+    app_->profileRunner().ApplyForResume();
 }
 
 void TTopros::watchRun() {
     driver_.setChangeListener([this](RunChange change) {
-        const RunState& rs = app_.runState();
+        const RunState& rs = context_.runState();
         switch (change) {
         case RunChange::Arrived:
             journal().record(questionSet, rs, driver_.current());
@@ -187,7 +191,7 @@ void TTopros::journalAnswerChanged() {
         return;
     // The controls hold the change; the record is what the journal takes.
     SaveAnswer();
-    journal_->record(questionSet, app_.runState(), driver_.current());
+    journal_->record(questionSet, context_.runState(), driver_.current());
     noteJournalFailure();
 }
 
@@ -205,7 +209,7 @@ std::optional<QString> TTopros::AlreadyStoredResult(const QString& folder,
 }
 
 void TTopros::setJournalAside(const RunJournal* saved, const QString& reason) {
-    const MessageTable& m = app_.messages();
+    const MessageTable& m = context_.messages();
     QString error;
     const std::optional<QString> aside = journal().store().setAside(&error);
     qWarning("kvizor: an unfinished run cannot be resumed (%s); its journal is kept as %s",
@@ -220,8 +224,8 @@ void TTopros::setJournalAside(const RunJournal* saved, const QString& reason) {
 
 bool TTopros::confirmResume(const RunJournal& saved) {
     // The supervisor may discard the run, with the test's password; the pupil cannot.
-    const MessageTable& m = app_.messages();
-    TPas& pas = app_.pas();
+    const MessageTable& m = context_.messages();
+    TPas& pas = app_->pas();
     for (;;) {
         const QString question =
             cp1251::toUnicode(formatMessage(m.msg(68), {saved.testName, saved.examineeName}));
@@ -256,7 +260,9 @@ bool TTopros::confirmResume(const RunJournal& saved) {
 }
 
 bool TTopros::ResumeUnfinishedRun() {
-    RunState& rs = app_.runState();
+    if (!app_)
+        return false;
+    RunState& rs = context_.runState();
     if (pendingResume_)
         return true;
     // What this program wrote last is on disk before it is read back.
@@ -305,15 +311,15 @@ bool TTopros::ResumeUnfinishedRun() {
         pendingResume_ = std::move(saved);
         // The client window is the pupil's, never driven by a profile's choice meanwhile.
         rs.interactive = true;
-        app_.client().BeginResume(host, port);
+        app_->client().BeginResume(host, port);
         return true;
     }
     return restoreSavedRun(saved, std::move(waiting.archive));
 }
 
 bool TTopros::restoreSavedRun(const RunJournal& saved, QByteArray archive) {
-    RunState& rs = app_.runState();
-    const MessageTable& m = app_.messages();
+    RunState& rs = context_.runState();
+    const MessageTable& m = context_.messages();
     const bool fromServer = saved.mode == JournalMode::Server;
     // The server's clock of its last poll stands for the local one from now on, not the saved.
     const DateTime serverNow = rs.serverStartTime;
@@ -321,8 +327,8 @@ bool TTopros::restoreSavedRun(const RunJournal& saved, QByteArray archive) {
     QString reason;
     const std::optional<ResumedPieces> pieces =
         loadResumedRun(saved, std::move(archive), questionSet, rs, &reason);
-    if (!pieces || !loadPiece(app_.inform().OleContainer1, pieces->introduction) ||
-        !loadPiece(app_.helper().OleContainer1, pieces->reference)) {
+    if (!pieces || !loadPiece(app_->inform().OleContainer1, pieces->introduction) ||
+        !loadPiece(app_->helper().OleContainer1, pieces->reference)) {
         if (isVisible()) {
             // Locked for the question by the journal's rule, whatever the archive said.
             liftLockdown(RunState{});
@@ -338,9 +344,9 @@ bool TTopros::restoreSavedRun(const RunJournal& saved, QByteArray archive) {
         Stests->addItem(cp1251::toUnicode(label));
     N5->setVisible(questionSet.calculatorAllowed);
     // The names are the run's own; nobody is asked for them again.
-    app_.inform().UserName->setText(cp1251::toUnicode(saved.examineeName));
-    app_.inform().KlassName->setText(cp1251::toUnicode(saved.examineeClass));
-    app_.pas().Edit1->setText(cp1251::toUnicode(saved.typedPassword));
+    app_->inform().UserName->setText(cp1251::toUnicode(saved.examineeName));
+    app_->inform().KlassName->setText(cp1251::toUnicode(saved.examineeClass));
+    app_->pas().Edit1->setText(cp1251::toUnicode(saved.typedPassword));
 
     loadedTest_ = saved;
     loadedTest_.items.clear();
@@ -353,7 +359,7 @@ bool TTopros::restoreSavedRun(const RunJournal& saved, QByteArray archive) {
           qPrintable(cp1251::toUnicode(saved.examineeName)), saved.currentItem + 1);
     // The server sees the test as begun again, as at an ordinary start.
     if (fromServer)
-        app_.client().SendStart();
+        app_->client().SendStart();
 
     if (saved.finished) {
         // It had ended before its result was stored: the results come at once.
@@ -385,7 +391,7 @@ bool TTopros::ResumeFromServer(QByteArray archive) {
     pendingResume_.reset();
     const bool same = sha256(archive) == saved.archiveSha256;
     if (same)
-        app_.client().EndResume();
+        app_->client().EndResume();
     else
         endPendingResume();
     // Both the run and the supervisor's message wait until the server has been told the
@@ -399,8 +405,8 @@ bool TTopros::ResumeFromServer(QByteArray archive) {
             }
             if (!restoreSavedRun(saved, std::move(archive))) {
                 // Set aside and told: the pupil may take a test as usual.
-                app_.runState().interactive = true;
-                TClient& client = app_.client();
+                context_.runState().interactive = true;
+                TClient& client = app_->client();
                 showOverLock(&client);
                 client.show();
             }
@@ -410,8 +416,8 @@ bool TTopros::ResumeFromServer(QByteArray archive) {
 
 void TTopros::endPendingResume() {
     pendingResume_.reset();
-    app_.runState().interactive = true;
-    app_.client().EndResume();
+    context_.runState().interactive = true;
+    app_->client().EndResume();
 }
 
 void TTopros::AbandonPendingResume(const QString& reason) {

@@ -8,6 +8,7 @@
 #include "l10n/MessageTable.h"
 #include "platform/Dialogs.h"
 #include "platform/docview/DocumentView.h"
+#include "run/RunContext.h"
 #include "shell/Clock.h"
 #include "shell/RunState.h"
 #include "test/TestArchive.h"
@@ -82,18 +83,21 @@ bool loadPiece(DocumentView* view, const QByteArray& piece) {
 } // namespace
 
 bool TTopros::failLoad() {
-    TProgres& wait = app_.progres();
+    TProgres& wait = app_->progres();
     wait.stopAnimation();
     wait.hide();
-    Dialogs::error(QApplication::activeWindow(), app_.messages().text(8));
+    Dialogs::error(QApplication::activeWindow(), context_.messages().text(8));
     return false;
 }
 
 bool TTopros::LoadTest(QIODevice& stream) {
-    RunState& state = app_.runState();
-    TProgres& wait = app_.progres();
-    TPas& pas = app_.pas();
-    const MessageTable& msg = app_.messages();
+    // Only the program loads through its own windows.
+    if (!app_)
+        return false;
+    RunState& state = context_.runState();
+    TProgres& wait = app_->progres();
+    TPas& pas = app_->pas();
+    const MessageTable& msg = context_.messages();
     questionSet.updating = true;
     wait.ProgressBar1->setMaximum(100);
 
@@ -148,24 +152,17 @@ bool TTopros::LoadTest(QIODevice& stream) {
 
     // The introduction and the reference go to their windows now; a piece the viewer rejects
     // fails the load.
-    if (!loadPiece(app_.inform().OleContainer1, archive.introduction) ||
-        !loadPiece(app_.helper().OleContainer1, archive.reference))
+    if (!loadPiece(app_->inform().OleContainer1, archive.introduction) ||
+        !loadPiece(app_->helper().OleContainer1, archive.reference))
         return failLoad();
     archive.introduction.clear();
     archive.reference.clear();
 
-    applyTestArchive(std::move(archive), questionSet, state);
+    applyTest(std::move(archive));
     noteLoadedTest(stream, read.typedPassword);
-    Stests->clear();
-    for (const std::string& label : questionSet.labels)
-        Stests->addItem(cp1251::toUnicode(label));
-    // The list scrolls rather than growing to the height of all its items: 254 of them would
-    // not fit on any screen.
-    N5->setVisible(questionSet.calculatorAllowed);
-    showOrderPanels(state.fixedOrder);
 
     wait.Panel1->clear();
-    TInform& inform = app_.inform();
+    TInform& inform = app_->inform();
     if (QScreen* screen = QGuiApplication::primaryScreen())
         inform.setGeometry(screen->geometry());
     inform.show();
@@ -174,8 +171,29 @@ bool TTopros::LoadTest(QIODevice& stream) {
     return true;
 }
 
+void TTopros::applyTest(TestArchive archive) {
+    RunState& state = context_.runState();
+    applyTestArchive(std::move(archive), questionSet, state);
+    Stests->clear();
+    for (const std::string& label : questionSet.labels)
+        Stests->addItem(cp1251::toUnicode(label));
+    // The list scrolls rather than growing to the height of all its items: 254 of them would
+    // not fit on any screen.
+    N5->setVisible(questionSet.calculatorAllowed);
+    showOrderPanels(state.fixedOrder);
+}
+
+void TTopros::TakeTest(TestArchive archive) {
+    questionSet.updating = true;
+    // Nothing names this test for a journal: its runs keep none.
+    loadedTest_ = RunJournal{};
+    archive.introduction.clear();
+    archive.reference.clear();
+    applyTest(std::move(archive));
+}
+
 void TTopros::prepareRunControls() {
-    const RunState& state = app_.runState();
+    const RunState& state = context_.runState();
     clockOn_ = false;
     Timer1.stop();
     NoticeLine->hide(); // a notice of the run before is no part of this one
@@ -209,7 +227,7 @@ void TTopros::prepareRunControls() {
 }
 
 void TTopros::StartRun() {
-    RunState& state = app_.runState();
+    RunState& state = context_.runState();
     prepareRunControls();
     startRunLogic(questionSet, state, clock::randomSeed());
     beginJournal();

@@ -4,10 +4,10 @@
 
 #include "run/TTopros.h"
 
-#include "app/KvizorApp.h"
 #include "platform/InputBlock.h"
 #include "platform/docview/DocumentView.h"
 #include "run/MarkerPictures.h"
+#include "run/RunContext.h"
 #include "shell/RunState.h"
 
 #include <QApplication>
@@ -101,7 +101,7 @@ const QCursor& TTopros::markerCursor(int number) {
     if (markerCursors_.empty()) {
         // Cell-sized colour cursors where the pointer is ours to move; the standard shapes
         // elsewhere.
-        const RunState& rs = app_.runState();
+        const RunState& rs = context_.runState();
         const QSize cell =
             rs.limitedPlatform ? QSize() : QSize(markerBoard.cellWidth(), markerBoard.cellHeight());
         for (int i = 0; i <= markers::kLast; ++i)
@@ -187,7 +187,7 @@ void TTopros::QuestMouseUp(Qt::MouseButton, QPoint pos) {
         cancelMarkerDrag();
         return;
     }
-    const bool limited = app_.runState().limitedPlatform;
+    const bool limited = context_.runState().limitedPlatform;
     InputBlock block(!limited);
     const int k = currentItem();
     const MarkerDrop drop = markerBoard.drop(pos.x(), pos.y());

@@ -2,10 +2,9 @@
 
 #include "run/TTopros.h"
 
-#include "app/KvizorApp.h"
 #include "l10n/Cp1251.h"
 #include "l10n/MessageTable.h"
-#include "results/TResultats.h"
+#include "run/RunContext.h"
 #include "run/TMessage1.h"
 #include "shell/Clock.h"
 
@@ -100,7 +99,7 @@ void TTopros::FinishTest() {
 }
 
 void TTopros::EnterReview() {
-    const RunState& rs = app_.runState();
+    const RunState& rs = context_.runState();
     clockOn_ = false;
     Timer1.stop();
     N9->setVisible(true);
@@ -116,7 +115,7 @@ void TTopros::EnterReview() {
     showOrderPanels(false); // review always navigates freely
     driver_.enterReview();
     showFullScreen(this);
-    app_.resultats().hide();
+    context_.resultsWindow().hide();
 }
 
 void TTopros::N9Click() {
@@ -130,8 +129,8 @@ void TTopros::showOrderPanels(bool fixed) {
 
 void TTopros::showFullScreen(QWidget* window) {
     // Placed over the whole screen; the lock-down, when in force, takes such a window in.
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        window->setGeometry(screen->geometry());
+    if (const QRect screen = context_.screenRect(); screen.isValid())
+        window->setGeometry(screen);
     window->show();
     window->raise();
     window->activateWindow();
@@ -144,7 +143,7 @@ void TTopros::setPanelRed(QLabel* panel, bool red) {
 }
 
 void TTopros::updateClockPanels() {
-    const MessageTable& msg = app_.messages();
+    const MessageTable& msg = context_.messages();
     const int k = currentItem();
     if (questionSet.questionTimerOn && k >= 0)
         Panel5->setText(msg.text(42) + QString::fromLatin1(FormatMs(
@@ -182,26 +181,26 @@ void TTopros::arrived() {
 }
 
 bool TTopros::promptVisible() const {
-    return app_.message1().isVisible();
+    return context_.finishPrompt().isVisible();
 }
 
 void TTopros::showPrompt() {
-    app_.message1().showOver(this);
+    context_.finishPrompt().showOver(this);
 }
 
 void TTopros::hidePrompt() {
-    app_.message1().hide();
+    context_.finishPrompt().hide();
 }
 
 void TTopros::finished() {
     clockOn_ = false;
     Timer1.stop();
-    showFullScreen(&app_.resultats());
+    showFullScreen(&context_.resultsWindow());
     hide();
 }
 
 void TTopros::leaveReview() {
-    showFullScreen(&app_.resultats());
+    showFullScreen(&context_.resultsWindow());
     hide();
 }
 

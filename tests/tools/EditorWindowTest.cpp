@@ -6,8 +6,13 @@
 #include "TPreview.h"
 #include "l10n/Cp1251.h"
 #include "platform/Dialogs.h"
+#include "platform/Lockdown.h"
 #include "platform/docview/DocumentView.h"
 #include "platform/docview/PageRenderer.h"
+#include "run/JournalStore.h"
+#include "run/TMessage1.h"
+#include "run/TTopros.h"
+#include "support/ManualClock.h"
 #include "support/TestPaths.h"
 
 #include <QAction>
@@ -25,6 +30,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeEdit>
 #include <gtest/gtest.h>
 
 namespace kvz::editor {
@@ -85,7 +91,8 @@ protected:
             pdfPages = max;
             return std::optional<int>(1);
         };
-        editor->prompts.typedPage = [](QWidget*, const QString&) {
+        editor->prompts.typedPage = [this](QWidget*, const QString& html) {
+            typedGiven << html;
             return std::optional<QString>(
                 QStringLiteral("<p><b>Put in order</b> of <i>size</i>:</p>"
                                "<ol><li>an ant</li><li>a cat</li></ol>"));
@@ -120,6 +127,7 @@ protected:
     std::unique_ptr<TEditor> editor;
     QString nextFile;
     int pdfPages = 0;
+    QStringList typedGiven; // the text each typing of a page began with
     QStringList passwordAsked;
     int saveAsked = 0;
     EditorPrompts::SaveAnswer saveAnswer = EditorPrompts::SaveAnswer::Discard;
@@ -170,6 +178,20 @@ TEST_F(EditorWindowTest, MakesATestOfEachKindSavesAndPreviewsIt) {
     ASSERT_EQ(e.currentQuestion(), 2);
     QTest::mouseClick(e.PageText, Qt::LeftButton);
     ASSERT_FALSE(e.Page->isEmpty());
+    // Typed again, the page opens with the text it was typed as.
+    ASSERT_EQ(typedGiven.size(), 1);
+    EXPECT_TRUE(typedGiven[0].isEmpty());
+    QTest::mouseClick(e.PageText, Qt::LeftButton);
+    ASSERT_EQ(typedGiven.size(), 2);
+    EXPECT_TRUE(typedGiven[1].contains(QStringLiteral("Put in order")));
+    // So does a typed introduction.
+    e.Tabs->setCurrentIndex(0);
+    QTest::mouseClick(e.IntroText, Qt::LeftButton);
+    QTest::mouseClick(e.IntroText, Qt::LeftButton);
+    ASSERT_EQ(typedGiven.size(), 4);
+    EXPECT_TRUE(typedGiven[2].isEmpty());
+    EXPECT_TRUE(typedGiven[3].contains(QStringLiteral("Put in order")));
+    e.Tabs->setCurrentIndex(1);
     e.SlotCount->setValue(2);
     ASSERT_GT(e.slotBoard().cellWidth(), 0);
     e.SelectSlot(0);
@@ -230,35 +252,86 @@ TEST_F(EditorWindowTest, MakesATestOfEachKindSavesAndPreviewsIt) {
     EXPECT_TRUE(read.archive->settings139->showMark);
     EXPECT_EQ(read.archive->settings139->markScale.size(), 2u);
 
-    // The preview at each screen size; answered right it says so, and writes nothing.
+    // The preview: the program's run window on the test as it stands, at each screen size, with
+    // a clock, the finish prompt, the results and the review; it stores nothing, keeps no journal
+    // and locks nothing.
+    e.Tabs->setCurrentIndex(0);
+    e.TestTimer->setChecked(true);
+    e.TestTime->setTime(QTime(0, 10, 0));
+    e.AnswerReview->setChecked(true);
+    QTemporaryDir data;
+    ASSERT_TRUE(data.isValid());
+    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+    const QString stateFolder = JournalStore::defaultFolder();
     const QStringList before = QDir(dir.path()).entryList(QDir::Files);
+    testing::ManualClock clock;
     for (const QSize size : {QSize(1024, 768), QSize(1280, 1024), QSize(1920, 1080)}) {
+        SCOPED_TRACE(size.width());
         e.PreviewClick(size);
         TPreview* preview = e.preview();
-        ASSERT_TRUE(preview && preview->isVisible());
-        EXPECT_EQ(preview->size(), size);
-        ASSERT_EQ(preview->Stests->count(), 3);
-        EXPECT_FALSE(preview->Quest->isEmpty());
-        EXPECT_TRUE(preview->Otvetbool1x[1]->isVisible()); // one answer: radio buttons
-        EXPECT_FALSE(preview->Otvetbool1x[3]->isVisible());
-        QTest::mouseClick(preview->Otvetbool1x[1], Qt::LeftButton);
-        QTest::mouseClick(preview->Next1, Qt::LeftButton);
-        EXPECT_EQ(preview->current(), 1);
-        QTest::keyClicks(preview->otvetstr, QStringLiteral("GREEN"));
-        EXPECT_EQ(preview->otvetstr->text(), QStringLiteral("green"));
-        QTest::mouseClick(preview->Next1, Qt::LeftButton);
-        ASSERT_EQ(preview->current(), 2);
+        ASSERT_TRUE(preview);
+        TTopros& run = preview->run();
+        ASSERT_TRUE(run.isVisible());
+        EXPECT_EQ(run.size(), size);
+        EXPECT_TRUE(run.driver().running());
+        ASSERT_EQ(run.Stests->count(), 3);
+        EXPECT_FALSE(run.Quest->isEmpty());
+        // The test's clock runs down as the pupil's would.
+        EXPECT_TRUE(run.Panel3->text().endsWith(QStringLiteral("00:10:00")))
+            << run.Panel3->text().toStdString();
+        clock.tick(run, 2);
+        EXPECT_TRUE(run.Panel3->text().endsWith(QStringLiteral("00:09:58")))
+            << run.Panel3->text().toStdString();
+        QPushButton* next = run.pPoradok->isVisibleTo(&run) ? run.Next2 : run.Next1;
+
+        EXPECT_TRUE(run.Otvetbool1x[1]->isVisibleTo(&run)); // one answer: radio buttons
+        EXPECT_FALSE(run.Otvetbool1x[3]->isVisibleTo(&run));
+        QTest::mouseClick(run.Otvetbool1x[1], Qt::LeftButton);
+        QTest::mouseClick(next, Qt::LeftButton);
+        ASSERT_EQ(run.currentItem(), 1);
+        QTest::keyClicks(run.otvetstr, QStringLiteral("GREEN"));
+        EXPECT_EQ(run.otvetstr->text(), QStringLiteral("green"));
+        QTest::mouseClick(next, Qt::LeftButton);
+        ASSERT_EQ(run.currentItem(), 2);
         // Markers start 1, 2 in the places; the pupil swaps them with a drop-down.
-        EXPECT_EQ(preview->board().numberAt(3, 3), 1);
-        preview->CbOtvetOfset[0]->activated(1);
-        EXPECT_EQ(preview->board().numberAt(3, 3), 2);
-        EXPECT_EQ(preview->board().numberAt(3, 6), 1);
-        QTest::mouseClick(preview->Finish, Qt::LeftButton);
-        EXPECT_EQ(preview->summary().rightCount, 3);
-        EXPECT_TRUE(preview->Verdict->text().contains(QStringLiteral("5")))
-            << preview->Verdict->text().toStdString();
+        EXPECT_EQ(run.markerBoard.numberAt(3, 3), 1);
+        run.CbOtvetOfset[0]->activated(1);
+        EXPECT_EQ(run.markerBoard.numberAt(3, 3), 2);
+        EXPECT_EQ(run.markerBoard.numberAt(3, 6), 1);
+
+        // Time is left: the prompt asks, and "Завершить" ends the test.
+        run.N4->trigger();
+        ASSERT_TRUE(preview->prompt().isVisible());
+        QTest::mouseClick(preview->prompt().Button2, Qt::LeftButton);
+        PreviewResults& results = preview->results();
+        ASSERT_TRUE(results.isVisible());
+        EXPECT_FALSE(run.isVisible());
+        EXPECT_EQ(results.size(), size);
+        EXPECT_TRUE(results.Label2->text().startsWith(QStringLiteral("3 из 3")))
+            << results.Label2->text().toStdString();
+        EXPECT_EQ(results.Label4->text(), QStringLiteral("5"));
+        EXPECT_TRUE(results.PreviewNote->text().contains(QStringLiteral("не записывается")));
+
+        // The review: the run window again, read-only, each answer with its verdict.
+        ASSERT_TRUE(results.Button3->isEnabled());
+        QTest::mouseClick(results.Button3, Qt::LeftButton);
+        ASSERT_TRUE(run.isVisible());
+        EXPECT_TRUE(run.inReview());
+        EXPECT_FALSE(results.isVisible());
+        EXPECT_EQ(run.currentItem(), 0);
+        EXPECT_TRUE(run.Panel6->isVisibleTo(&run));
+        EXPECT_EQ(run.Label3->text(), QStringLiteral("Правильно"))
+            << run.Label3->text().toStdString();
+        run.N9->trigger();
+        EXPECT_TRUE(results.isVisible());
+        QTest::mouseClick(results.Button2, Qt::LeftButton);
+        EXPECT_FALSE(preview->isVisible());
+        EXPECT_FALSE(lockdownInForce());
     }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), before);
+    EXPECT_FALSE(QFileInfo::exists(stateFolder)) << stateFolder.toStdString();
+    EXPECT_TRUE(QDir(data.path()).isEmpty());
+    qunsetenv("XDG_DATA_HOME");
 
     // Opened again: the password is asked, every question is back.
     e.NewClick();
@@ -268,6 +341,14 @@ TEST_F(EditorWindowTest, MakesATestOfEachKindSavesAndPreviewsIt) {
     EXPECT_EQ(e.Questions->count(), 3);
     EXPECT_EQ(e.Password->text(), QStringLiteral("secret"));
     EXPECT_EQ(e.Comment->text(), QStringLiteral("Colours"));
+    // The typed page's text came through the file too; a picture page has none.
+    e.SelectQuestion(2);
+    QTest::mouseClick(e.PageText, Qt::LeftButton);
+    EXPECT_TRUE(typedGiven.back().contains(QStringLiteral("Put in order")));
+    EXPECT_TRUE(typedGiven.back().contains(QStringLiteral("a cat")));
+    e.SelectQuestion(0);
+    QTest::mouseClick(e.PageText, Qt::LeftButton);
+    EXPECT_TRUE(typedGiven.back().isEmpty());
 }
 
 TEST_F(EditorWindowTest, QuestionListReordersDuplicatesAndDeletes) {

@@ -25,6 +25,8 @@ public:
     int apply(QWidget* window) const;
     // A message of "EditorMsg": key names the line; fallback when the file has none.
     QString text(const QString& key, const QString& fallback) const;
+    // The file as loaded, for the run window's message table in the preview.
+    const QByteArray& bytes() const { return bytes_; }
 
     // Language folders to look in: beside the program, the installed program folder, the
     // build's stage folder.

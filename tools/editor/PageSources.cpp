@@ -1,5 +1,7 @@
 #include "PageSources.h"
 
+#include "platform/docview/PieceReader.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QFileInfo>
 #include <QPainter>
@@ -23,12 +25,12 @@ int mmToPx(double mm) {
 
 } // namespace
 
-docview::PieceResult pieceOfImage(QImage image, const QString& name) {
+docview::PieceResult pieceOfImage(QImage image, const QString& name, const QByteArray& typedText) {
     if (image.isNull())
         return {{}, QStringLiteral("%1: no picture").arg(name)};
     if (image.allGray())
         image = image.convertToFormat(QImage::Format_Grayscale8);
-    return docview::pieceFromImage(image, name);
+    return docview::pieceFromImage(image, name, typedText);
 }
 
 docview::PieceResult pageFromPictureFile(const QString& path) {
@@ -88,8 +90,19 @@ QImage renderTextPage(const QTextDocument& source) {
     return page;
 }
 
-docview::PieceResult pageFromText(const QTextDocument& document) {
-    return pieceOfImage(renderTextPage(document), QStringLiteral("text"));
+docview::PieceResult pageFromText(const QString& html) {
+    QTextDocument doc;
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPointSizeF(12);
+    doc.setDefaultFont(font);
+    doc.setHtml(html);
+    return pieceOfImage(renderTextPage(doc), QStringLiteral("text"), html.toUtf8());
+}
+
+QString typedTextOf(const QByteArray& piece) {
+    const std::optional<QByteArray> text =
+        docview::typedTextOfPiece(docview::asBytes(piece.constData(), std::size_t(piece.size())));
+    return text ? QString::fromUtf8(*text) : QString();
 }
 
 } // namespace kvz::editor

@@ -22,8 +22,13 @@ docview::PieceResult pageFromPictureFile(const QString& path);
 docview::PieceResult pageFromPdf(const QString& path, int page, int* pageCount = nullptr);
 // A typed page: the document laid out A4-wide at kPageDpi, trimmed to its content.
 QImage renderTextPage(const QTextDocument& document);
-docview::PieceResult pageFromText(const QTextDocument& document);
+// The page typed as html, drawn in the editor's page font; the html goes into the piece so the
+// page can be typed again (typedTextOf).
+docview::PieceResult pageFromText(const QString& html);
+// The html a page was typed as; empty for a page made any other way.
+QString typedTextOf(const QByteArray& piece);
 // Grey when it holds no colour, which keeps the stored page small.
-docview::PieceResult pieceOfImage(QImage image, const QString& name);
+docview::PieceResult pieceOfImage(QImage image, const QString& name,
+                                  const QByteArray& typedText = {});
 
 } // namespace kvz::editor

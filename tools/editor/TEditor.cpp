@@ -432,10 +432,8 @@ void TEditor::ExportClick() {
 }
 
 void TEditor::PreviewClick(QSize size) {
-    if (!preview_) {
-        preview_ = new TPreview(language, this);
-        preview_->setAttribute(Qt::WA_DeleteOnClose, false);
-    }
+    if (!preview_)
+        preview_ = std::make_unique<TPreview>(language);
     preview_->showTest(test_, size);
 }
 
@@ -504,6 +502,16 @@ TQuestionRec* TEditor::question() {
     if (current_ < 0 || current_ >= int(test_.archive.questions.size()))
         return nullptr;
     return &test_.archive.questions[std::size_t(current_)];
+}
+
+QLabel* TEditor::makeIssueLabel(TestField field, QWidget* parent) {
+    auto* l = new QLabel(parent);
+    l->setObjectName(QStringLiteral("Issue%1").arg(int(field)));
+    l->setStyleSheet(QStringLiteral("color: #c00000;"));
+    l->setWordWrap(true);
+    l->hide();
+    issueLabels_.push_back({field, l});
+    return l;
 }
 
 QLabel* TEditor::issueLabel(TestField field) const {

@@ -11,6 +11,7 @@
 #include <QMainWindow>
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QAction;
@@ -29,6 +30,10 @@ class QTimeEdit;
 
 namespace kvz {
 class DocumentView;
+}
+
+namespace kvz::docview {
+struct PieceResult;
 }
 
 namespace kvz::editor {
@@ -89,7 +94,7 @@ public:
     const EditableTest& test() const { return test_; }
     bool modified() const { return modified_; }
     const QString& filePath() const { return path_; }
-    TPreview* preview() const { return preview_; }
+    TPreview* preview() const { return preview_.get(); }
     const MarkerBoard& slotBoard() const { return board_; }
 
     // Controls, named for the language files and the tests.
@@ -165,6 +170,11 @@ private:
     QWidget* buildQuestionList();
     QWidget* buildTestTab();
     QWidget* buildQuestionTab();
+    QWidget* buildAnswerStack(QWidget* page);
+    // A label beside a field for the checks that concern it, hidden while there are none.
+    QLabel* makeIssueLabel(TestField field, QWidget* parent);
+    // A page made for the question on screen; a page that could not be made is reported.
+    bool setPage(const docview::PieceResult& made);
     void relabel();
     QString msg(const char* key, const QString& fallback) const;
 
@@ -194,7 +204,7 @@ private:
     int currentSlot_ = 0;
     bool filling_ = false; // the window is filling its controls: no edits
     MarkerBoard board_;
-    TPreview* preview_ = nullptr;
+    std::unique_ptr<TPreview> preview_;
     std::vector<std::pair<TestField, QLabel*>> issueLabels_;
 
     QAction* NewAction = nullptr;

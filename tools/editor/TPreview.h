@@ -1,81 +1,98 @@
 #pragma once
 
-// "Как увидит ученик": the test being edited as the pupil meets it, at a chosen screen size:
-// the page, the answer row of its kind, the numbered markers on the page, the question list and
-// the clocks, moving between questions and checking at the end by the run's own logic. A
-// preview: no result is written, no journal is kept and nothing is locked down.
+// "Как увидит ученик": the test being edited in the program's own run window, at a chosen
+// screen size, with its clocks, its finish prompt, the results and the answer review. A preview:
+// the results are shown and never stored, no journal is kept and nothing is locked down. This
+// class is the run window's surroundings in the editor, in place of the examinee program.
 
 #include "EditorLanguage.h"
-#include "run/MarkerBoard.h"
+#include "l10n/MessageTable.h"
+#include "run/RunContext.h"
 #include "shell/RunState.h"
-#include "test/EditableTest.h"
-#include "test/QuestionSet.h"
 
+#include <QByteArray>
 #include <QWidget>
-#include <array>
+#include <memory>
 
-class QCheckBox;
-class QComboBox;
+class QGroupBox;
 class QLabel;
-class QLineEdit;
-class QListWidget;
 class QPushButton;
-class QRadioButton;
-class QStackedWidget;
 
 namespace kvz {
 class DocumentView;
-}
+class EditableTest;
+class TMessage1;
+class TTopros;
+} // namespace kvz
 
 namespace kvz::editor {
 
-class TPreview : public QWidget {
+// The results of a preview run: the program's figures from the run's own check, the review and
+// a repeat, and a word that nothing was stored.
+class PreviewResults : public QWidget {
     Q_OBJECT
 public:
-    TPreview(const EditorLanguage& language, QWidget* parent = nullptr);
+    PreviewResults(RunContext& context, TTopros& run);
 
-    // Loads the test as the program would and shows its first question at screen size.
-    void showTest(const EditableTest& test, QSize screen);
-    void Next1Click();
-    void Prior1Click();
-    void SelectQuestion(int k);
-    void FinishClick();
+    QLabel* Label3 = nullptr; // answers given, "2 из 3 (66.67%)"
+    QLabel* Label2 = nullptr; // right answers
+    QLabel* Label7 = nullptr; // the score
+    QLabel* Label4 = nullptr; // the mark, when the test shows it
+    QLabel* Image1 = nullptr; // the score pie
+    QLabel* PreviewNote = nullptr;
+    QPushButton* Button3 = nullptr; // "Посмотреть ответы"
+    QPushButton* Button1 = nullptr; // "Повторить"
+    QPushButton* Button2 = nullptr; // "Выход": ends the preview
 
-    const QuestionSet& questionSet() const { return set_; }
-    int current() const { return current_; }
-    const CheckSummary& summary() const { return summary_; }
-    const MarkerBoard& board() const { return board_; }
-
-    DocumentView* Quest = nullptr;
-    QListWidget* Stests = nullptr;
-    QLabel* Label2 = nullptr; // "Ваш ответ:"
-    QStackedWidget* Answers = nullptr;
-    std::array<QCheckBox*, kMaxChoices> Otvetbool{};
-    std::array<QRadioButton*, kMaxChoices> Otvetbool1x{};
-    QLineEdit* otvetstr = nullptr;
-    std::array<QComboBox*, kMaxSlots> CbOtvetOfset{};
-    std::array<QLabel*, kMaxSlots> LbOtvetOfset{};
-    QPushButton* PRIOR1 = nullptr;
-    QPushButton* Next1 = nullptr;
-    QPushButton* Finish = nullptr;
-    QLabel* Panel3 = nullptr; // the test clock
-    QLabel* Panel5 = nullptr; // the question clock
-    QLabel* Verdict = nullptr;
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
-    void showQuestion();
-    void saveAnswer();
-    void paintMarkers(QPainter& p);
-    void markersChanged();
+    // The first showing for a run: the run's check, into the run state the review reads.
+    void check();
 
+    RunContext& context_;
+    TTopros& run_;
+};
+
+class TPreview : public RunContext {
+public:
+    explicit TPreview(const EditorLanguage& language);
+    ~TPreview() override;
+    TPreview(const TPreview&) = delete;
+    TPreview& operator=(const TPreview&) = delete;
+
+    // Takes the test as it would be saved and starts a run of it on a screen of that size.
+    void showTest(const EditableTest& test, QSize screen);
+    // Every window of the preview goes.
+    void close();
+    bool isVisible() const;
+
+    TTopros& run() { return *run_; }
+    PreviewResults& results() { return *results_; }
+    TMessage1& prompt() { return *prompt_; }
+
+    // RunContext
+    RunState& runState() override { return state_; }
+    MessageTable& messages() override { return messages_; }
+    TMessage1& finishPrompt() override { return *prompt_; }
+    QWidget& referenceWindow() override { return *reference_; }
+    QWidget& resultsWindow() override { return *results_; }
+    QRect screenRect() const override { return screen_; }
+    bool runWindowClosable() const override { return true; }
+    KvizorApp* program() override { return nullptr; }
+
+private:
     const EditorLanguage& language_;
-    QuestionSet set_;
     RunState state_;
-    int current_ = -1;
-    bool filling_ = false;
-    bool finished_ = false;
-    MarkerBoard board_;
-    CheckSummary summary_;
+    MessageTable messages_;
+    QRect screen_;
+    std::unique_ptr<TTopros> run_;
+    std::unique_ptr<TMessage1> prompt_;
+    std::unique_ptr<PreviewResults> results_;
+    std::unique_ptr<QWidget> reference_;
+    DocumentView* referencePage_ = nullptr;
 };
 
 } // namespace kvz::editor

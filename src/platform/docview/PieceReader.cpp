@@ -3,6 +3,7 @@
 #include "platform/docview/CompoundFile.h"
 #include "platform/docview/DibDecoder.h"
 #include "platform/docview/DibWriter.h"
+#include "platform/docview/PieceWriter.h"
 
 #include <algorithm>
 #include <vector>
@@ -236,6 +237,18 @@ std::optional<QSizeF> emfFrameHimetric(Bytes emf) {
     if (!r.ok())
         return std::nullopt;
     return saneExtent(rr - l, b - t);
+}
+
+std::optional<QByteArray> typedTextOfPiece(Bytes piece) {
+    QString error;
+    const std::optional<PieceHeader> h = readPieceHeader(piece, error);
+    if (!h)
+        return std::nullopt;
+    std::unique_ptr<CompoundReader> cf =
+        CompoundReader::open(piece.subspan(kPieceHeaderSize, h->dataSize), error);
+    if (!cf)
+        return std::nullopt;
+    return cf->stream(kTypedTextStream);
 }
 
 ReadResult readPiece(Bytes piece) {

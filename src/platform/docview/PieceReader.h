@@ -46,6 +46,9 @@ struct ReadResult {
 // Rejects a piece whose header is wrong or whose data is no compound file; a compound file
 // without a drawable picture gives a picture of kind None (an empty page).
 ReadResult readPiece(Bytes piece);
+// The typed text a page was drawn from (kTypedTextStream), or nothing when the page has none or
+// is no sound piece.
+std::optional<QByteArray> typedTextOfPiece(Bytes piece);
 
 // What a raw picture is, by its first bytes: EMF, WMF (with or without a placeable header) or
 // a packed DIB; None otherwise. Used for streams that name no format, and for page files.

@@ -103,18 +103,20 @@ PieceResult fail(const QString& path, const QString& why) {
 }
 
 PieceResult staticPiece(const QString& path, std::uint16_t cls, const char* userType,
-                        std::uint32_t format, const QByteArray& contents) {
+                        std::uint32_t format, const QByteArray& contents,
+                        const QByteArray& typedText = {}) {
     const ClassId id = oleClassId(cls);
     QString error;
-    std::optional<QByteArray> cf = writeCompound(id,
-                                                 {{"\x01"
-                                                   "CompObj",
-                                                   compObj(id, userType, format)},
-                                                  {"\x01"
-                                                   "Ole",
-                                                   oleStream()},
-                                                  {"CONTENTS", contents}},
-                                                 error);
+    std::vector<StreamEntry> streams{{"\x01"
+                                      "CompObj",
+                                      compObj(id, userType, format)},
+                                     {"\x01"
+                                      "Ole",
+                                      oleStream()},
+                                     {"CONTENTS", contents}};
+    if (!typedText.isEmpty())
+        streams.push_back({kTypedTextStream, typedText});
+    std::optional<QByteArray> cf = writeCompound(id, streams, error);
     if (!cf)
         return fail(path, error);
     return {makePiece(*cf), {}};
@@ -131,7 +133,7 @@ QByteArray makePiece(const QByteArray& compoundFile) {
     return out;
 }
 
-PieceResult pieceFromImage(const QImage& image, const QString& name) {
+PieceResult pieceFromImage(const QImage& image, const QString& name, const QByteArray& typedText) {
     if (image.isNull())
         return fail(name, QStringLiteral("the picture is empty"));
     if (image.width() > kMaxImageSide || image.height() > kMaxImageSide ||
@@ -140,7 +142,7 @@ PieceResult pieceFromImage(const QImage& image, const QString& name) {
                               .arg(image.width())
                               .arg(image.height()));
     return staticPiece(name, 0x0316, "Picture (Device Independent Bitmap)", kCfDib,
-                       encodeBmpFile(image));
+                       encodeBmpFile(image), typedText);
 }
 
 PieceResult pieceFromMetafile(const QByteArray& bytes, const QString& name) {

@@ -81,6 +81,27 @@ TEST_F(PieceWriterTest, PicturesBecomeStaticDibsWithTheSamePixels) {
     EXPECT_EQ(decodeDib(bytesOf(r.picture->data)).dib->image.size(), img.size());
 }
 
+// A typed page keeps the text it was typed as beside its picture; the picture reads as before,
+// and neither a page without text nor a broken piece gives any.
+TEST_F(PieceWriterTest, TypedTextTravelsBesideThePicture) {
+    const QImage img = sampleImage();
+    const QByteArray html = QStringLiteral("<p><b>Расставьте</b> по порядку</p>").toUtf8();
+    const PieceResult plain = pieceFromImage(img, QStringLiteral("plain"));
+    const PieceResult typed = pieceFromImage(img, QStringLiteral("typed"), html);
+    ASSERT_TRUE(plain.ok() && typed.ok());
+    EXPECT_EQ(typedTextOfPiece(bytesOf(typed.piece)), html);
+
+    const ReadResult withText = readBack(typed);
+    const ReadResult without = readBack(plain);
+    ASSERT_TRUE(withText.picture && without.picture) << withText.error.toStdString();
+    EXPECT_EQ(withText.picture->kind, PictureKind::Dib);
+    EXPECT_EQ(withText.picture->data, without.picture->data);
+
+    const QByteArray broken = typed.piece.left(typed.piece.size() / 2);
+    for (const QByteArray& none : {plain.piece, broken, QByteArray("BDOC"), QByteArray()})
+        EXPECT_FALSE(typedTextOfPiece(bytesOf(none)).has_value()) << none.size();
+}
+
 TEST_F(PieceWriterTest, HtmlPagesShowPicturesBesideThem) {
     QImage square(150, 150, QImage::Format_RGB32); // an inch at 150 dpi
     square.fill(Qt::black);
@@ -242,6 +263,23 @@ TEST_F(PieceWriterTest, OlefileListsOurStreams) {
             EXPECT_EQ(lines[2].toInt(), c.contentsSize);
         }
     }
+    // A typed page: the text is one more stream of the same file, read back as it was written.
+    const QByteArray html = QStringLiteral("<p>Привет</p>").toUtf8();
+    const PieceResult typed = pieceFromImage(sampleImage(), QStringLiteral("typed"), html);
+    ASSERT_TRUE(typed.ok());
+    const QString path = write(QStringLiteral("typed.bin"), typed.piece);
+    QProcess py;
+    py.start(QStringLiteral("/usr/bin/python3"),
+             {QStringLiteral("-c"),
+              QStringLiteral("import olefile,sys\n"
+                             "o=olefile.OleFileIO(open(sys.argv[1],'rb').read()[12:])\n"
+                             "print(sorted('/'.join(e) for e in o.listdir()))\n"
+                             "sys.stdout.buffer.write(o.openstream('KvizorText').read())\n"),
+              path});
+    ASSERT_TRUE(py.waitForFinished(30000));
+    ASSERT_EQ(py.exitCode(), 0) << py.readAllStandardError().toStdString();
+    const QByteArray out = py.readAllStandardOutput();
+    EXPECT_EQ(out, QByteArray("['\\x01CompObj', '\\x01Ole', 'CONTENTS', 'KvizorText']\n") + html);
 }
 
 } // namespace
