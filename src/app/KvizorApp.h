@@ -1,13 +1,16 @@
 #pragma once
 
-// The application object: creates every window once, in a fixed order, keeps them for the
-// program's life and lets them reach each other and the run state. No other globals.
+// The application object: makes every window once (the main and run windows at start, the others
+// when first needed), keeps them for the program's life and lets them reach each other and the
+// run state. No other globals.
 
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QWidget>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace kvz {
 
@@ -41,8 +44,9 @@ public:
     KvizorApp(const KvizorApp&) = delete;
     KvizorApp& operator=(const KvizorApp&) = delete;
 
-    // Creates the windows in their order; the main window first, so the others can rely on its
-    // creation step (folders, settings, message table, run state).
+    // Makes the windows every start needs: the main window first, so the others can rely on its
+    // creation step (folders, settings, message table, run state), then the run window, which
+    // holds the journal checked at start.
     void createWindows();
 
     const QStringList& parameters() const { return parameters_; }
@@ -56,24 +60,29 @@ public:
     TStart* splash() const;
 
     TBasic& basic() { return *basic_; }
-    TPrepere& prepere() { return *prepere_; }
     TTopros& topros() { return *topros_; }
-    TInform& inform() { return *inform_; }
-    THelper& helper() { return *helper_; }
-    TProgres& progres() { return *progres_; }
-    TBlokator& blokator() { return *blokator_; }
-    TResultats& resultats() { return *resultats_; }
-    TSerestf& serestf() { return *serestf_; }
-    TClient& client() { return *client_; }
-    TPas& pas() { return *pas_; }
-    TMessager& messager() { return *messager_; }
-    // Made when first needed (most pupils never open them), with the language of the moment.
+    // The windows below are made when first needed (most pupils never open most of them), with
+    // the language of the moment; until then the program does not pay for them.
+    TPrepere& prepere();
+    TInform& inform();
+    THelper& helper();
+    TProgres& progres();
+    TBlokator& blokator();
+    TResultats& resultats();
+    TSerestf& serestf();
+    TClient& client();
+    TPas& pas();
+    TMessager& messager();
     TAbout& about();
     TProfil& profil();
+    TSelectTest& selectTest();
+    TMessage1& message1();
     bool aboutMade() const { return bool(about_); }
     bool profilMade() const { return bool(profil_); }
-    TSelectTest& selectTest() { return *selectTest_; }
-    TMessage1& message1() { return *message1_; }
+    // The program's windows made so far, the main window first, in the order they were made.
+    std::vector<QWidget*> madeWindows() const { return made_; }
+    // True for the name of a window of this program that is made when first needed.
+    static bool isLateWindowName(const QString& objectName);
     ProfileRunner& profileRunner() { return *profileRunner_; }
 
     // Ends the program at once, without the exit path: leaves the event loop when it runs, and
@@ -103,6 +112,10 @@ private:
     std::unique_ptr<TMessage1> message1_;
     std::unique_ptr<ProfileRunner> profileRunner_;
     std::optional<int> endCode_;
+    std::vector<QWidget*> made_;
+    bool ending_ = false;
+
+    template <class Window> Window& made(std::unique_ptr<Window>& window);
 };
 
 } // namespace kvz

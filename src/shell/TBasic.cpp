@@ -262,18 +262,10 @@ constexpr int kSecondCopyMessageMs = 10000;
 } // namespace
 
 void TBasic::FormShow() {
-    centreOnScreen(app_.progres());
-    if (auto* pause = app_.blokator().Panel1)
-        pause->setText(messages_.text(41));
-
+    // The progress window, the pause window and the results take their part of this step
+    // when they are made (firstMade).
     if (PopupMenu2->actions().isEmpty())
         buildLanguageMenu();
-
-    if (!shownOnce_) {
-        shownOnce_ = true;
-        if (QWidget* panel = app_.resultats().Panel1)
-            runState_.resultsPanelHeight = panel->height();
-    }
 
     for (QAction* a : {app_.topros().N4, app_.topros().N9})
         if (a && !a->text().startsWith(QLatin1Char(' ')))
@@ -384,14 +376,8 @@ void TBasic::Panel2Click(QAction* entry) {
     reportLabelFailures(applyLabelSection(languageText_));
 
     if (runState_.studentMode) {
-        auto relabel = [](QWidget& window, const char* component, const QString& text) {
-            if (auto* l = window.findChild<QLabel*>(QLatin1String(component)))
-                l->setText(text);
-        };
-        relabel(app_.prepere(), "Label4", messages_.text(12));
-        if (app_.profilMade())
-            studentLabels(app_.profil());
-        relabel(app_.resultats(), "Label1", messages_.text(56));
+        for (QWidget* w : app_.madeWindows())
+            studentLabelsTo(*w);
     }
     entry->setChecked(true);
 }
@@ -405,21 +391,30 @@ void TBasic::saveLanguageChoice() {
 }
 
 void TBasic::relabelFromMessages() {
+    for (QWidget* w : app_.madeWindows())
+        messagesTo(*w);
+}
+
+void TBasic::messagesTo(QWidget& window) {
+    const QString& name = window.objectName();
     // The program's name is the title of the windows that carry no title of their own.
-    const QString name = messages_.text(0);
-    for (QWidget* w : std::initializer_list<QWidget*>{this, &app_.inform(), &app_.topros(),
-                                                      &app_.blokator(), &app_.message1()})
-        w->setWindowTitle(name);
-    app_.resultats().setWindowTitle(messages_.text(51));
-    TClient& client = app_.client();
-    client.setWindowTitle(messages_.text(28) + (client.windowTitle().endsWith(QLatin1Char('*'))
-                                                    ? QStringLiteral("*")
-                                                    : QString()));
+    if (&window == this || name == QLatin1String("Inform") || name == QLatin1String("Topros") ||
+        name == QLatin1String("Blokator") || name == QLatin1String("Message1"))
+        window.setWindowTitle(messages_.text(0));
+    if (name == QLatin1String("Resultats"))
+        window.setWindowTitle(messages_.text(51));
+    if (name == QLatin1String("Client"))
+        window.setWindowTitle(messages_.text(28) + (window.windowTitle().endsWith(QLatin1Char('*'))
+                                                        ? QStringLiteral("*")
+                                                        : QString()));
     // Texts the windows otherwise take from the table only when they are next shown.
-    if (auto* l = app_.inform().findChild<QLabel*>(QStringLiteral("Label5")))
-        l->setText(messages_.text(runState_.studentMode ? 15 : 14));
-    // The profile editor, once made; one made later takes them from the table as it is then.
-    if (!app_.profilMade())
+    if (name == QLatin1String("Inform"))
+        if (auto* l = window.findChild<QLabel*>(QStringLiteral("Label5")))
+            l->setText(messages_.text(runState_.studentMode ? 15 : 14));
+    if (name == QLatin1String("Blokator"))
+        if (auto* pause = app_.blokator().Panel1)
+            pause->setText(messages_.text(41));
+    if (name != QLatin1String("Profil"))
         return;
     TProfil& profil = app_.profil();
     if (auto* l = profil.findChild<QAbstractButton*>(QStringLiteral("Label11")))
@@ -432,6 +427,18 @@ void TBasic::relabelFromMessages() {
         profil.ComboBox2->setItemText(i, ways[i]);
 }
 
+void TBasic::firstMade(QWidget& window) {
+    const QString& name = window.objectName();
+    if (name == QLatin1String("Progres"))
+        centreOnScreen(window);
+    else if (name == QLatin1String("Blokator"))
+        if (auto* pause = app_.blokator().Panel1)
+            pause->setText(messages_.text(41));
+    if (name == QLatin1String("Resultats"))
+        if (QWidget* panel = app_.resultats().Panel1)
+            runState_.resultsPanelHeight = panel->height();
+}
+
 void TBasic::reportLabelFailures(const LabelFailureReport& failures) {
     if (failures.empty())
         return;
@@ -440,53 +447,39 @@ void TBasic::reportLabelFailures(const LabelFailureReport& failures) {
     QTimer::singleShot(0, this, [this, text = failures.text()] { Dialogs::plain(this, text); });
 }
 
-void TBasic::studentLabels(QWidget& profileEditor) {
-    for (const auto& [component, message] : {std::pair{"Label8", 12}, std::pair{"Label2", 56}})
-        if (auto* l = profileEditor.findChild<QLabel*>(QLatin1String(component)))
+void TBasic::studentLabelsTo(QWidget& window) {
+    const QString& name = window.objectName();
+    std::vector<std::pair<const char*, int>> labels;
+    if (name == QLatin1String("Prepere"))
+        labels = {{"Label4", 12}};
+    else if (name == QLatin1String("Resultats"))
+        labels = {{"Label1", 56}};
+    else if (name == QLatin1String("Profil"))
+        labels = {{"Label8", 12}, {"Label2", 56}};
+    for (const auto& [component, message] : labels)
+        if (auto* l = window.findChild<QLabel*>(QLatin1String(component)))
             l->setText(messages_.text(message));
 }
 
 void TBasic::languageToLateWindow(QWidget& window) {
+    firstMade(window);
+    // Made before the language is first applied: that step gives it its texts.
     if (languageText_.empty())
         return;
     if (window.objectName() == QLatin1String("About"))
         if (QObject* memo = window.findChild<QObject*>(QStringLiteral("Memo1")))
             memo->setProperty("plainText", thanks_);
+    messagesTo(window);
     reportLabelFailures(applyLabelSection(languageText_, &window));
-    if (runState_.studentMode && window.objectName() == QLatin1String("Profil"))
-        studentLabels(window);
+    if (runState_.studentMode)
+        studentLabelsTo(window);
 }
 
 LabelFailureReport TBasic::applyLabelSection(std::string_view languageText, QWidget* only) {
     LabelFailureReport failures;
-    std::vector<QWidget*> windows;
-    if (only) {
-        windows = {only};
-    } else {
-        windows = {this,
-                   &app_.prepere(),
-                   &app_.topros(),
-                   &app_.inform(),
-                   &app_.helper(),
-                   &app_.progres(),
-                   &app_.blokator(),
-                   &app_.resultats(),
-                   &app_.serestf(),
-                   &app_.client(),
-                   &app_.pas(),
-                   &app_.messager(),
-                   &app_.selectTest(),
-                   &app_.message1()};
-        if (app_.aboutMade())
-            windows.push_back(&app_.about());
-        if (app_.profilMade())
-            windows.push_back(&app_.profil());
-    }
+    const std::vector<QWidget*> windows = only ? std::vector<QWidget*>{only} : app_.madeWindows();
     // Windows made when first needed take their lines then.
-    auto later = [&](const QString& name) {
-        return (name == QLatin1String("About") && !app_.aboutMade()) ||
-               (name == QLatin1String("Profil") && !app_.profilMade());
-    };
+    auto later = [&](const QString& name) { return KvizorApp::isLateWindowName(name); };
     forEachLabelLine(languageText, [&](const LabelLine& line) {
         if (labelOfOtherProgram(line.window))
             return;
