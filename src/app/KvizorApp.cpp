@@ -11,6 +11,7 @@
 #include "profile/ProfileRunner.h"
 #include "profile/TProfil.h"
 #include "results/TResultats.h"
+#include "run/JournalKeeper.h"
 #include "run/TMessage1.h"
 #include "run/TTopros.h"
 #include "shell/TBasic.h"
@@ -48,6 +49,7 @@ KvizorApp::~KvizorApp() {
     topros_.reset();
     prepere_.reset();
     basic_.reset();
+    journal_.reset();
 }
 
 RunState& KvizorApp::runState() {
@@ -79,7 +81,6 @@ template <class Window> Window& KvizorApp::made(std::unique_ptr<Window>& window)
 void KvizorApp::createWindows() {
     basic_ = std::make_unique<TBasic>(*this);
     made_.push_back(basic_.get());
-    made(topros_);
     profileRunner_ = std::make_unique<ProfileRunner>(*this);
 }
 
@@ -93,6 +94,15 @@ bool KvizorApp::isLateWindowName(const QString& objectName) {
     return names.contains(objectName);
 }
 
+JournalKeeper& KvizorApp::journal() {
+    if (!journal_)
+        journal_ = std::make_unique<JournalKeeper>(JournalStore(JournalStore::defaultFolder()));
+    return *journal_;
+}
+
+TTopros& KvizorApp::topros() {
+    return made(topros_);
+}
 TPrepere& KvizorApp::prepere() {
     return made(prepere_);
 }

@@ -34,6 +34,7 @@ class TProfil;
 class TSelectTest;
 class TMessage1;
 class ProfileRunner;
+class JournalKeeper;
 
 class KvizorApp {
 public:
@@ -44,9 +45,8 @@ public:
     KvizorApp(const KvizorApp&) = delete;
     KvizorApp& operator=(const KvizorApp&) = delete;
 
-    // Makes the windows every start needs: the main window first, so the others can rely on its
-    // creation step (folders, settings, message table, run state), then the run window, which
-    // holds the journal checked at start.
+    // Makes what every start needs: the main window, whose creation step (folders, settings,
+    // message table, run state) the windows made later rely on.
     void createWindows();
 
     const QStringList& parameters() const { return parameters_; }
@@ -60,9 +60,9 @@ public:
     TStart* splash() const;
 
     TBasic& basic() { return *basic_; }
-    TTopros& topros() { return *topros_; }
     // The windows below are made when first needed (most pupils never open most of them), with
     // the language of the moment; until then the program does not pay for them.
+    TTopros& topros();
     TPrepere& prepere();
     TInform& inform();
     THelper& helper();
@@ -77,12 +77,17 @@ public:
     TProfil& profil();
     TSelectTest& selectTest();
     TMessage1& message1();
+    bool toprosMade() const { return bool(topros_); }
     bool aboutMade() const { return bool(about_); }
     bool profilMade() const { return bool(profil_); }
     // The program's windows made so far, the main window first, in the order they were made.
     std::vector<QWidget*> madeWindows() const { return made_; }
     // True for the name of a window of this program that is made when first needed.
     static bool isLateWindowName(const QString& objectName);
+    // The journal of the run against a crash, with this copy's lock on the state folder; made
+    // on first use, so the state folder is the one of the environment the run sees.
+    JournalKeeper& journal();
+    JournalKeeper* journalMade() { return journal_.get(); }
     ProfileRunner& profileRunner() { return *profileRunner_; }
 
     // Ends the program at once, without the exit path: leaves the event loop when it runs, and
@@ -111,6 +116,7 @@ private:
     std::unique_ptr<TSelectTest> selectTest_;
     std::unique_ptr<TMessage1> message1_;
     std::unique_ptr<ProfileRunner> profileRunner_;
+    std::unique_ptr<JournalKeeper> journal_;
     std::optional<int> endCode_;
     std::vector<QWidget*> made_;
     bool ending_ = false;

@@ -167,7 +167,7 @@ std::vector<LanguageEntry> listLanguages(const QString& folder) {
         e.fileName = fi.fileName();
         e.displayName = doc.readString("Info", "Name", "");
         e.translator = doc.readString("Info", "Translated by", "-");
-        e.flagPicture = decodeFlag(doc.readString("Info", "Flag", ""));
+        e.flagHex = doc.readString("Info", "Flag", "");
         out.push_back(std::move(e));
     }
     return out;

@@ -300,7 +300,6 @@ private:
     TCalculator* calculator_ = nullptr;
     TTextbookViewer* textbookViewer_ = nullptr;
 
-    std::unique_ptr<JournalKeeper> journal_;
     RunJournal loadedTest_; // identity of the loaded test, for the journal of its runs
     bool resumedFinished_ = false;
     std::optional<RunJournal> pendingResume_;

@@ -80,10 +80,7 @@ QString nameIn(const QString& path, const QString& folder) {
 } // namespace
 
 JournalKeeper& TTopros::journal() {
-    // Made on first use, so the state folder is the one of the environment the run sees.
-    if (!journal_)
-        journal_ = std::make_unique<JournalKeeper>(JournalStore(JournalStore::defaultFolder()));
-    return *journal_;
+    return app_.journal();
 }
 
 void TTopros::noteLoadedTest(QIODevice& stream, const std::string& typedPassword) {
@@ -142,9 +139,10 @@ bool TTopros::ClaimJournal() {
 }
 
 void TTopros::noteJournalFailure() {
-    if (!journal_)
+    JournalKeeper* journal = app_.journalMade();
+    if (!journal)
         return;
-    const std::optional<QString> why = journal_->takeFailure();
+    const std::optional<QString> why = journal->takeFailure();
     if (!why)
         return;
     qWarning("kvizor: the run of %s by %s is not kept against a crash: %s",
@@ -183,17 +181,18 @@ void TTopros::watchRun() {
 }
 
 void TTopros::journalAnswerChanged() {
-    if (!journal_ || !journal_->active() || !driver_.running())
+    JournalKeeper* journal = app_.journalMade();
+    if (!journal || !journal->active() || !driver_.running())
         return;
     // The controls hold the change; the record is what the journal takes.
     SaveAnswer();
-    journal_->record(questionSet, app_.runState(), driver_.current());
+    journal->record(questionSet, app_.runState(), driver_.current());
     noteJournalFailure();
 }
 
 void TTopros::ResultStored() {
-    if (journal_)
-        journal_->end();
+    if (JournalKeeper* journal = app_.journalMade())
+        journal->end();
     resumedFinished_ = false;
 }
 
@@ -260,8 +259,8 @@ bool TTopros::ResumeUnfinishedRun() {
     if (pendingResume_)
         return true;
     // What this program wrote last is on disk before it is read back.
-    if (journal_)
-        journal_->flush();
+    if (JournalKeeper* journal = app_.journalMade())
+        journal->flush();
     // Another copy's journal is never read from here, let alone resumed.
     if (!ClaimJournal())
         return false;

@@ -18,8 +18,10 @@
 #include "profile/ProfileRunner.h"
 #include "profile/TProfil.h"
 #include "results/TResultats.h"
+#include "run/JournalKeeper.h"
 #include "run/TMessage1.h"
 #include "run/TTopros.h"
+#include "shell/PngImage.h"
 #include "shell/Settings.h"
 #include "shell/StartUp.h"
 #include "shell/TStart.h"
@@ -233,8 +235,10 @@ void TBasic::FormCreate() {
     rs.studentMode = settings.student();
     rs.resultsFolder = settings.resPatch();
 
-    Image1->setPixmap(QPixmap(QStringLiteral(":/kvizor/images/mode_a.png")));
-    Image2->setPixmap(QPixmap(QStringLiteral(":/kvizor/images/mode_b.png")));
+    Image1->setPixmap(
+        QPixmap::fromImage(readPngImage(QStringLiteral(":/kvizor/images/mode_a.png"))));
+    Image2->setPixmap(
+        QPixmap::fromImage(readPngImage(QStringLiteral(":/kvizor/images/mode_b.png"))));
     setWindowTitle(messages_.text(0));
     adjustSize();
     centreOnScreen(*this);
@@ -267,9 +271,8 @@ void TBasic::FormShow() {
     if (PopupMenu2->actions().isEmpty())
         buildLanguageMenu();
 
-    for (QAction* a : {app_.topros().N4, app_.topros().N9})
-        if (a && !a->text().startsWith(QLatin1Char(' ')))
-            a->setText(QStringLiteral("  ") + a->text());
+    if (app_.toprosMade())
+        indentRunMenu();
 
     if (app_.splash())
         Timer1->start();
@@ -278,7 +281,7 @@ void TBasic::FormShow() {
         // A run cut short by a crash or a power cut comes back before anything else, in the
         // language just applied.
         resumeChecked_ = true;
-        if (!app_.topros().ClaimJournal()) {
+        if (app_.journal().claim() == JournalLock::State::Busy) {
             // Another copy of the program runs for this user, perhaps with a test under way:
             // two copies would keep, resume and store the same run twice.
             qWarning("kvizor: another copy of the program is running; this one ends");
@@ -291,7 +294,7 @@ void TBasic::FormShow() {
             app_.requestEnd(0);
             return;
         }
-        if (app_.topros().ResumeUnfinishedRun()) {
+        if (runMayWait() && app_.topros().ResumeUnfinishedRun()) {
             resumedRun_ = true;
             hide();
             return;
@@ -317,8 +320,6 @@ void TBasic::buildLanguageMenu() {
         auto* a = new QAction(cp1251::toUnicode(e.displayName), PopupMenu2);
         a->setObjectName(QFileInfo(e.fileName).completeBaseName() + QLatin1Char('1'));
         a->setCheckable(true);
-        if (!e.flagPicture.isNull())
-            a->setIcon(QIcon(QPixmap::fromImage(e.flagPicture)));
         languageGroup_->addAction(a);
         PopupMenu2->addAction(a);
         connect(a, &QAction::triggered, this, [this, a] {
@@ -326,6 +327,15 @@ void TBasic::buildLanguageMenu() {
             saveLanguageChoice();
         });
     }
+    // The flags are decoded when the menu is first opened: decoding loads the image plugins.
+    connect(PopupMenu2, &QMenu::aboutToShow, this, [this] {
+        const QList<QAction*> actions = PopupMenu2->actions();
+        for (qsizetype i = 0; i < actions.size() && i < qsizetype(runState_.languages.size()); ++i)
+            if (actions[i]->icon().isNull())
+                if (const QImage flag = decodeFlag(runState_.languages[std::size_t(i)].flagHex);
+                    !flag.isNull())
+                    actions[i]->setIcon(QIcon(QPixmap::fromImage(flag)));
+    });
     const Settings settings(runState_.programFolder);
     switchLanguage(cp1251::toUnicode(settings.language()));
 }
@@ -473,6 +483,8 @@ void TBasic::languageToLateWindow(QWidget& window) {
     reportLabelFailures(applyLabelSection(languageText_, &window));
     if (runState_.studentMode)
         studentLabelsTo(window);
+    if (window.objectName() == QLatin1String("Topros"))
+        indentRunMenu();
 }
 
 LabelFailureReport TBasic::applyLabelSection(std::string_view languageText, QWidget* only) {
@@ -500,8 +512,22 @@ LabelFailureReport TBasic::applyLabelSection(std::string_view languageText, QWid
     return failures;
 }
 
+void TBasic::indentRunMenu() {
+    for (QAction* a : {app_.topros().N4, app_.topros().N9})
+        if (a && !a->text().startsWith(QLatin1Char(' ')))
+            a->setText(QStringLiteral("  ") + a->text());
+}
+
+bool TBasic::runMayWait() {
+    // The run window decides once it is made; before, only a journal on disk can hold a run.
+    if (app_.toprosMade())
+        return true;
+    const QFileInfo journal(app_.journal().store().path());
+    return journal.exists() || journal.isSymLink();
+}
+
 bool TBasic::resumeWaitingRun() {
-    if (!app_.topros().ResumeUnfinishedRun())
+    if (!runMayWait() || !app_.topros().ResumeUnfinishedRun())
         return false;
     hide();
     return true;
@@ -564,7 +590,7 @@ void TBasic::closeEvent(QCloseEvent* event) {
 
 bool TBasic::FormClose() {
     RunState& rs = runState_;
-    if (app_.topros().isVisible() && !rs.resultsShown) {
+    if (app_.toprosMade() && app_.topros().isVisible() && !rs.resultsShown) {
         app_.topros().SaveResult();
         return false;
     }
@@ -575,7 +601,8 @@ bool TBasic::FormClose() {
         liftLockdown(rs);
     rs.verdicts.clear();
     rs.verdicts.shrink_to_fit();
-    app_.topros().questionSet = QuestionSet{};
+    if (app_.toprosMade())
+        app_.topros().questionSet = QuestionSet{};
 
     if (rs.interactive) {
         Settings settings(rs.programFolder);

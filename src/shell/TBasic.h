@@ -102,6 +102,10 @@ private:
     void messagesTo(QWidget& window);
     // What the start step gives a window, done when it is made.
     void firstMade(QWidget& window);
+    // The run window's menu entries that stand indented under their heading.
+    void indentRunMenu();
+    // False when no unfinished run can be waiting (no run window yet, no journal on disk).
+    bool runMayWait();
     // Writes the checked language to Settings.ini.
     void saveLanguageChoice();
     void setHints(const std::string& webPage, const std::string& supportMail);
