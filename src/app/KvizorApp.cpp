@@ -86,11 +86,11 @@ void KvizorApp::createWindows() {
 
 bool KvizorApp::isLateWindowName(const QString& objectName) {
     static const QStringList names{
-        QStringLiteral("Prepere"),    QStringLiteral("Inform"),   QStringLiteral("Helper"),
-        QStringLiteral("Progres"),    QStringLiteral("Blokator"), QStringLiteral("Resultats"),
-        QStringLiteral("Serestf"),    QStringLiteral("Client"),   QStringLiteral("Pas"),
-        QStringLiteral("Messager"),   QStringLiteral("About"),    QStringLiteral("Profil"),
-        QStringLiteral("SelectTest"), QStringLiteral("Message1")};
+        QStringLiteral("Topros"),    QStringLiteral("Prepere"),    QStringLiteral("Inform"),
+        QStringLiteral("Helper"),    QStringLiteral("Progres"),    QStringLiteral("Blokator"),
+        QStringLiteral("Resultats"), QStringLiteral("Serestf"),    QStringLiteral("Client"),
+        QStringLiteral("Pas"),       QStringLiteral("Messager"),   QStringLiteral("About"),
+        QStringLiteral("Profil"),    QStringLiteral("SelectTest"), QStringLiteral("Message1")};
     return names.contains(objectName);
 }
 
