@@ -4,6 +4,7 @@
 //     set from one page, and a workstation that leaves;
 //  3. the server's memory with 40 workstations (each downloads a 2 MB test) and 3 consoles.
 
+#include "net/HostileClients.h"
 #include "net/SimulatedWorkstation.h"
 
 #include <QCoreApplication>
@@ -20,24 +21,14 @@
 #include <QWebSocket>
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <functional>
-#include <random>
 
 namespace {
 
+using kvz::testing::randomBytes;
 using kvz::testing::SimulatedWorkstation;
+using kvz::testing::statusKb;
 using kvz::testing::waitUntil;
-
-long statusKb(qint64 pid, const char* field) {
-    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(qsizetype(std::strlen(field))).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
 
 struct Run {
     QTemporaryDir dir;
@@ -51,10 +42,7 @@ struct Run {
         QFile f(dir.filePath(QStringLiteral("tests/Big.tst")));
         if (!f.open(QIODevice::WriteOnly))
             return false;
-        std::mt19937 gen(7);
-        std::string body(testSize, '\0');
-        for (char& c : body)
-            c = char(gen());
+        std::string body = randomBytes(testSize);
         body += std::string("\0c\0", 3) + "10" + '\0' + "Math" + '\0';
         f.write(body.data(), qint64(body.size()));
         f.close();

@@ -311,7 +311,10 @@ void serverFigures() {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    downloadFigures(argc == 2 ? std::max(1, std::atoi(argv[1])) : 9);
-    serverFigures();
+    // bench_net [ROUNDS] [--download]: the second leaves out the server figures.
+    const QStringList args = app.arguments();
+    downloadFigures(args.size() >= 2 ? std::max(1, args[1].toInt()) : 9);
+    if (!args.contains(QStringLiteral("--download")))
+        serverFigures();
     return 0;
 }

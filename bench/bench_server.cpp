@@ -7,6 +7,7 @@
 //     hostile ones (bursts, a client that never reads, idle, an archive that never ends).
 
 #include "ClientStream.h"
+#include "net/HostileClients.h"
 #include "net/SimulatedWorkstation.h"
 
 #include <QCoreApplication>
@@ -17,32 +18,20 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <cstdio>
-#include <random>
 
 namespace {
 
 using kvz::server::ClientMessage;
 using kvz::server::ClientStream;
+using kvz::testing::connectRaw;
+using kvz::testing::randomBytes;
+using kvz::testing::Reading;
+using kvz::testing::repeated;
 using kvz::testing::SimulatedWorkstation;
+using kvz::testing::statusKb;
 using kvz::testing::waitUntil;
 
 constexpr std::size_t kBurst = 16u * 1024 * 1024;
-
-std::string repeated(std::string_view word, std::size_t size) {
-    std::string out;
-    out.reserve(size + word.size());
-    while (out.size() < size)
-        out += word;
-    return out;
-}
-
-std::string randomBytes(std::size_t n) {
-    std::mt19937 gen(7);
-    std::string out(n, '\0');
-    for (char& c : out)
-        c = char(gen());
-    return out;
-}
 
 // MB/s of cutting bytes into messages, fed in reads of 64 KB as a socket gives them.
 double parseRate(const std::string& bytes) {
@@ -94,16 +83,6 @@ void parserFigures() {
         std::printf("parser, 16 MB of %-24s %8.0f MB/s (%.2f of honest; goal 50 MB/s: %s)\n",
                     b.what, rate, rate / honestRate, rate >= 50 ? "met" : "NOT MET");
     }
-}
-
-long statusKb(qint64 pid, const char* field) {
-    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(qsizetype(std::strlen(field))).trimmed().split(' ').value(0).toLong();
-    return -1;
 }
 
 struct ServerRun {
@@ -167,8 +146,7 @@ void processFigures() {
                   {"random bytes", randomBytes(kBurst)}};
     for (const auto& b : bursts) {
         QTcpSocket hostile;
-        hostile.connectToHost(QStringLiteral("127.0.0.1"), run.port);
-        waitUntil([&] { return hostile.state() == QAbstractSocket::ConnectedState; }, 5000);
+        connectRaw(hostile, run.port, Reading::Reads, 5000);
         QElapsedTimer clock;
         clock.start();
         hostile.write(b.bytes.data(), qint64(b.bytes.size()));
@@ -222,9 +200,7 @@ void memoryFigures() {
                                   "PK\x03\x04" + repeated("z", kBurst + 1024), std::string()};
     for (const std::string& b : bursts) {
         hostile.push_back(std::make_unique<QTcpSocket>());
-        hostile.back()->setReadBufferSize(1); // reads nothing
-        hostile.back()->connectToHost(QStringLiteral("127.0.0.1"), run.port);
-        waitUntil([&] { return hostile.back()->state() == QAbstractSocket::ConnectedState; }, 5000);
+        connectRaw(*hostile.back(), run.port, Reading::Never, 5000);
         hostile.back()->write(b.data(), qint64(b.size()));
     }
     for (auto& w : honest) {

@@ -11,11 +11,14 @@
 //
 //   bench_test_archive [ROUNDS]   generate, time both, measure memory (ROUNDS defaults to 9)
 //   bench_test_archive --load F   (internal) load F once and print the peak memory growth
+//   bench_test_archive --make DIR write noise.tst, photo.tst and flat.tst into DIR (to profile
+//                                 the loader or unzip on them by hand)
 
 #include "test/ArchivePassword.h"
 #include "test/TestArchive.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -238,6 +241,15 @@ int runCase(const char* argv0, const QString& path, Pages kind, int rounds) {
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--load") == 0)
         return loadOnce(QString::fromLocal8Bit(argv[2]));
+    if (argc == 3 && std::strcmp(argv[1], "--make") == 0) {
+        const QDir out(QString::fromLocal8Bit(argv[2]));
+        for (Pages kind : {Pages::Noise, Pages::Photo, Pages::Flat})
+            if (makeArchive(
+                    out.filePath(QString::fromLatin1(pagesName(kind)) + QStringLiteral(".tst")),
+                    kind) == 0)
+                return 1;
+        return 0;
+    }
     const int rounds = argc == 2 ? std::max(1, std::atoi(argv[1])) : 9;
     QTemporaryDir dir;
     for (Pages kind : {Pages::Noise, Pages::Photo, Pages::Flat})

@@ -3,6 +3,7 @@
 #include "l10n/MessageTable.h"
 #include "net/ProtocolText.h"
 #include "shell/RunState.h"
+#include "test/LargeBuffer.h"
 
 #include <algorithm>
 #include <cstring>
@@ -151,6 +152,7 @@ void ClientProtocol::allow(std::string_view password, bool withPassword) {
     updateStart();
     if (host_.autoStartChecked() && host_.clientVisible() && !choiceShown_)
         host_.performStart();
+    host_.permissionGiven();
     host_.resumeTest();
 }
 
@@ -446,6 +448,7 @@ void ClientProtocol::downloadStep(std::string_view bytes) {
             // The size passed its bounds when the word came; the reservation only takes
             // memory as the bytes fill it.
             download_.reserve(static_cast<std::size_t>(offerSize_));
+            adviseLargePages(download_.data(), download_.capacity());
             host_.downloadFirstPiece();
         }
         if (!bytes.empty()) {

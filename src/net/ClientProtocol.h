@@ -54,6 +54,9 @@ public:
     virtual void pauseTest() = 0;
     // "_MAY"/"!MAY": the pause is lifted.
     virtual void resumeTest() = 0;
+    // "_MAY"/"!MAY" after the Start button and the auto-start have had their say: a host that
+    // asks for tests by itself (a profile's choice) may ask again now.
+    virtual void permissionGiven() {}
     // "SEND": the supervisor's message for the examinee (the host decides where it shows and
     // stops the test clock around it). May run a nested event loop.
     virtual void showServerMessage(const std::string& text) = 0;

@@ -11,6 +11,10 @@ constexpr qint64 kFilePiece = 64 * 1024;
 constexpr qint64 kSocketBacklog = 256 * 1024;
 // Archive pieces taken in one turn of the event loop: about 1 MB, then the interface breathes.
 constexpr int kPiecesPerTurn = 100;
+// While an archive arrives, Qt takes at most this much from the system ahead of the engine:
+// left unbounded it reads megabytes at a time into fresh memory, and the page faults of that
+// memory cost more than the copying. This one piece of buffer is used over and over instead.
+constexpr qint64 kDownloadReadAhead = 64 * 1024;
 } // namespace
 
 ProtocolSocket::ProtocolSocket(QObject* parent) : QObject(parent) {
@@ -106,6 +110,9 @@ void ProtocolSocket::step() {
     inStep_ = true;
     readSteps();
     inStep_ = false;
+    // Only during a download, so every other step still gets all that has arrived.
+    socket_.setReadBufferSize(engine_->readState() == ReadState::Downloading ? kDownloadReadAhead
+                                                                             : 0);
     if (stepAfter_) {
         stepAfter_ = false;
         queueStep();

@@ -20,11 +20,8 @@
 #include "shell/Settings.h"
 #include "shell/TBasic.h"
 #include "windows/HelpPage.h"
-#include "windows/TPas.h"
-#include "windows/TProgres.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -39,7 +36,6 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QRegularExpressionValidator>
@@ -60,8 +56,6 @@ constexpr int kLogLines = 5000;
 constexpr int kHintMs = 5000;
 constexpr int kMsgNoMatch = 93; // "Сервер не предлагает теста, подходящего профилю."
 constexpr int kMsgNoServer = 94; // "Не удалось получить тест от сервера %s."
-constexpr int kMsgNoArchive = 95; // "Сервер не прислал тест %s."
-constexpr int kMsgAwaitingAllow = 96; // "Ожидается разрешение администратора..."
 
 } // namespace
 
@@ -283,7 +277,12 @@ void TClient::ClientSocket1Disconnect() {
     setCaption(false);
     protocol_.connectionLost(); // empties and hides the choice list, ends a download
     ArchiveTimer->stop();
-    endPermissionWait();
+    // A profile's run keeps trying until its test has come: nobody else can connect for the
+    // pupil, whose window it is not. Whoever waits for the supervisor's permission goes on
+    // waiting, told so.
+    const bool keepTrying = !app_.topros().pendingResume() && awaitingProfileTest();
+    if (!keepTrying)
+        endPermissionWait();
     TTopros& run = app_.topros();
     TInform& inform = app_.inform();
     // A test in progress goes on locally; a pause is lifted.
@@ -302,6 +301,9 @@ void TClient::ClientSocket1Disconnect() {
     if (app_.topros().pendingResume()) {
         // The run waiting for its test must not be stranded by a server that went away.
         resumeRequested_ = false;
+        Timer3->start();
+    } else if (keepTrying) {
+        chooseAgain_ = true;
         Timer3->start();
     }
 }
@@ -370,10 +372,10 @@ void TClient::Button2Click() {
 void TClient::Button3Click() {
     // The pupil is never held here: a run waiting for its test stays for the next start.
     app_.topros().PutOffPendingResume();
-    Timer3->stop();
     app_.basic().show();
     CheckBox1->setChecked(false); // disconnects
     hide();
+    Timer3->stop(); // after the loss of the connection: no retry for a window left
 }
 
 void TClient::SendStart() {
@@ -415,23 +417,6 @@ void TClient::Timer2Timer() {
         formatMessage(app_.messages().msg(kMsgNoServer), {rs.profileHost + ":" + rs.profilePort})));
 }
 
-void TClient::ArchiveTimerTimer() {
-    ArchiveTimer->stop();
-    const QString why = cp1251::toUnicode(
-        formatMessage(app_.messages().msg(kMsgNoArchive), {protocol_.offerFile()}));
-    // A download that stopped half-way cannot be told from the next words: the connection goes,
-    // and its loss ends the download.
-    if (protocol_.readState() == ReadState::Downloading)
-        socket_.socket().abort();
-    if (!app_.runState().interactive) {
-        giveUp(why);
-        return;
-    }
-    log(cp1251::fromUnicode(why));
-    qWarning("kvizor: %s", qPrintable(why));
-    Dialogs::error(this, why);
-}
-
 void TClient::giveUp(const QString& why) {
     ArchiveTimer->stop();
     Timer1->stop();
@@ -446,41 +431,10 @@ void TClient::giveUp(const QString& why) {
     endProgram();
 }
 
-bool TClient::testSetByServer() const {
-    const std::string& file = protocol_.offerFile();
-    return !protocol_.choiceShown() && file.size() > 4 &&
-           cp1251::ansiLower(file.substr(file.size() - 4)) == ".tst";
-}
-
-void TClient::showPermissionWait() {
-    const QString text = msg(kMsgAwaitingAllow);
-    if (!waitingForPermission_)
-        log(app_.messages().msg(kMsgAwaitingAllow));
-    waitingForPermission_ = true;
-    TProgres& wait = app_.progres();
-    wait.ProgressBar1->setRange(0, 0);
-    wait.Panel1->setText(text);
-    wait.startAnimation();
-    showOverLock(&wait);
-    wait.show();
-    wait.raise();
-    wait.activateWindow();
-}
-
-void TClient::endPermissionWait() {
-    if (!waitingForPermission_)
-        return;
-    waitingForPermission_ = false;
-    TProgres& wait = app_.progres();
-    wait.stopAnimation();
-    wait.ProgressBar1->setRange(0, 100);
-    wait.hide();
-}
-
 void TClient::listMessageSeen() {
     if (app_.topros().pendingResume())
         return;
-    if (!autoChoiceDone_ && !Timer1->isActive())
+    if ((!autoChoiceDone_ || chooseAgain_) && !Timer1->isActive())
         Timer1->start();
 }
 
@@ -489,6 +443,7 @@ void TClient::AutoChooseTest() {
     if (!protocol_.choiceShown() || items.empty())
         return;
     autoChoiceDone_ = true;
+    chooseAgain_ = false;
     Timer1->stop();
     const RunState& rs = app_.runState();
     TSelectTest& select = app_.selectTest();
@@ -541,6 +496,7 @@ void TClient::AutoChooseTest() {
 void TClient::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     autoChoiceDone_ = false;
+    chooseAgain_ = false;
     app_.blokator().Panel1->setText(msg(41));
     if (protocol_.choiceShown())
         protocol_.setOfferFile(app_.messages().msg(48));
@@ -799,6 +755,21 @@ void TClient::resumeTest() {
     liftPause();
 }
 
+void TClient::permissionGiven() {
+    // Nobody presses Start in a profile's run: the test its choice asked for (refused while
+    // testing was forbidden, or withdrawn before it came) is asked for again once allowed.
+    if (app_.runState().interactive || !autoChoiceDone_ || !isVisible() ||
+        !protocol_.choiceShown() || app_.topros().pendingResume())
+        return;
+    const std::string& file = protocol_.offerFile();
+    if (file.empty() || file == app_.messages().msg(48))
+        return;
+    // Asked with the permission already and on its way: once is enough.
+    if (ArchiveTimer->isActive() || protocol_.readState() == ReadState::Downloading)
+        return;
+    askForTest();
+}
+
 void TClient::showInMessager(const QString& text) {
     TMessager& messager = app_.messager();
     showOverLock(&messager);
@@ -815,124 +786,6 @@ void TClient::showServerMessage(const std::string& text) {
             releaseTestClock();
         }
     });
-}
-
-void TClient::downloadBegun(std::int64_t size) {
-    // The wait window now shows the download; a stalled one is given up like a missing one.
-    waitingForPermission_ = false;
-    ArchiveTimer->start();
-    setEnabled(false);
-    TProgres& wait = app_.progres();
-    wait.ProgressBar1->setMaximum(int(size));
-    wait.ProgressBar1->setValue(0);
-    progressShown_.start();
-    wait.Panel1->setText(msg(52));
-    wait.startAnimation();
-    showOverLock(&wait);
-    wait.show();
-    wait.repaint();
-}
-
-void TClient::downloadFirstPiece() {
-    if (!busyCursor_) {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        busyCursor_ = true;
-    }
-}
-
-void TClient::downloadProgress(std::int64_t received) {
-    ArchiveTimer->start();
-    // Each step brings at most 10,000 bytes; repainting the bar for every one of them costs
-    // more than reading them. The last piece ends the download, which closes the bar anyway.
-    if (progressShown_.isValid() && progressShown_.elapsed() < 50)
-        return;
-    progressShown_.start();
-    app_.progres().ProgressBar1->setValue(int(received));
-}
-
-bool TClient::loadTest(const std::string& archive) {
-    // The archive is here; a password prompt may take the pupil any time.
-    ArchiveTimer->stop();
-    RunState& rs = app_.runState();
-    TInform& inform = app_.inform();
-    const MessageTable& m = app_.messages();
-    inform.Label2->setText(m.text(11) + cp1251::toUnicode(rs.testName));
-    inform.Label3->setText(m.text(rs.studentMode ? 12 : 13) +
-                           cp1251::toUnicode(protocol_.offerClass()) + m.text(16) +
-                           cp1251::toUnicode(protocol_.offerSubject()) + QStringLiteral("."));
-    if (TTopros& run = app_.topros(); run.pendingResume()) {
-        // The run brought back opens its test with the password saved with it.
-        resumeRequested_ = false;
-        const bool same =
-            run.ResumeFromServer(QByteArray(archive.data(), qsizetype(archive.size())));
-        if (same)
-            hide();
-        return same;
-    }
-    // A profile-driven run keeps the profile's password when the server gave none: otherwise a
-    // pupil would be asked for a password the supervisor meant to spare them.
-    const std::string& password = protocol_.testPassword().empty() && !rs.interactive
-                                      ? rs.profilePassword
-                                      : protocol_.testPassword();
-    app_.pas().Edit1->setText(cp1251::toUnicode(password));
-    // The archive stays in memory; it is never written to disk.
-    QByteArray bytes = QByteArray::fromRawData(archive.data(), qsizetype(archive.size()));
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    const bool loaded = app_.topros().LoadTest(buffer);
-    if (!loaded) {
-        // Once the download has ended and this window is usable again.
-        QTimer::singleShot(0, this, [this] { backAfterFailedLoad(); });
-        return false;
-    }
-    hide();
-    if (!rs.interactive) {
-        if (!inform.KlassName->text().isEmpty() && !inform.UserName->text().isEmpty()) {
-            inform.Button2->click();
-            inform.Button3->setEnabled(false);
-        } else {
-            inform.Button3->setEnabled(true);
-            if (inform.UserName->text().isEmpty())
-                inform.UserName->setFocus();
-            if (inform.KlassName->text().isEmpty())
-                inform.KlassName->setFocus();
-        }
-    }
-    return true;
-}
-
-void TClient::backAfterFailedLoad() {
-    const RunState& rs = app_.runState();
-    QWidget* back = this;
-    TSelectTest& select = app_.selectTest();
-    // The choice was made in the choice window, or for the pupil when only one test matched:
-    // either way the pupil may choose again there, or leave.
-    if (!rs.interactive && rs.profileSelect != 0 && !isVisible() && select.ListBox1->count() > 0)
-        back = &select;
-    if (!back->isVisible() && back == this)
-        return; // the window was left meanwhile
-    showOverLock(back);
-    back->show();
-    back->raise();
-    back->activateWindow();
-}
-
-void TClient::downloadEnded() {
-    ArchiveTimer->stop();
-    if (busyCursor_) {
-        QApplication::restoreOverrideCursor();
-        busyCursor_ = false;
-    }
-    TProgres& wait = app_.progres();
-    const bool waited = wait.isVisible();
-    if (waited)
-        wait.hide();
-    setEnabled(true);
-    // The wait window held the keyboard; a download that brought no test gives it back here.
-    if (waited && isVisible()) {
-        raise();
-        activateWindow();
-    }
 }
 
 } // namespace kvz

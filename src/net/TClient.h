@@ -120,6 +120,7 @@ public:
     void performStart() override;
     void pauseTest() override;
     void resumeTest() override;
+    void permissionGiven() override;
     void showServerMessage(const std::string& text) override;
     void downloadBegun(std::int64_t size) override;
     void downloadFirstPiece() override;
@@ -158,6 +159,9 @@ private:
     // the program ends.
     void giveUp(const QString& why);
     bool testSetByServer() const;
+    // A profile's network run that has not got its test yet (the client or the choice window is
+    // the pupil's window).
+    bool awaitingProfileTest() const;
     void showPermissionWait();
     void endPermissionWait();
     // After a test that did not load: the window the pupil chose it in comes back, with the
@@ -178,6 +182,8 @@ private:
     // When the progress bar was last moved: it follows the download at most every 50 ms.
     QElapsedTimer progressShown_;
     bool autoChoiceDone_ = false; // the tag of Timer1: the profile's choice has run
+    // The connection went before the profile's test came: the next list is chosen from again.
+    bool chooseAgain_ = false;
     bool pausedByServer_ = false; // a pause holds the test clock
     int clockHolds_ = 0;
     bool clockRanBeforeHold_ = false;

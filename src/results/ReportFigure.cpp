@@ -18,31 +18,6 @@ QString num(double v) {
     return QString::number(std::round(v * 10.0) / 10.0, 'f', 1);
 }
 
-QString escaped(const QString& text) {
-    QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case '&':
-            out += QStringLiteral("&amp;");
-            break;
-        case '<':
-            out += QStringLiteral("&lt;");
-            break;
-        case '>':
-            out += QStringLiteral("&gt;");
-            break;
-        case '"':
-            out += QStringLiteral("&quot;");
-            break;
-        default:
-            // Control characters are not allowed in XML at all.
-            out += c.unicode() < 0x20 ? QChar(QLatin1Char(' ')) : c;
-        }
-    }
-    return out;
-}
-
 // Texts that would run out of their room end in an ellipsis.
 QString fitted(const QString& text, double room, int size) {
     const int chars = std::max(1, int(room / (kGlyphWidth * size)));
@@ -76,6 +51,31 @@ QString axisNumber(double v) {
 }
 
 } // namespace
+
+QString xmlEscaped(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case '&':
+            out += QStringLiteral("&amp;");
+            break;
+        case '<':
+            out += QStringLiteral("&lt;");
+            break;
+        case '>':
+            out += QStringLiteral("&gt;");
+            break;
+        case '"':
+            out += QStringLiteral("&quot;");
+            break;
+        default:
+            // Control characters are not allowed in XML at all.
+            out += c.unicode() < 0x20 ? QChar(QLatin1Char(' ')) : c;
+        }
+    }
+    return out;
+}
 
 void Figure::rect(double x, double y, double w, double h, const QColor& c) {
     FigureShape s;
@@ -113,7 +113,7 @@ QString figureSvg(const Figure& f) {
                           "role=\"img\" width=\"%1\" height=\"%2\" viewBox=\"0 0 %1 %2\" "
                           "font-family=\"DejaVu Sans, Verdana, sans-serif\">")
                .arg(num(f.width), num(f.height));
-    out += QStringLiteral("<title>") + escaped(f.title) + QStringLiteral("</title>");
+    out += QStringLiteral("<title>") + xmlEscaped(f.title) + QStringLiteral("</title>");
     for (const FigureShape& s : f.shapes) {
         const QString colour = s.colour.name();
         switch (s.type) {
@@ -140,7 +140,7 @@ QString figureSvg(const Figure& f) {
                 out += QStringLiteral(" font-weight=\"bold\"");
             if (s.vertical)
                 out += QStringLiteral(" transform=\"rotate(-90 %1 %2)\"").arg(num(s.x), num(s.y));
-            out += QLatin1Char('>') + escaped(s.text) + QStringLiteral("</text>");
+            out += QLatin1Char('>') + xmlEscaped(s.text) + QStringLiteral("</text>");
             break;
         }
         }

@@ -42,6 +42,10 @@ struct Figure {
               const QColor& c = QColor(0x22, 0x22, 0x22), bool bold = false, bool vertical = false);
 };
 
+// The text escaped for XML text and attribute values alike (&, <, >, "); control characters,
+// which XML does not allow, become blanks.
+QString xmlEscaped(const QString& text);
+
 // The figure as one <svg> element, well-formed XML, sized in CSS pixels and scaling with its
 // box.
 QString figureSvg(const Figure& figure);

@@ -1,6 +1,7 @@
 #include "results/ReportHtml.h"
 
 #include "l10n/Cp1251.h"
+#include "results/ReportFigure.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,32 +14,9 @@ QString u(const std::string& cp) {
     return cp1251::toUnicode(cp);
 }
 
-// Escaped for text and attribute values alike; control characters are not allowed in XML.
-QString esc(const QString& text) {
-    QString out;
-    out.reserve(text.size() + 8);
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case '&':
-            out += QStringLiteral("&amp;");
-            break;
-        case '<':
-            out += QStringLiteral("&lt;");
-            break;
-        case '>':
-            out += QStringLiteral("&gt;");
-            break;
-        case '"':
-            out += QStringLiteral("&quot;");
-            break;
-        default:
-            out += c.unicode() < 0x20 ? QChar(QLatin1Char(' ')) : c;
-        }
-    }
-    return out;
-}
+// A text of a result (Windows-1251), escaped for the page.
 QString esc(const std::string& cp) {
-    return esc(u(cp));
+    return xmlEscaped(u(cp));
 }
 
 // A mark's text may hold "|" as a line break; one line in a table or under a column.
@@ -83,7 +61,7 @@ QString undefinedFigure(std::optional<double> v, Undefined why) {
     if (v)
         return indexFigure(v);
     return QStringLiteral("undefined <span class=\"why\">(%1)</span>")
-        .arg(esc(QString::fromLatin1(undefinedText(why))));
+        .arg(xmlEscaped(QString::fromLatin1(undefinedText(why))));
 }
 
 QString testTitle(const TestAnalysis& t) {
@@ -126,7 +104,7 @@ public:
                    .arg(n)
                    .arg(int(std::lround(f.width)))
                    .arg(int(std::lround(f.height)))
-                   .arg(esc(f.title));
+                   .arg(xmlEscaped(f.title));
     }
 
     void summary(const TestAnalysis& t) {
@@ -165,8 +143,8 @@ public:
 
         if (t.markScale.empty()) {
             if (!noScaleNote_.isEmpty())
-                out += QStringLiteral("<h4>Marks</h4>\n<p class=\"note\">") + esc(noScaleNote_) +
-                       QStringLiteral("</p>\n");
+                out += QStringLiteral("<h4>Marks</h4>\n<p class=\"note\">") +
+                       xmlEscaped(noScaleNote_) + QStringLiteral("</p>\n");
             return;
         }
         out += QStringLiteral("<h4>Marks</h4>\n");
@@ -240,7 +218,7 @@ public:
                         durationFigure(std::llround(it.meanTimeMs)));
         for (ItemFlag f : it.flags)
             out += QStringLiteral("<p class=\"warn\">&#9888; ") +
-                   esc(QString::fromLatin1(itemFlagText(f))) + QStringLiteral("</p>\n");
+                   xmlEscaped(QString::fromLatin1(itemFlagText(f))) + QStringLiteral("</p>\n");
 
         if (it.kind == 'A' && !it.optionCounts.empty()) {
             BarChart c;
@@ -323,7 +301,7 @@ public:
             "</thead><tbody>\n");
         for (const PupilRow& p : t.pupils) {
             const QString mark = p.markIndex >= 0 && std::size_t(p.markIndex) < t.markScale.size()
-                                     ? esc(markText(t.markScale[std::size_t(p.markIndex)]))
+                                     ? xmlEscaped(markText(t.markScale[std::size_t(p.markIndex)]))
                                      : QStringLiteral("&#8212;");
             out += QStringLiteral("<tr><td>%1</td><td>%2</td><td class=\"num\">%3</td><td>%4</td>"
                                   "<td class=\"num\">%5 / %6 / %7</td><td class=\"num\">%8</td>"
@@ -424,15 +402,15 @@ QString reportHtml(const std::vector<TestAnalysis>& tests, const ReportSource& s
     const bool browser = flavour == ReportFlavour::Browser;
     out += QStringLiteral("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\" "
                           "/>\n<title>Results: %1</title>\n<style>")
-               .arg(esc(source.folder));
+               .arg(xmlEscaped(source.folder));
     out += QLatin1String(kStyle);
     out += QLatin1String(browser ? kBrowserStyle : kTextDocumentStyle);
     out += QStringLiteral("</style>\n</head>\n<body>\n<h1>Results report</h1>\n");
     out += QStringLiteral("<p class=\"meta\">Folder %1 &#183; %2 results read &#183; %3 not read "
                           "&#183; %4 tests &#183; made %5</p>\n")
-               .arg(esc(source.folder), QString::number(source.resultCount),
+               .arg(xmlEscaped(source.folder), QString::number(source.resultCount),
                     QString::number(source.unread.size()), QString::number(tests.size()),
-                    esc(source.made.toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
+                    xmlEscaped(source.made.toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
 
     if (browser && tests.size() > 1) {
         out += QStringLiteral("<nav>\n<ol>\n");
@@ -467,8 +445,8 @@ QString reportHtml(const std::vector<TestAnalysis>& tests, const ReportSource& s
                               "results of this program.</p>\n<table class=\"unread\"><thead><tr>"
                               "<th>File</th><th>Why</th></tr></thead><tbody>\n");
         for (const UnreadResult& r : source.unread)
-            out +=
-                QStringLiteral("<tr><td>%1</td><td>%2</td></tr>\n").arg(esc(r.path), esc(r.error));
+            out += QStringLiteral("<tr><td>%1</td><td>%2</td></tr>\n")
+                       .arg(xmlEscaped(r.path), xmlEscaped(r.error));
         out += QStringLiteral("</tbody></table>\n");
         if (browser)
             out += QStringLiteral("</section>\n");

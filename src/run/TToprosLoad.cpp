@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFileDevice>
 #include <QLabel>
 #include <QLineEdit>
@@ -113,9 +114,14 @@ bool TTopros::LoadTest(QIODevice& stream) {
             wait.refresh();
         }
     };
+    QElapsedTimer painted;
     hooks.progress = [&](int percent) {
         // Painted at once rather than by running the event loop, so other windows' timers and
-        // sockets do not run at every step of a load.
+        // sockets do not run at every step of a load; and at most every 40 ms, which keeps the
+        // bar and the animation moving without a repaint for every percent of every entry.
+        if (percent != 100 && painted.isValid() && painted.elapsed() < 40)
+            return;
+        painted.start();
         wait.ProgressBar1->setValue(percent);
         wait.refresh();
     };

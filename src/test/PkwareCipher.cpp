@@ -38,11 +38,20 @@ PkwareDecryptor::PkwareDecryptor(std::string_view password) {
 }
 
 void PkwareDecryptor::decrypt(unsigned char* data, std::size_t n) {
+    // The same steps as updateKeys, arranged so that what does not wait for the key stream
+    // byte (k0 with the next stored byte, k1 times the multiplier) is worked out beside it:
+    // each byte waits on the one before it, and this chain is all the time decryption takes.
     std::uint32_t k0 = k0_, k1 = k1_, k2 = k2_;
     for (std::size_t i = 0; i < n; ++i) {
-        const unsigned char c = data[i] ^ keyStreamByte(k2);
-        data[i] = c;
-        updateKeys(k0, k1, k2, c);
+        const std::uint32_t stored = data[i];
+        const std::uint32_t mixed = (k0 ^ stored) & 0xFF;
+        const std::uint32_t k0High = k0 >> 8;
+        const std::uint32_t k1Next = k1 * 134775813u + 1;
+        const std::uint32_t ks = keyStreamByte(k2);
+        data[i] = static_cast<unsigned char>(stored ^ ks);
+        k0 = kCrcTable[mixed ^ ks] ^ k0High;
+        k1 = k1Next + (k0 & 0xFF) * 134775813u;
+        k2 = kCrcTable[(k2 ^ (k1 >> 24)) & 0xFF] ^ (k2 >> 8);
     }
     k0_ = k0;
     k1_ = k1;

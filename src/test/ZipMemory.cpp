@@ -1,5 +1,6 @@
 #include "test/ZipMemory.h"
 
+#include "test/LargeBuffer.h"
 #include "test/PkwareCipher.h"
 
 #include <zip.h>
@@ -16,7 +17,6 @@
 #include <span>
 #include <sys/mman.h>
 #include <thread>
-#include <unistd.h>
 
 namespace kvz {
 
@@ -250,10 +250,10 @@ public:
         const std::size_t n = std::size_t(std::min<std::uint64_t>(kChunk, left));
         for (auto& slot : slots_)
             slot.resize(n);
-        const auto page = std::uintptr_t(::sysconf(_SC_PAGESIZE));
-        // Whole pages inside the buffer only.
+        // Whole large pages inside the buffer only: the piece before the first one is the
+        // caller's to map, and comes first anyway.
         prefaultAt_ = reinterpret_cast<unsigned char*>(
-            (reinterpret_cast<std::uintptr_t>(out_) + page - 1) & ~(page - 1));
+            (reinterpret_cast<std::uintptr_t>(out_) + kLargePageSize - 1) & ~(kLargePageSize - 1));
         thread_ = std::thread([this] { run(); });
     }
     ~ChunkFeed() { stop(); }
@@ -292,7 +292,7 @@ public:
 
 private:
     static constexpr std::size_t kSlots = 4;
-    static constexpr std::size_t kPrefaultStep = std::size_t(1) << 20;
+    static constexpr std::size_t kPrefaultStep = kLargePageSize;
 
     void run() {
         while (left_ > 0) {
@@ -563,6 +563,7 @@ ZipReadStatus MemoryZip::extractRaw(std::size_t index, std::size_t cap, QByteArr
     const std::size_t size = std::size_t(st.size);
     out.resize(qsizetype(size));
     auto* dest = reinterpret_cast<unsigned char*>(out.data());
+    adviseLargePages(dest, size);
     std::optional<ChunkFeed> feed;
     if (left > 0)
         feed.emplace(f, left, encrypted, decryptor, dest, size);

@@ -463,5 +463,70 @@ TEST_F(NetWindows, PauseCoversTheFinishPromptAndResumeGivesItBack) {
     EXPECT_FALSE(run.isVisible());
 }
 
+// Choice mode: "NMAY" takes the permission back and "_MAY" or "!MAY" gives it again. In the
+// pupil's own run the Start button follows it and only Start asks; in a profile's run (nobody
+// presses Start there) the profile's choice is asked for again once allowed.
+TEST_F(NetWindows, PermissionGivenAgainInChoiceMode) {
+    const struct {
+        const char* name;
+        bool profile;
+        std::string allow;
+    } cases[] = {
+        {"the pupil's run, _MAY", false, "_MAY"},
+        {"the pupil's run, !MAY", false, "!MAY" + std::string(4, '\x40')},
+        {"a profile's run, _MAY", true, "_MAY"},
+        {"a profile's run, !MAY", true, "!MAY" + std::string(4, '\x40')},
+    };
+    RunState& rs = app->runState();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        rs.interactive = !c.profile;
+        rs.profileType = c.profile ? "net" : "";
+        rs.profileTestName = "equations";
+        rs.profileTestClass = "/*_-_*\\";
+        rs.profileSubject = "/*_-_*\\";
+        rs.profileSelect = 0;
+        client->hide();
+        client->show();
+        WireServer server;
+        connectTo(server);
+        ASSERT_TRUE(server.waitFor("HOST"));
+        server.take();
+        server.write(kList);
+        ASSERT_TRUE(server.waitFor("FRESH"));
+        if (c.profile) {
+            ASSERT_TRUE(server.waitFor("GIVEMETEST"));
+        } else {
+            client->Files->setCurrentRow(1);
+            client->Button4->click();
+            ASSERT_TRUE(server.waitFor("GIVEMETEST"));
+        }
+        EXPECT_TRUE(server.take().endsWith("GIVEMETESTEquations.tst"));
+
+        server.write("NMAY");
+        ASSERT_TRUE(waitUntil([&] { return !client->protocol().permitted(); }));
+        EXPECT_FALSE(client->Button4->isEnabled());
+        EXPECT_TRUE(client->Files->isVisible());
+
+        server.write(c.allow);
+        ASSERT_TRUE(waitUntil([&] { return client->protocol().permitted(); }));
+        EXPECT_TRUE(client->Button4->isEnabled());
+        if (c.profile) {
+            ASSERT_TRUE(server.waitFor("GIVEMETEST")) << "the profile's test was not asked again";
+            EXPECT_EQ(server.take(), QByteArray("GIVEMETESTEquations.tst"));
+        } else {
+            QTest::qWait(200);
+            EXPECT_FALSE(server.take().contains("GIVEMETEST")) << "asked without the pupil";
+            EXPECT_EQ(client->Files->currentRow(), 1);
+            client->Button4->click();
+            ASSERT_TRUE(server.waitFor("GIVEMETEST"));
+            EXPECT_EQ(server.take(), QByteArray("GIVEMETESTEquations.tst"));
+        }
+        EXPECT_EQ(programEnds, 0);
+        client->CheckBox1->setChecked(false);
+        ASSERT_TRUE(waitUntil([&] { return !client->connectedToServer(); }));
+    }
+}
+
 } // namespace
 } // namespace kvz::testing

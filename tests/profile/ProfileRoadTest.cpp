@@ -297,5 +297,64 @@ TEST_F(ProfileRoadTest, SetTestWaitsForThePermissionAndKeepsTheProfilesResultsFo
     EXPECT_TRUE(pupilHasAWindow(&app->resultats()));
 }
 
+// The server goes away before the test has come, and comes back: the profile's run keeps trying
+// to connect (nobody else can: the client window is not the pupil's to use), chooses again from
+// the list the server then offers, and the pupil gets the test.
+TEST_F(ProfileRoadTest, NetworkProfileReconnectsUntilItGetsItsTest) {
+    const struct {
+        const char* name;
+        bool setByServer; // the server set the test and the pupil waits for permission
+    } cases[] = {
+        {"the set test waits for the permission", true},
+        {"the chosen test was asked for and refused", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto first = std::make_unique<ServerProcess>();
+        first->offerChoice = !c.setByServer;
+        ASSERT_TRUE(first->stage(kPhysics + QStringLiteral(".tst")));
+        ASSERT_TRUE(first->launch());
+        const quint16 port = first->port;
+        if (c.setByServer) {
+            first->command(QStringLiteral("set ") + kPhysics + QStringLiteral(".tst"));
+            ASSERT_TRUE(first->waitFor(QStringLiteral("mode set")));
+        } else {
+            // Offered, but gone from the folder when asked for: the request is refused.
+            ASSERT_TRUE(QFile::remove(first->servedPath(kPhysics + QStringLiteral(".tst"))));
+        }
+        Profile p;
+        p.type = "net";
+        p.host = "127.0.0.1";
+        p.port = std::to_string(port);
+        p.testName = "*";
+        p.testClass = std::string(kAnyMarker);
+        p.subject = std::string(kAnyMarker);
+        p.password = cp(QStringLiteral("физика"));
+        startWith(p, [this] {
+            app->client().Timer2->setInterval(1000);
+            app->client().Timer3->setInterval(300);
+        });
+        TClient& client = app->client();
+        if (c.setByServer)
+            ASSERT_TRUE(waitUntil([&] { return client.waitingForPermission(); }, 8000));
+        else
+            ASSERT_TRUE(first->waitFor(QStringLiteral("refused 1")));
+        QTest::qWait(1200); // past the give-up time
+        ASSERT_FALSE(app->endRequested().has_value());
+
+        first.reset(); // the server goes away
+        ASSERT_TRUE(waitUntil([&] { return !client.connectedToServer(); }));
+        QTest::qWait(700); // a retry or two finds nobody
+        ServerProcess second;
+        ASSERT_TRUE(second.start(kPhysics + QStringLiteral(".tst"), port));
+        ASSERT_TRUE(waitUntil([&] { return app->inform().isVisible(); }, 15000))
+            << "the test did not come after the server came back";
+        EXPECT_FALSE(app->endRequested().has_value());
+        EXPECT_EQ(app->runState().testName, cp(kPhysics));
+        EXPECT_TRUE(pupilHasAWindow(&app->inform()));
+        app.reset();
+    }
+}
+
 } // namespace
 } // namespace kvz::testing

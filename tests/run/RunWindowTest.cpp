@@ -364,6 +364,40 @@ TEST_F(RunWindowTest, FlippingBetweenQuestionsNeverHoldsTheTestClock) {
     EXPECT_EQ(spent(), 120000);
 }
 
+// The clocks count the time that passed, read from a monotonic clock, not the timer's wakes: on a
+// loaded machine the wakes come late or bunched, and the pupil must get no extra time from it nor
+// see a slow clock.
+TEST_F(RunWindowTest, TheClocksCountTimePassedNotTimerWakes) {
+    const struct {
+        const char* name;
+        std::vector<std::int64_t> wakes; // ms passed before each wake
+        std::int32_t spentMs;            // whole seconds the clocks have moved by
+    } cases[] = {
+        {"wakes with no time passed count nothing", {0, 0, 0, 0, 0}, 0},
+        {"one wake, seven seconds late, counts seven", {7000}, 7000},
+        {"wakes every quarter second count a second per four",
+         {250, 250, 250, 250, 250, 250},
+         1000},
+        {"a late wake then early ones", {3400, 100, 300, 200}, 4000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        start({question("A", 2), question("A", 2)}, 30000, 60000);
+        TTopros& w = run();
+        for (const std::int64_t ms : c.wakes) {
+            clock_.advance(ms);
+            w.Timer1Timer();
+        }
+        EXPECT_EQ(w.questionSet.testTimeLeftMs, 60000 - c.spentMs);
+        EXPECT_EQ(w.questionSet.questions[0].timeLeftMs, 30000 - c.spentMs);
+        EXPECT_EQ(w.Panel3->text(),
+                  QStringLiteral("тест: ") + QString::fromLatin1(FormatMs(60000 - c.spentMs)));
+        EXPECT_EQ(w.Panel5->text(),
+                  QStringLiteral("вопрос: ") + QString::fromLatin1(FormatMs(30000 - c.spentMs)));
+        w.hide();
+    }
+}
+
 TEST_F(RunWindowTest, ClocksOnScreenBlinkAndTheTestClockEndsTheRun) {
     start({question("A", 2), question("A", 2)}, 0, 20000);
     TTopros& w = run();

@@ -5,6 +5,7 @@
 #include "test/ArchivePassword.h"
 #include "test/TestArchive.h"
 
+#include <QTemporaryFile>
 #include <gtest/gtest.h>
 
 namespace kvz {
@@ -170,6 +171,86 @@ TEST(ZipReaderTest, WrongPasswordsAreNeverTakenForDamage) {
     }
     reader->setPassword(archivePassword("key"));
     EXPECT_EQ(reader->extract("WORD.doc", kMaxWordDocSize, out), ZipReadStatus::Ok);
+}
+
+// A test of many pages, several megabytes of WORD.doc: it is read ahead and decrypted on a
+// second thread a chunk at a time while the pages are unpacked into one buffer, so every chunk
+// boundary and the hand-over between the threads are crossed many times.
+TestArchive bigTest(bool compressible) {
+    TestArchive a = testing::threeKinds();
+    std::uint32_t seed = compressible ? 3 : 5;
+    auto page = [&](int k) {
+        QByteArray data(200 * 1024 + k, '\0');
+        for (qsizetype i = 0; i < data.size(); ++i) {
+            seed = seed * 1664525u + 1013904223u;
+            // Compressible pages: one random byte in five, enough for a few chunks still.
+            data[i] = compressible && i % 5 != 0 ? char(k) : char(seed >> 24);
+        }
+        return testing::fakePiece(data);
+    };
+    for (int k = 0; k < 22; ++k)
+        a.questions.push_back(testing::question(k % 2 ? "A" : "D", page(k)));
+    a.hasSlots = a.hasTextbooks = a.hasDifficulties = false;
+    return a;
+}
+
+TEST(ZipReaderTest, ManyChunksOfPagesComeOutByteForByte) {
+    for (bool compressible : {false, true}) {
+        SCOPED_TRACE(compressible ? "compressible pages" : "random pages");
+        const TestArchive in = bigTest(compressible);
+        const auto zip = writeTestArchive(in, "key", kCatalogue);
+        ASSERT_TRUE(zip);
+        ASSERT_GT(zip->size(), compressible ? 1 << 20 : 4 << 20);
+
+        // From memory and from a file read in place, with the progress running to its end.
+        QTemporaryFile file;
+        ASSERT_TRUE(file.open());
+        ASSERT_EQ(file.write(*zip), zip->size());
+        for (bool fromFile : {false, true}) {
+            SCOPED_TRACE(fromFile ? "file" : "memory");
+            int last = -1;
+            bool ordered = true;
+            ArchiveReadHooks hooks;
+            hooks.progress = [&](int p) {
+                ordered = ordered && (p >= last || p == 0);
+                last = p;
+            };
+            file.seek(0);
+            ArchiveReadResult r = fromFile ? readTestArchive(fileSource(file), "key", hooks)
+                                           : readTestArchive(*zip, "key", hooks);
+            ASSERT_TRUE(r.archive) << r.error.toStdString();
+            EXPECT_TRUE(ordered);
+            EXPECT_EQ(last, 100);
+            ASSERT_EQ(r.archive->questions.size(), in.questions.size());
+            for (std::size_t k = 0; k < in.questions.size(); ++k)
+                ASSERT_TRUE(r.archive->questions[k].body == in.questions[k].body) << k;
+            EXPECT_EQ(r.archive->reference, in.reference);
+        }
+
+        // Damage half way through the pages, where the reader is chunks ahead of the unpacking:
+        // told as damage (the other entries prove the password), and a wrong password as such.
+        QByteArray damaged = *zip;
+        damaged[damaged.size() / 2] ^= 0x20;
+        ArchiveReadResult r = readTestArchive(damaged, "key");
+        EXPECT_FALSE(r.archive);
+        EXPECT_FALSE(r.cancelled);
+        EXPECT_NE(r.error.indexOf(QStringLiteral("damaged")), -1) << r.error.toStdString();
+        r = readTestArchive(*zip, "lock");
+        EXPECT_FALSE(r.archive);
+        EXPECT_TRUE(r.cancelled);
+
+        // The same reader takes the pages after a read that failed: nothing of the failed read
+        // is left in the result or in the reader.
+        std::unique_ptr<MemoryZip> reader = MemoryZip::open(*zip);
+        ASSERT_TRUE(reader);
+        reader->setPassword(archivePassword("lock"));
+        QByteArray word;
+        EXPECT_EQ(reader->extract("WORD.doc", kMaxWordDocSize, word), ZipReadStatus::BadPassword);
+        EXPECT_TRUE(word.isEmpty());
+        reader->setPassword(archivePassword("key"));
+        ASSERT_EQ(reader->extract("WORD.doc", kMaxWordDocSize, word), ZipReadStatus::Ok);
+        EXPECT_TRUE(word == testing::entry(encodeTestEntries(in), "WORD.doc"));
+    }
 }
 
 } // namespace

@@ -2,9 +2,12 @@
 
 #include "ConsoleServer.h"
 #include "Server.h"
+#include "l10n/Cp1251.h"
 #include "net/SimulatedWorkstation.h"
+#include "profile/Profile.h"
 #include "results/ResultArchive.h"
 #include "run/Checking.h"
+#include "support/TestPaths.h"
 #include "test/ArchiveFixtures.h"
 #include "test/TestArchive.h"
 
@@ -12,6 +15,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHostInfo>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -20,7 +25,9 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QWebSocket>
+#include <QtEndian>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace kvz::testing {
 namespace {
@@ -149,8 +156,18 @@ struct Browser {
                      {QStringLiteral("returnByValue"), true}})[QStringLiteral("result")]
             .toObject()[QStringLiteral("value")];
     }
-    bool until(const QString& expression) {
-        return waitFor([&] { return eval(expression).toBool(); }, 15000);
+    bool until(const QString& expression, int ms = 15000) {
+        return waitFor([&] { return eval(expression).toBool(); }, ms);
+    }
+    // The page as it stands, into a PNG file of the build folder.
+    void screenshot(const QString& name) {
+        const QJsonObject shot = call(QStringLiteral("Page.captureScreenshot"));
+        const QByteArray png =
+            QByteArray::fromBase64(shot[QStringLiteral("data")].toString().toLatin1());
+        EXPECT_TRUE(png.startsWith("\x89PNG")) << name.toStdString();
+        QFile out(QDir::current().filePath(name));
+        if (out.open(QIODevice::WriteOnly))
+            out.write(png);
     }
 };
 
@@ -282,6 +299,13 @@ TEST(ConsoleBrowser, aSupervisorRunsTheClassroomFromThePage) {
     ASSERT_TRUE(browser.until(QStringLiteral(
         "document.querySelector('#testlist tbody tr').textContent.startsWith('Optics.tst9Physics')"
         " && document.querySelector('#testlist tbody tr').textContent.includes('да2, 3, 4, 5')")));
+    // The mode buttons, then one test for all.
+    browser.eval(QStringLiteral("document.querySelector('[data-mode=choice]').click(); true"));
+    EXPECT_TRUE(waitFor([&] { return log.contains(QStringLiteral("mode choice")); }));
+    EXPECT_TRUE(browser.until(
+        QStringLiteral("document.getElementById('mode').textContent.includes('из списка')")));
+    browser.eval(QStringLiteral("document.querySelector('[data-mode=none]').click(); true"));
+    EXPECT_TRUE(waitFor([&] { return log.contains(QStringLiteral("mode none")); }));
     browser.eval(QStringLiteral("document.querySelector('#testlist tbody button').click(); true"));
     EXPECT_TRUE(waitFor([&] { return log.contains(QStringLiteral("mode set Optics.tst")); }));
     EXPECT_TRUE(browser.until(
@@ -396,17 +420,16 @@ TEST(ConsoleBrowser, aSupervisorRunsTheClassroomFromThePage) {
         QStringLiteral("document.querySelector('nav [data-view=classroom]').click(); true"));
 
     // Pictures of the views at the classroom computer's size and a tablet's, to look at.
+    browser.call(QStringLiteral("Emulation.setDeviceMetricsOverride"),
+                 {{QStringLiteral("width"), 1280},
+                  {QStringLiteral("height"), 800},
+                  {QStringLiteral("deviceScaleFactor"), 1},
+                  {QStringLiteral("mobile"), false}});
     auto shoot = [&](const QString& view, const QString& name) {
         browser.eval(
             QStringLiteral("document.querySelector('nav [data-view=%1]').click(); true").arg(view));
         waitFor([] { return false; }, 300);
-        const QJsonObject shot = browser.call(QStringLiteral("Page.captureScreenshot"));
-        const QByteArray png =
-            QByteArray::fromBase64(shot[QStringLiteral("data")].toString().toLatin1());
-        EXPECT_TRUE(png.startsWith("\x89PNG"));
-        QFile out(QDir::current().filePath(name));
-        if (out.open(QIODevice::WriteOnly))
-            out.write(png);
+        browser.screenshot(name);
     };
     shoot(QStringLiteral("classroom"), QStringLiteral("console-browser.png"));
     shoot(QStringLiteral("tests"), QStringLiteral("console-browser-tests.png"));
@@ -418,6 +441,358 @@ TEST(ConsoleBrowser, aSupervisorRunsTheClassroomFromThePage) {
                   {QStringLiteral("mobile"), true}});
     shoot(QStringLiteral("classroom"), QStringLiteral("console-browser-tablet.png"));
     shoot(QStringLiteral("results"), QStringLiteral("console-browser-tablet-results.png"));
+}
+
+// ---- the real program as a workstation, on an X display of the test's own
+
+// Xvfb with openbox. Xvfb keeps its screen in a file (XWD), so that the test can take a picture
+// of it without any further tool.
+class XDisplay {
+public:
+    ~XDisplay() {
+        for (auto it = processes_.rbegin(); it != processes_.rend(); ++it) {
+            QProcess& p = **it;
+            if (p.state() == QProcess::NotRunning)
+                continue;
+            p.terminate();
+            if (!p.waitForFinished(3000)) {
+                p.kill();
+                p.waitForFinished(3000);
+            }
+        }
+    }
+    static QString tool(const char* name) {
+        return QStandardPaths::findExecutable(QLatin1String(name));
+    }
+    bool start() {
+        const QString xvfb = tool("Xvfb"), openbox = tool("openbox");
+        for (int n = 150 + int(::getpid() % 100); n < 500 && display_.isEmpty(); ++n) {
+            if (QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)) ||
+                QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)))
+                continue;
+            QProcess& server = launch(
+                xvfb, {QStringLiteral(":%1").arg(n), QStringLiteral("-screen"), QStringLiteral("0"),
+                       QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
+                       QStringLiteral("tcp"), QStringLiteral("-fbdir"), frame_.path()});
+            const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(n);
+            if (waitFor(
+                    [&] {
+                        return QFileInfo::exists(socket) || server.state() == QProcess::NotRunning;
+                    },
+                    20000) &&
+                server.state() == QProcess::Running)
+                display_ = QStringLiteral(":%1").arg(n);
+        }
+        if (display_.isEmpty())
+            return false;
+        // openbox may give up on a server that has only just opened its socket: again until it
+        // manages the screen.
+        const auto managed = [&] {
+            return run(tool("xprop"),
+                       {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
+                .contains(QLatin1String("window id"));
+        };
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            QProcess& wm = launch(openbox, {QStringLiteral("--sm-disable")});
+            if (waitFor([&] { return managed() || wm.state() == QProcess::NotRunning; }, 15000) &&
+                managed())
+                return true;
+            wm.kill();
+            wm.waitForFinished(3000);
+        }
+        return false;
+    }
+    QProcessEnvironment environment() const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), display_);
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        return env;
+    }
+    QProcess& launch(const QString& program, const QStringList& args,
+                     const QProcessEnvironment& env = {}) {
+        processes_.push_back(std::make_unique<QProcess>());
+        QProcess& p = *processes_.back();
+        p.setProcessEnvironment(env.isEmpty() ? environment() : env);
+        p.start(program, args);
+        p.waitForStarted(10000);
+        return p;
+    }
+    // A short command on the display; its output, "" when it failed.
+    QString run(const QString& program, const QStringList& args) {
+        QProcess p;
+        p.setProcessEnvironment(environment());
+        p.start(program, args);
+        if (!p.waitForFinished(10000)) {
+            p.kill();
+            p.waitForFinished(3000);
+            return {};
+        }
+        return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+    }
+    QString xdotool(const QStringList& args) { return run(tool("xdotool"), args); }
+    // The mapped windows whose whole title is name.
+    int shown(const QString& name) {
+        const QString ids =
+            xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                     QStringLiteral("--name"), QLatin1Char('^') + name + QLatin1Char('$')});
+        return ids.isEmpty() ? 0 : int(ids.split(QLatin1Char('\n')).size());
+    }
+    // Keys typed on the keyboard into the window titled name.
+    void type(const QString& name, const QStringList& keys) {
+        const QString id =
+            xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                     QStringLiteral("--name"), QLatin1Char('^') + name + QLatin1Char('$')})
+                .section(QLatin1Char('\n'), 0, 0);
+        xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), id});
+        for (const QString& key : keys)
+            xdotool({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), key});
+    }
+    // The screen as Xvfb keeps it: an XWD file of 32-bit pixels.
+    QImage screen() const {
+        QFile f(frame_.filePath(QStringLiteral("Xvfb_screen0")));
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        const QByteArray xwd = f.readAll();
+        if (xwd.size() < 100)
+            return {};
+        const auto field = [&](int i) {
+            return qFromBigEndian<quint32>(reinterpret_cast<const uchar*>(xwd.constData()) + 4 * i);
+        };
+        const quint32 headerSize = field(0), width = field(4), height = field(5),
+                      bitsPerPixel = field(11), bytesPerLine = field(12), colours = field(19);
+        const qint64 pixels = qint64(headerSize) + qint64(colours) * 12;
+        if (bitsPerPixel != 32 || pixels + qint64(bytesPerLine) * height > xwd.size())
+            return {};
+        return QImage(reinterpret_cast<const uchar*>(xwd.constData() + pixels), int(width),
+                      int(height), int(bytesPerLine), QImage::Format_RGB32)
+            .copy();
+    }
+    void screenshot(const QString& name) const {
+        const QImage shot = screen();
+        EXPECT_FALSE(shot.isNull()) << "no picture of the X screen for " << name.toStdString();
+        shot.save(QDir::current().filePath(name));
+    }
+
+private:
+    QTemporaryDir frame_;
+    QString display_;
+    std::vector<std::unique_ptr<QProcess>> processes_;
+};
+
+// A test as a teacher makes it with kvizor-pack: three questions of one right choice out of
+// three, a password and a scale of marks, no lock-down (the test's own setting).
+bool packTest(const QString& folder, const QString& archive) {
+    QDir().mkpath(folder);
+    const auto write = [&](const QString& name, const QByteArray& text) {
+        QFile f(folder + QLatin1Char('/') + name);
+        return f.open(QIODevice::WriteOnly) && f.write(text) == text.size();
+    };
+    QByteArray ini = "[Test]\nClass=9\nSubject=Физика\nPassword=pw\nNoLockdown=1\nShowMark=1\n"
+                     "[Marks]\n0=2\n50=3\n70=4\n90=5\n";
+    for (int q = 1; q <= 3; ++q) {
+        ini += "[Question" + QByteArray::number(q) + "]\nKind=A\nPage=q" + QByteArray::number(q) +
+               ".html\nChoices=3\nRight=" + QByteArray::number(q) + "\nTopic=Закон " +
+               QByteArray::number(q) + "\n";
+        if (!write(QStringLiteral("q%1.html").arg(q),
+                   "<p><b>Вопрос " + QByteArray::number(q) +
+                       ".</b> Какой ответ верный?</p><ol><li>первый</li><li>второй</li>"
+                       "<li>третий</li></ol>"))
+            return false;
+    }
+    if (!write(QStringLiteral("test.ini"), ini))
+        return false;
+    QProcess pack;
+    pack.start(binaryDir() + QStringLiteral("/tools/kvizor-pack"),
+               {QStringLiteral("build"), folder, QStringLiteral("-o"), archive});
+    if (!pack.waitForFinished(60000) || pack.exitCode() != 0) {
+        ADD_FAILURE() << "kvizor-pack: " << pack.readAllStandardError().toStdString();
+        return false;
+    }
+    return true;
+}
+
+// The classroom with a real workstation: kvizor started with a network profile on an X display,
+// the pupil at its keyboard, the supervisor in the console.
+TEST(ConsoleBrowser, aRealWorkstationIsAllowedWatchedPausedToldAndMarked) {
+    for (const char* needed : {"Xvfb", "openbox", "xdotool", "xprop", "chromium"})
+        ASSERT_FALSE(XDisplay::tool(needed).isEmpty())
+            << needed << " is missing: scripts/setup.sh installs it";
+    const QString program = stageDir() + QStringLiteral("/kvizor");
+    ASSERT_TRUE(QFileInfo(program).isExecutable()) << program.toStdString();
+
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath(QStringLiteral("tests"));
+    ASSERT_TRUE(packTest(dir.filePath(QStringLiteral("source")),
+                         dir.filePath(QStringLiteral("tests/Mechanics.tst"))));
+    server::ServerOptions o;
+    o.testsFolder = dir.filePath(QStringLiteral("tests"));
+    o.resultsFolder = dir.filePath(QStringLiteral("results"));
+    o.address = QHostAddress::LocalHost;
+    o.port = 0;
+    // A program under a sanitizer on a loaded machine may answer a poll late; a long period
+    // keeps it from showing as not answering.
+    o.pollMs = 1000;
+    QStringList log;
+    std::unique_ptr<ConsoleServer> console;
+    Server server(o, [&](const QString& l) {
+        log << l;
+        if (console)
+            console->logLine(l);
+    });
+    ASSERT_TRUE(server.start());
+    console = std::make_unique<ConsoleServer>(server, ConsoleServer::freshToken());
+    ASSERT_TRUE(console->listen(QHostAddress::LocalHost, 0));
+    console->loadResults();
+    const auto logHas = [&](const QString& prefix) {
+        return std::any_of(log.begin(), log.end(),
+                           [&](const QString& l) { return l.startsWith(prefix); });
+    };
+    const auto logged = [&] { return log.join(QLatin1Char('\n')).toStdString(); };
+
+    XDisplay x;
+    ASSERT_TRUE(x.start()) << "Xvfb with openbox did not come up";
+    Browser browser;
+    ASSERT_TRUE(browser.start()) << "headless chromium did not start";
+    browser.call(QStringLiteral("Page.enable"));
+    browser.call(QStringLiteral("Page.navigate"), {{QStringLiteral("url"), console->url()}});
+    ASSERT_TRUE(
+        browser.until(QStringLiteral("document.getElementById('link') && "
+                                     "document.getElementById('link').classList.contains('on')")));
+    // The supervisor sets the test for all before the class logs in.
+    browser.eval(QStringLiteral("document.querySelector('nav [data-view=tests]').click(); true"));
+    ASSERT_TRUE(browser.until(QStringLiteral(
+        "document.querySelector('#testlist tbody tr') && document.querySelector('#testlist "
+        "tbody tr').textContent.startsWith('Mechanics.tst9Физика')")));
+    browser.eval(QStringLiteral("document.querySelector('#testlist tbody button').click(); true"));
+    ASSERT_TRUE(waitFor([&] { return logHas(QStringLiteral("mode set Mechanics.tst")); }));
+    browser.eval(
+        QStringLiteral("document.querySelector('nav [data-view=classroom]').click(); true"));
+
+    // The workstation: a program folder, a profile naming the server and the pupil, a home of
+    // its own.
+    QTemporaryDir station;
+    const QString prog = station.filePath(QStringLiteral("prog"));
+    const QString home = station.filePath(QStringLiteral("home"));
+    QDir().mkpath(prog);
+    QDir().mkpath(home);
+    Profile profile;
+    profile.type = "net";
+    profile.host = "127.0.0.1";
+    profile.port = std::to_string(server.port());
+    profile.testName = "*";
+    profile.testClass = std::string(kAnyMarker);
+    profile.subject = std::string(kAnyMarker);
+    profile.classGroup = cp1251::fromUnicode(QStringLiteral("9Б"));
+    profile.examineeName = cp1251::fromUnicode(QStringLiteral("Орлов Пётр"));
+    ASSERT_TRUE(writeProfile(prog + QStringLiteral("/pupil.pte"), profile));
+    QProcessEnvironment env = x.environment();
+    env.insert(QStringLiteral("HOME"), home);
+    for (const char* xdg : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"})
+        env.insert(QLatin1String(xdg), home + QLatin1Char('/') + QLatin1String(xdg));
+    QProcess& kvizor = x.launch(program, {prog + QStringLiteral("/pupil.pte"), prog}, env);
+    ASSERT_EQ(kvizor.state(), QProcess::Running);
+    const auto kvizorSaid = [&] { return kvizor.readAllStandardError().toStdString(); };
+
+    // It appears in the classroom under its host name and waits for the supervisor.
+    const QString host = QString::fromUtf8(
+        QJsonDocument(QJsonArray{QHostInfo::localHostName()}).toJson(QJsonDocument::Compact));
+    const QString row = QStringLiteral("[...document.querySelectorAll('#stations tbody tr')].find("
+                                       "r => r.children[2].textContent == %1[0])")
+                            .arg(host);
+    ASSERT_TRUE(browser.until(row + QStringLiteral(" !== undefined"), 60000))
+        << "the workstation did not appear; " << logged() << kvizorSaid();
+    ASSERT_TRUE(waitFor([&] { return x.shown(QStringLiteral("Ждите...")) == 1; }, 30000))
+        << "no wait for the supervisor on the workstation's screen";
+    EXPECT_TRUE(
+        browser.until(row + QStringLiteral(".querySelector('.state').textContent == 'подключён'")));
+    const int number = browser.eval(row + QStringLiteral(".dataset.number")).toString().toInt();
+    ASSERT_GT(number, 0);
+
+    // Allowed on its own, with the test's password: it downloads the test and the pupil starts.
+    browser.eval(QStringLiteral("document.getElementById('password').value = 'pw';"
+                                "document.querySelector('input[name=who][value=selected]').click();"
+                                "%1.querySelector('input').click();"
+                                "document.querySelector('[data-action=allow]').click(); true")
+                     .arg(row));
+    ASSERT_TRUE(waitFor(
+        [&] { return logHas(QStringLiteral("sending %1 Mechanics.tst").arg(number)); }, 30000))
+        << logged();
+    EXPECT_TRUE(browser.until(
+        QStringLiteral(
+            "document.getElementById('loglines').textContent.includes('sending %1 Mechanics.tst')")
+            .arg(number)));
+    ASSERT_TRUE(waitFor([&] { return logHas(QStringLiteral("start %1").arg(number)); }, 60000))
+        << logged() << kvizorSaid();
+    ASSERT_TRUE(browser.until(row + QStringLiteral(".textContent.includes('тестируется')"), 30000));
+    EXPECT_TRUE(browser.until(row + QStringLiteral(".textContent.includes('Орлов Пётр')")));
+    ASSERT_TRUE(waitFor([&] { return x.shown(QStringLiteral("Квизор")) == 1; }, 30000))
+        << "the run window is not on the screen";
+
+    // Paused: the pause window covers the test; resumed: it goes.
+    browser.eval(QStringLiteral("document.querySelector('[data-action=pause]').click(); true"));
+    ASSERT_TRUE(browser.until(row + QStringLiteral(".textContent.includes('пауза')")));
+    EXPECT_TRUE(waitFor([&] { return x.shown(QStringLiteral("Квизор")) == 2; }, 30000))
+        << "no pause window on the workstation";
+    x.screenshot(QStringLiteral("console-kvizor-paused.png"));
+    browser.eval(QStringLiteral("document.querySelector('[data-action=resume]').click(); true"));
+    ASSERT_TRUE(browser.until(row + QStringLiteral(".textContent.includes('тестируется')")));
+    EXPECT_TRUE(waitFor([&] { return x.shown(QStringLiteral("Квизор")) == 1; }, 30000))
+        << "the pause window stayed";
+
+    // A message reaches the pupil's screen.
+    browser.eval(QStringLiteral("document.getElementById('message').value = 'Осталось 10 минут';"
+                                "document.querySelector('[data-action=message]').click(); true"));
+    ASSERT_TRUE(waitFor([&] {
+        return logHas(QStringLiteral("message-to %1 Осталось 10 минут").arg(number));
+    })) << logged();
+    EXPECT_TRUE(waitFor([&] { return x.shown(QStringLiteral("Сообщение")) == 1; }, 30000))
+        << "the message did not show on the workstation";
+    x.screenshot(QStringLiteral("console-kvizor-message.png"));
+    browser.screenshot(QStringLiteral("console-kvizor-page.png"));
+    // It goes by itself after a second a line.
+    ASSERT_TRUE(waitFor([&] { return x.shown(QStringLiteral("Сообщение")) == 0; }, 30000));
+
+    // The pupil answers at the keyboard: the first two right, the third wrong, then Enter past
+    // the last question and F10 in the finish prompt.
+    x.type(QStringLiteral("Квизор"),
+           {QStringLiteral("1"), QStringLiteral("Return"), QStringLiteral("2"),
+            QStringLiteral("Return"), QStringLiteral("1"), QStringLiteral("Return")});
+    ASSERT_TRUE(waitFor([&] { return x.shown(QStringLiteral("Квизор")) == 2; }, 30000))
+        << "no finish prompt";
+    x.type(QStringLiteral("Квизор"), {QStringLiteral("F10")});
+    ASSERT_TRUE(waitFor([&] { return logHas(QStringLiteral("result %1 ").arg(number)); }, 60000))
+        << logged() << kvizorSaid();
+    EXPECT_TRUE(waitFor([&] { return x.shown(QStringLiteral("Результаты")) == 1; }, 30000));
+    x.screenshot(QStringLiteral("console-kvizor-result.png"));
+
+    // Two of three right: 66.67 %, the scale's 3, on its row, in the results and in the CSV.
+    ASSERT_TRUE(browser.until(row + QStringLiteral(".textContent.includes('закончил')")));
+    EXPECT_EQ(
+        browser.eval(row + QStringLiteral(".querySelector('td.mark').textContent")).toString(),
+        QStringLiteral("3"));
+    browser.eval(QStringLiteral("document.querySelector('nav [data-view=results]').click(); true"));
+    EXPECT_TRUE(browser.until(QStringLiteral(
+        "document.querySelector('#resultlist tbody') && document.querySelector('#resultlist "
+        "tbody').textContent.includes('Орлов Пётр9БMechanics66.67%32 / 3 / 3')")))
+        << browser.eval(QStringLiteral("document.querySelector('#resultlist tbody').textContent"))
+               .toString()
+               .toStdString();
+    browser.screenshot(QStringLiteral("console-kvizor-results.png"));
+    const QString downloads = dir.filePath(QStringLiteral("downloads"));
+    QDir().mkpath(downloads);
+    browser.call(QStringLiteral("Browser.setDownloadBehavior"),
+                 {{QStringLiteral("behavior"), QStringLiteral("allow")},
+                  {QStringLiteral("downloadPath"), downloads}});
+    browser.eval(
+        QStringLiteral("document.querySelector('a[href=\"/results.csv\"]').click(); true"));
+    const QString csvPath = downloads + QStringLiteral("/results.csv");
+    ASSERT_TRUE(waitFor([&] { return QFileInfo(csvPath).size() > 0; }, 15000));
+    QFile csv(csvPath);
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    const QString table = QString::fromUtf8(csv.readAll());
+    EXPECT_TRUE(
+        table.contains(QStringLiteral(",Орлов Пётр,9Б,Физика,Mechanics,66.67,2,3,3,100.00,")))
+        << table.toStdString();
 }
 
 } // namespace

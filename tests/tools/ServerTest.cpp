@@ -1,6 +1,7 @@
 #include "Server.h"
 #include "ClientStream.h"
 #include "l10n/Cp1251.h"
+#include "net/HostileClients.h"
 #include "net/ProtocolText.h"
 #include "net/ServerProcess.h"
 #include "net/SimulatedWorkstation.h"
@@ -495,8 +496,7 @@ TEST(Server, WorkstationTextsCannotForgeLogLines) {
     rig.addTest(QStringLiteral("Optics.tst"), "10", "Physics", "optics");
     rig.start(100);
     QTcpSocket raw;
-    raw.connectToHost(QStringLiteral("127.0.0.1"), rig.server->port());
-    ASSERT_TRUE(waitUntil([&] { return raw.state() == QAbstractSocket::ConnectedState; }));
+    ASSERT_TRUE(connectRaw(raw, rig.server->port()));
     raw.write("HOSTpc\nresult 1 00000001.rst 100\r\ndisconnected 1");
     ASSERT_TRUE(waitUntil([&] { return rig.has(QStringLiteral("host 1 ")); }));
     raw.write("FRESH\r\n1\r\n0\r\n?\r\nIvanov\x1b[2J\rfree 1\r\n");
@@ -554,16 +554,6 @@ TEST(ServerProgram, HelpListsTheOptionsAndEveryCommand) {
 }
 
 // ---- the server as its own process, against hostile workstations over loopback
-
-qint64 residentKb(qint64 pid) {
-    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return -1;
-}
 
 // A server with one test on offer in choice mode and small bounds, a well-behaved workstation
 // polled beside whatever else connects.
@@ -649,14 +639,6 @@ struct Classroom {
     }
 };
 
-std::string repeated(std::string_view word, std::size_t size) {
-    std::string out;
-    out.reserve(size + word.size());
-    while (out.size() < size)
-        out += word;
-    return out;
-}
-
 // Bursts of every word, garbage, an archive without end and a client that never reads: the
 // good workstation is polled on time all along, the server's memory stays bounded, its log
 // is not flooded, and the good workstation's result is stored at the end.
@@ -668,9 +650,7 @@ TEST(ServerUnderAttack, BurstsAndNonReadersNeitherStallNorFillIt) {
     settle(300);
     const qint64 before = residentKb(pid);
     ASSERT_GT(before, 0);
-    std::string noise(2 * 1024 * 1024, '\0');
-    for (char& c : noise)
-        c = char(QRandomGenerator::global()->bounded(256));
+    const std::string noise = randomBytes(2 * 1024 * 1024, QRandomGenerator::global()->generate());
     const std::size_t size = 2 * 1024 * 1024;
     const struct {
         const char* what;
@@ -694,9 +674,7 @@ TEST(ServerUnderAttack, BurstsAndNonReadersNeitherStallNorFillIt) {
         SCOPED_TRACE(c.what);
         const qsizetype linesBefore = room.server.lines.size();
         QTcpSocket hostile;
-        hostile.setReadBufferSize(1); // it never reads what it is sent
-        hostile.connectToHost(QStringLiteral("127.0.0.1"), room.server.port);
-        ASSERT_TRUE(waitUntil([&] { return hostile.state() == QAbstractSocket::ConnectedState; }));
+        ASSERT_TRUE(connectRaw(hostile, room.server.port, Reading::Never));
         hostile.write(c.bytes.data(), qint64(c.bytes.size()));
         const qint64 gap = room.longestPollGap([&] {
             return hostile.state() == QAbstractSocket::ConnectedState && hostile.bytesToWrite() > 0;
@@ -719,10 +697,8 @@ TEST(ServerUnderAttack, ASlowReaderInATestIsKeptAndANonReaderDropped) {
     ASSERT_TRUE(room.start({QStringLiteral("--output-cap"), QStringLiteral("16")}));
     auto raw = [&](const char* host) {
         auto s = std::make_unique<QTcpSocket>();
-        s->setReadBufferSize(1); // takes nothing from the connection
         s->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
-        s->connectToHost(QStringLiteral("127.0.0.1"), room.server.port);
-        EXPECT_TRUE(waitUntil([&] { return s->state() == QAbstractSocket::ConnectedState; }));
+        EXPECT_TRUE(connectRaw(*s, room.server.port, Reading::Never));
         s->write(host);
         return s;
     };
@@ -801,8 +777,7 @@ TEST(ServerUnderAttack, ForgedAndOversizedResults) {
     for (const auto& c : forged) {
         SCOPED_TRACE(c.what);
         QTcpSocket raw;
-        raw.connectToHost(QStringLiteral("127.0.0.1"), room.server.port);
-        ASSERT_TRUE(waitUntil([&] { return raw.state() == QAbstractSocket::ConnectedState; }));
+        ASSERT_TRUE(connectRaw(raw, room.server.port));
         raw.write("HOSTforger");
         settle(200);
         const int before = room.server.count(QStringLiteral("result-refused "));
@@ -856,8 +831,7 @@ TEST(ServerUnderAttack, ResultsAreRefusedBelowTheReserveAndAcceptedForMigrations
         ASSERT_TRUE(room.start(
             {QStringLiteral("--accept-any-result"), QStringLiteral("10.0.0.9,127.0.0.1")}));
         QTcpSocket raw;
-        raw.connectToHost(QStringLiteral("127.0.0.1"), room.server.port);
-        ASSERT_TRUE(waitUntil([&] { return raw.state() == QAbstractSocket::ConnectedState; }));
+        ASSERT_TRUE(connectRaw(raw, room.server.port));
         raw.write("HOSTmoved");
         settle(200);
         const std::string result = resultArchiveFor("Optics");

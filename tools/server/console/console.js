@@ -255,10 +255,10 @@ document.addEventListener("DOMContentLoaded", () => {
       for (const o of document.querySelectorAll("nav button")) o.classList.toggle("current", o === b);
       for (const v of document.querySelectorAll(".view")) v.hidden = v.id !== b.dataset.view;
     });
-  for (const b of document.querySelectorAll("[data-action]"))
-    b.addEventListener("click", () => act(b.dataset.action));
-  for (const b of document.querySelectorAll("[data-mode]"))
-    b.addEventListener("click", () => send({ action: b.dataset.mode }));
+  // A button acts on workstations (data-action) or sets what the server offers (data-mode).
+  for (const b of document.querySelectorAll("[data-action], [data-mode]"))
+    b.addEventListener("click", () =>
+      b.dataset.action ? act(b.dataset.action) : send({ action: b.dataset.mode }));
   document.getElementById("shuffle").addEventListener("change", (e) => send({ action: "shuffle", on: e.target.checked }));
   document.getElementById("selectAll").addEventListener("change", (e) => {
     selected.clear();
