@@ -384,6 +384,9 @@ void TBasic::Panel2Click(QAction* entry) {
     setTitle(messages_.text(0) + QLatin1Char(' ') + kVersion);
     relabelFromMessages();
     reportLabelFailures(applyLabelSection(languageText_));
+    // The language's lines give the run menu's entries without their indent.
+    if (app_.toprosMade())
+        indentRunMenu();
 
     if (runState_.studentMode) {
         for (QWidget* w : app_.madeWindows())
