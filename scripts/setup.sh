@@ -7,7 +7,7 @@ KVIZOR_BUILD_PACKAGES=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-svg-dev qt6-pdf-dev qt6-qpa-plugins libqt6svg6 libgl-dev
     qt6-websockets-dev
-    libzip-dev zlib1g-dev libgsf-1-dev libemf2svg-dev
+    libzip-dev zlib1g-dev libgsf-1-dev libemf2svg-dev libpng-dev
     fonts-dejavu-core
 )
 KVIZOR_TEST_PACKAGES=(

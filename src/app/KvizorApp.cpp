@@ -11,6 +11,7 @@
 #include "profile/ProfileRunner.h"
 #include "profile/TProfil.h"
 #include "results/TResultats.h"
+#include "run/JournalKeeper.h"
 #include "run/TMessage1.h"
 #include "run/TTopros.h"
 #include "shell/TBasic.h"
@@ -28,6 +29,8 @@ KvizorApp::KvizorApp(QStringList parameters, QString executableFolder)
     : parameters_(std::move(parameters)), executableFolder_(std::move(executableFolder)) {}
 
 KvizorApp::~KvizorApp() {
+    // A window going may still reach another; none is made on the way out.
+    ending_ = true;
     // Later windows may refer to earlier ones while they go, so they go in reverse order.
     profileRunner_.reset();
     message1_.reset();
@@ -46,6 +49,7 @@ KvizorApp::~KvizorApp() {
     topros_.reset();
     prepere_.reset();
     basic_.reset();
+    journal_.reset();
 }
 
 RunState& KvizorApp::runState() {
@@ -55,13 +59,13 @@ MessageTable& KvizorApp::messages() {
     return basic_->messages();
 }
 TMessage1& KvizorApp::finishPrompt() {
-    return *message1_;
+    return message1();
 }
 QWidget& KvizorApp::referenceWindow() {
-    return *helper_;
+    return helper();
 }
 QWidget& KvizorApp::resultsWindow() {
-    return *resultats_;
+    return resultats();
 }
 void KvizorApp::setSplash(TStart* splash) {
     splash_ = splash;
@@ -70,38 +74,87 @@ TStart* KvizorApp::splash() const {
     return splash_.data();
 }
 
+template <class Window, class Owner>
+Window& KvizorApp::made(std::unique_ptr<Window>& window, Owner& owner) {
+    if (!window) {
+        window = std::make_unique<Window>(owner);
+        // Gone before its owner lets it go (a window deleted on close): off the list then.
+        QObject::connect(window.get(), &QObject::destroyed,
+                         [this, w = static_cast<QWidget*>(window.get())] { std::erase(made_, w); });
+        made_.push_back(window.get());
+        if (!ending_)
+            basic_->languageToLateWindow(*window);
+    }
+    return *window;
+}
+
 void KvizorApp::createWindows() {
     basic_ = std::make_unique<TBasic>(*this);
-    prepere_ = std::make_unique<TPrepere>(*this);
-    topros_ = std::make_unique<TTopros>(*this);
-    inform_ = std::make_unique<TInform>(*this);
-    helper_ = std::make_unique<THelper>(*this);
-    progres_ = std::make_unique<TProgres>(*this);
-    blokator_ = std::make_unique<TBlokator>(*this);
-    resultats_ = std::make_unique<TResultats>(*this);
-    serestf_ = std::make_unique<TSerestf>(*this);
-    client_ = std::make_unique<TClient>(*this);
-    pas_ = std::make_unique<TPas>(*this);
-    messager_ = std::make_unique<TMessager>(*this);
-    selectTest_ = std::make_unique<TSelectTest>(*this);
-    message1_ = std::make_unique<TMessage1>(*topros_);
+    made_.push_back(basic_.get());
     profileRunner_ = std::make_unique<ProfileRunner>(*this);
 }
 
-TAbout& KvizorApp::about() {
-    if (!about_) {
-        about_ = std::make_unique<TAbout>(*this);
-        basic_->languageToLateWindow(*about_);
-    }
-    return *about_;
+bool KvizorApp::isLateWindowName(const QString& objectName) {
+    static const QStringList names{
+        QStringLiteral("Topros"),    QStringLiteral("Prepere"),    QStringLiteral("Inform"),
+        QStringLiteral("Helper"),    QStringLiteral("Progres"),    QStringLiteral("Blokator"),
+        QStringLiteral("Resultats"), QStringLiteral("Serestf"),    QStringLiteral("Client"),
+        QStringLiteral("Pas"),       QStringLiteral("Messager"),   QStringLiteral("About"),
+        QStringLiteral("Profil"),    QStringLiteral("SelectTest"), QStringLiteral("Message1")};
+    return names.contains(objectName);
 }
 
+JournalKeeper& KvizorApp::journal() {
+    if (!journal_)
+        journal_ = std::make_unique<JournalKeeper>(JournalStore(JournalStore::defaultFolder()));
+    return *journal_;
+}
+
+TTopros& KvizorApp::topros() {
+    return made(topros_);
+}
+TPrepere& KvizorApp::prepere() {
+    return made(prepere_);
+}
+TInform& KvizorApp::inform() {
+    return made(inform_);
+}
+THelper& KvizorApp::helper() {
+    return made(helper_);
+}
+TProgres& KvizorApp::progres() {
+    return made(progres_);
+}
+TBlokator& KvizorApp::blokator() {
+    return made(blokator_);
+}
+TResultats& KvizorApp::resultats() {
+    return made(resultats_);
+}
+TSerestf& KvizorApp::serestf() {
+    return made(serestf_);
+}
+TClient& KvizorApp::client() {
+    return made(client_);
+}
+TPas& KvizorApp::pas() {
+    return made(pas_);
+}
+TMessager& KvizorApp::messager() {
+    return made(messager_);
+}
+TAbout& KvizorApp::about() {
+    return made(about_);
+}
 TProfil& KvizorApp::profil() {
-    if (!profil_) {
-        profil_ = std::make_unique<TProfil>(*this);
-        basic_->languageToLateWindow(*profil_);
-    }
-    return *profil_;
+    return made(profil_);
+}
+TSelectTest& KvizorApp::selectTest() {
+    return made(selectTest_);
+}
+TMessage1& KvizorApp::message1() {
+    // The prompt belongs to the run window, over which it stands.
+    return made(message1_, topros());
 }
 
 void KvizorApp::requestEnd(int code) {

@@ -1,15 +1,18 @@
 #pragma once
 
-// The application object: creates every window once, in a fixed order, keeps them for the
-// program's life and lets them reach each other and the run state. No other globals.
+// The application object: makes every window once (the main and run windows at start, the others
+// when first needed), keeps them for the program's life and lets them reach each other and the
+// run state. No other globals.
 
 #include "run/RunContext.h"
 
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QWidget>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace kvz {
 
@@ -33,6 +36,7 @@ class TProfil;
 class TSelectTest;
 class TMessage1;
 class ProfileRunner;
+class JournalKeeper;
 
 class KvizorApp : public RunContext {
 public:
@@ -43,8 +47,8 @@ public:
     KvizorApp(const KvizorApp&) = delete;
     KvizorApp& operator=(const KvizorApp&) = delete;
 
-    // Creates the windows in their order; the main window first, so the others can rely on its
-    // creation step (folders, settings, message table, run state).
+    // Makes what every start needs: the main window, whose creation step (folders, settings,
+    // message table, run state) the windows made later rely on.
     void createWindows();
 
     const QStringList& parameters() const { return parameters_; }
@@ -64,24 +68,34 @@ public:
     TStart* splash() const;
 
     TBasic& basic() { return *basic_; }
-    TPrepere& prepere() { return *prepere_; }
-    TTopros& topros() { return *topros_; }
-    TInform& inform() { return *inform_; }
-    THelper& helper() { return *helper_; }
-    TProgres& progres() { return *progres_; }
-    TBlokator& blokator() { return *blokator_; }
-    TResultats& resultats() { return *resultats_; }
-    TSerestf& serestf() { return *serestf_; }
-    TClient& client() { return *client_; }
-    TPas& pas() { return *pas_; }
-    TMessager& messager() { return *messager_; }
-    // Made when first needed (most pupils never open them), with the language of the moment.
+    // The windows below are made when first needed (most pupils never open most of them), with
+    // the language of the moment; until then the program does not pay for them.
+    TTopros& topros();
+    TPrepere& prepere();
+    TInform& inform();
+    THelper& helper();
+    TProgres& progres();
+    TBlokator& blokator();
+    TResultats& resultats();
+    TSerestf& serestf();
+    TClient& client();
+    TPas& pas();
+    TMessager& messager();
     TAbout& about();
     TProfil& profil();
+    TSelectTest& selectTest();
+    TMessage1& message1();
+    bool toprosMade() const { return bool(topros_); }
     bool aboutMade() const { return bool(about_); }
     bool profilMade() const { return bool(profil_); }
-    TSelectTest& selectTest() { return *selectTest_; }
-    TMessage1& message1() { return *message1_; }
+    // The program's windows made so far, the main window first, in the order they were made.
+    std::vector<QWidget*> madeWindows() const { return made_; }
+    // True for the name of a window of this program that is made when first needed.
+    static bool isLateWindowName(const QString& objectName);
+    // The journal of the run against a crash, with this copy's lock on the state folder; made
+    // on first use, so the state folder is the one of the environment the run sees.
+    JournalKeeper& journal();
+    JournalKeeper* journalMade() { return journal_.get(); }
     ProfileRunner& profileRunner() { return *profileRunner_; }
 
     // Ends the program at once, without the exit path: leaves the event loop when it runs, and
@@ -110,7 +124,15 @@ private:
     std::unique_ptr<TSelectTest> selectTest_;
     std::unique_ptr<TMessage1> message1_;
     std::unique_ptr<ProfileRunner> profileRunner_;
+    std::unique_ptr<JournalKeeper> journal_;
     std::optional<int> endCode_;
+    std::vector<QWidget*> made_;
+    bool ending_ = false;
+
+    template <class Window> Window& made(std::unique_ptr<Window>& window) {
+        return made(window, *this);
+    }
+    template <class Window, class Owner> Window& made(std::unique_ptr<Window>& window, Owner& owner);
 };
 
 } // namespace kvz

@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QRegularExpression>
 #include <algorithm>
 #include <optional>
 
@@ -147,8 +146,13 @@ QImage decodeFlag(std::string_view hex) {
 }
 
 bool acceptableLanguageBaseName(const QString& baseName) {
-    static const QRegularExpression re(QStringLiteral("^[A-Za-z0-9_-]+$"));
-    return re.match(baseName).hasMatch();
+    // Latin letters, digits, "_" and "-"; checked by hand, as a regular expression would bring
+    // its engine into every start.
+    return !baseName.isEmpty() && std::all_of(baseName.begin(), baseName.end(), [](QChar c) {
+        const char16_t u = c.unicode();
+        return (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') ||
+               u == '_' || u == '-';
+    });
 }
 
 std::vector<LanguageEntry> listLanguages(const QString& folder) {
@@ -167,7 +171,7 @@ std::vector<LanguageEntry> listLanguages(const QString& folder) {
         e.fileName = fi.fileName();
         e.displayName = doc.readString("Info", "Name", "");
         e.translator = doc.readString("Info", "Translated by", "-");
-        e.flagPicture = decodeFlag(doc.readString("Info", "Flag", ""));
+        e.flagHex = doc.readString("Info", "Flag", "");
         out.push_back(std::move(e));
     }
     return out;

@@ -121,8 +121,8 @@ void TAbout::fillGrid() {
     for (int r = 0; r < int(languages.size()); ++r) {
         const LanguageEntry& e = languages[std::size_t(r)];
         auto* name = new QTableWidgetItem(cp1251::toUnicode(e.displayName));
-        if (!e.flagPicture.isNull())
-            name->setIcon(QIcon(QPixmap::fromImage(e.flagPicture)));
+        if (const QImage flag = decodeFlag(e.flagHex); !flag.isNull())
+            name->setIcon(QIcon(QPixmap::fromImage(flag)));
         RxDrawGrid1->setItem(r + 1, 0, name);
         RxDrawGrid1->setItem(r + 1, 1, new QTableWidgetItem(cp1251::toUnicode(e.translator)));
     }

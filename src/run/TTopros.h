@@ -238,6 +238,8 @@ private:
     void watchRun();
     void journalAnswerChanged();
     JournalKeeper& journal();
+    // The program's journal when one has been made; none in a run outside the program.
+    JournalKeeper* journalMade() const;
     void setJournalAside(const RunJournal* journal, const QString& reason);
     // A journal that cannot be written: the pupil is told once on the notice line, the
     // supervisor in the log; the run goes on.
@@ -311,7 +313,6 @@ private:
     TCalculator* calculator_ = nullptr;
     TTextbookViewer* textbookViewer_ = nullptr;
 
-    std::unique_ptr<JournalKeeper> journal_;
     RunJournal loadedTest_; // identity of the loaded test, for the journal of its runs
     bool resumedFinished_ = false;
     std::optional<RunJournal> pendingResume_;

@@ -81,10 +81,11 @@ QString nameIn(const QString& path, const QString& folder) {
 } // namespace
 
 JournalKeeper& TTopros::journal() {
-    // Made on first use, so the state folder is the one of the environment the run sees.
-    if (!journal_)
-        journal_ = std::make_unique<JournalKeeper>(JournalStore(JournalStore::defaultFolder()));
-    return *journal_;
+    return app_->journal();
+}
+
+JournalKeeper* TTopros::journalMade() const {
+    return app_ ? app_->journalMade() : nullptr;
 }
 
 void TTopros::noteLoadedTest(QIODevice& stream, const std::string& typedPassword) {
@@ -146,9 +147,10 @@ bool TTopros::ClaimJournal() {
 }
 
 void TTopros::noteJournalFailure() {
-    if (!journal_)
+    JournalKeeper* journal = journalMade();
+    if (!journal)
         return;
-    const std::optional<QString> why = journal_->takeFailure();
+    const std::optional<QString> why = journal->takeFailure();
     if (!why)
         return;
     qWarning("kvizor: the run of %s by %s is not kept against a crash: %s",
@@ -187,17 +189,18 @@ void TTopros::watchRun() {
 }
 
 void TTopros::journalAnswerChanged() {
-    if (!journal_ || !journal_->active() || !driver_.running())
+    JournalKeeper* journal = journalMade();
+    if (!journal || !journal->active() || !driver_.running())
         return;
     // The controls hold the change; the record is what the journal takes.
     SaveAnswer();
-    journal_->record(questionSet, context_.runState(), driver_.current());
+    journal->record(questionSet, context_.runState(), driver_.current());
     noteJournalFailure();
 }
 
 void TTopros::ResultStored() {
-    if (journal_)
-        journal_->end();
+    if (JournalKeeper* journal = journalMade())
+        journal->end();
     resumedFinished_ = false;
 }
 
@@ -266,8 +269,8 @@ bool TTopros::ResumeUnfinishedRun() {
     if (pendingResume_)
         return true;
     // What this program wrote last is on disk before it is read back.
-    if (journal_)
-        journal_->flush();
+    if (JournalKeeper* journal = journalMade())
+        journal->flush();
     // Another copy's journal is never read from here, let alone resumed.
     if (!ClaimJournal())
         return false;

@@ -18,7 +18,9 @@ struct LanguageEntry {
     QString fileName;        // "fyv_russian.lng"
     std::string displayName; // [Info] Name
     std::string translator;  // [Info] "Translated by", "-" when absent
-    QImage flagPicture;
+    // [Info] Flag as it stands (hexadecimal BMP), decoded by decodeFlag where it is shown: the
+    // menu is built at every start, its pictures only when it is opened.
+    std::string flagHex;
 };
 
 struct MarkEntry {

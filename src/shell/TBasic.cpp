@@ -18,8 +18,10 @@
 #include "profile/ProfileRunner.h"
 #include "profile/TProfil.h"
 #include "results/TResultats.h"
+#include "run/JournalKeeper.h"
 #include "run/TMessage1.h"
 #include "run/TTopros.h"
+#include "shell/PngImage.h"
 #include "shell/Settings.h"
 #include "shell/StartUp.h"
 #include "shell/TStart.h"
@@ -233,8 +235,10 @@ void TBasic::FormCreate() {
     rs.studentMode = settings.student();
     rs.resultsFolder = settings.resPatch();
 
-    Image1->setPixmap(QPixmap(QStringLiteral(":/kvizor/images/mode_a.png")));
-    Image2->setPixmap(QPixmap(QStringLiteral(":/kvizor/images/mode_b.png")));
+    Image1->setPixmap(
+        QPixmap::fromImage(readPngImage(QStringLiteral(":/kvizor/images/mode_a.png"))));
+    Image2->setPixmap(
+        QPixmap::fromImage(readPngImage(QStringLiteral(":/kvizor/images/mode_b.png"))));
     setWindowTitle(messages_.text(0));
     adjustSize();
     centreOnScreen(*this);
@@ -262,22 +266,13 @@ constexpr int kSecondCopyMessageMs = 10000;
 } // namespace
 
 void TBasic::FormShow() {
-    centreOnScreen(app_.progres());
-    if (auto* pause = app_.blokator().Panel1)
-        pause->setText(messages_.text(41));
-
+    // The progress window, the pause window and the results take their part of this step
+    // when they are made (firstMade).
     if (PopupMenu2->actions().isEmpty())
         buildLanguageMenu();
 
-    if (!shownOnce_) {
-        shownOnce_ = true;
-        if (QWidget* panel = app_.resultats().Panel1)
-            runState_.resultsPanelHeight = panel->height();
-    }
-
-    for (QAction* a : {app_.topros().N4, app_.topros().N9})
-        if (a && !a->text().startsWith(QLatin1Char(' ')))
-            a->setText(QStringLiteral("  ") + a->text());
+    if (app_.toprosMade())
+        indentRunMenu();
 
     if (app_.splash())
         Timer1->start();
@@ -286,7 +281,7 @@ void TBasic::FormShow() {
         // A run cut short by a crash or a power cut comes back before anything else, in the
         // language just applied.
         resumeChecked_ = true;
-        if (!app_.topros().ClaimJournal()) {
+        if (app_.journal().claim() == JournalLock::State::Busy) {
             // Another copy of the program runs for this user, perhaps with a test under way:
             // two copies would keep, resume and store the same run twice.
             qWarning("kvizor: another copy of the program is running; this one ends");
@@ -299,7 +294,7 @@ void TBasic::FormShow() {
             app_.requestEnd(0);
             return;
         }
-        if (app_.topros().ResumeUnfinishedRun()) {
+        if (runMayWait() && app_.topros().ResumeUnfinishedRun()) {
             resumedRun_ = true;
             hide();
             return;
@@ -325,8 +320,6 @@ void TBasic::buildLanguageMenu() {
         auto* a = new QAction(cp1251::toUnicode(e.displayName), PopupMenu2);
         a->setObjectName(QFileInfo(e.fileName).completeBaseName() + QLatin1Char('1'));
         a->setCheckable(true);
-        if (!e.flagPicture.isNull())
-            a->setIcon(QIcon(QPixmap::fromImage(e.flagPicture)));
         languageGroup_->addAction(a);
         PopupMenu2->addAction(a);
         connect(a, &QAction::triggered, this, [this, a] {
@@ -334,6 +327,15 @@ void TBasic::buildLanguageMenu() {
             saveLanguageChoice();
         });
     }
+    // The flags are decoded when the menu is first opened: decoding loads the image plugins.
+    connect(PopupMenu2, &QMenu::aboutToShow, this, [this] {
+        const QList<QAction*> actions = PopupMenu2->actions();
+        for (qsizetype i = 0; i < actions.size() && i < qsizetype(runState_.languages.size()); ++i)
+            if (actions[i]->icon().isNull())
+                if (const QImage flag = decodeFlag(runState_.languages[std::size_t(i)].flagHex);
+                    !flag.isNull())
+                    actions[i]->setIcon(QIcon(QPixmap::fromImage(flag)));
+    });
     const Settings settings(runState_.programFolder);
     switchLanguage(cp1251::toUnicode(settings.language()));
 }
@@ -382,16 +384,13 @@ void TBasic::Panel2Click(QAction* entry) {
     setTitle(messages_.text(0) + QLatin1Char(' ') + kVersion);
     relabelFromMessages();
     reportLabelFailures(applyLabelSection(languageText_));
+    // The language's lines give the run menu's entries without their indent.
+    if (app_.toprosMade())
+        indentRunMenu();
 
     if (runState_.studentMode) {
-        auto relabel = [](QWidget& window, const char* component, const QString& text) {
-            if (auto* l = window.findChild<QLabel*>(QLatin1String(component)))
-                l->setText(text);
-        };
-        relabel(app_.prepere(), "Label4", messages_.text(12));
-        if (app_.profilMade())
-            studentLabels(app_.profil());
-        relabel(app_.resultats(), "Label1", messages_.text(56));
+        for (QWidget* w : app_.madeWindows())
+            studentLabelsTo(*w);
     }
     entry->setChecked(true);
 }
@@ -405,21 +404,30 @@ void TBasic::saveLanguageChoice() {
 }
 
 void TBasic::relabelFromMessages() {
+    for (QWidget* w : app_.madeWindows())
+        messagesTo(*w);
+}
+
+void TBasic::messagesTo(QWidget& window) {
+    const QString& name = window.objectName();
     // The program's name is the title of the windows that carry no title of their own.
-    const QString name = messages_.text(0);
-    for (QWidget* w : std::initializer_list<QWidget*>{this, &app_.inform(), &app_.topros(),
-                                                      &app_.blokator(), &app_.message1()})
-        w->setWindowTitle(name);
-    app_.resultats().setWindowTitle(messages_.text(51));
-    TClient& client = app_.client();
-    client.setWindowTitle(messages_.text(28) + (client.windowTitle().endsWith(QLatin1Char('*'))
-                                                    ? QStringLiteral("*")
-                                                    : QString()));
+    if (&window == this || name == QLatin1String("Inform") || name == QLatin1String("Topros") ||
+        name == QLatin1String("Blokator") || name == QLatin1String("Message1"))
+        window.setWindowTitle(messages_.text(0));
+    if (name == QLatin1String("Resultats"))
+        window.setWindowTitle(messages_.text(51));
+    if (name == QLatin1String("Client"))
+        window.setWindowTitle(messages_.text(28) + (window.windowTitle().endsWith(QLatin1Char('*'))
+                                                        ? QStringLiteral("*")
+                                                        : QString()));
     // Texts the windows otherwise take from the table only when they are next shown.
-    if (auto* l = app_.inform().findChild<QLabel*>(QStringLiteral("Label5")))
-        l->setText(messages_.text(runState_.studentMode ? 15 : 14));
-    // The profile editor, once made; one made later takes them from the table as it is then.
-    if (!app_.profilMade())
+    if (name == QLatin1String("Inform"))
+        if (auto* l = window.findChild<QLabel*>(QStringLiteral("Label5")))
+            l->setText(messages_.text(runState_.studentMode ? 15 : 14));
+    if (name == QLatin1String("Blokator"))
+        if (auto* pause = app_.blokator().Panel1)
+            pause->setText(messages_.text(41));
+    if (name != QLatin1String("Profil"))
         return;
     TProfil& profil = app_.profil();
     if (auto* l = profil.findChild<QAbstractButton*>(QStringLiteral("Label11")))
@@ -432,6 +440,18 @@ void TBasic::relabelFromMessages() {
         profil.ComboBox2->setItemText(i, ways[i]);
 }
 
+void TBasic::firstMade(QWidget& window) {
+    const QString& name = window.objectName();
+    if (name == QLatin1String("Progres"))
+        centreOnScreen(window);
+    else if (name == QLatin1String("Blokator"))
+        if (auto* pause = app_.blokator().Panel1)
+            pause->setText(messages_.text(41));
+    if (name == QLatin1String("Resultats"))
+        if (QWidget* panel = app_.resultats().Panel1)
+            runState_.resultsPanelHeight = panel->height();
+}
+
 void TBasic::reportLabelFailures(const LabelFailureReport& failures) {
     if (failures.empty())
         return;
@@ -440,53 +460,41 @@ void TBasic::reportLabelFailures(const LabelFailureReport& failures) {
     QTimer::singleShot(0, this, [this, text = failures.text()] { Dialogs::plain(this, text); });
 }
 
-void TBasic::studentLabels(QWidget& profileEditor) {
-    for (const auto& [component, message] : {std::pair{"Label8", 12}, std::pair{"Label2", 56}})
-        if (auto* l = profileEditor.findChild<QLabel*>(QLatin1String(component)))
+void TBasic::studentLabelsTo(QWidget& window) {
+    const QString& name = window.objectName();
+    std::vector<std::pair<const char*, int>> labels;
+    if (name == QLatin1String("Prepere"))
+        labels = {{"Label4", 12}};
+    else if (name == QLatin1String("Resultats"))
+        labels = {{"Label1", 56}};
+    else if (name == QLatin1String("Profil"))
+        labels = {{"Label8", 12}, {"Label2", 56}};
+    for (const auto& [component, message] : labels)
+        if (auto* l = window.findChild<QLabel*>(QLatin1String(component)))
             l->setText(messages_.text(message));
 }
 
 void TBasic::languageToLateWindow(QWidget& window) {
+    firstMade(window);
+    // Made before the language is first applied: that step gives it its texts.
     if (languageText_.empty())
         return;
     if (window.objectName() == QLatin1String("About"))
         if (QObject* memo = window.findChild<QObject*>(QStringLiteral("Memo1")))
             memo->setProperty("plainText", thanks_);
+    messagesTo(window);
     reportLabelFailures(applyLabelSection(languageText_, &window));
-    if (runState_.studentMode && window.objectName() == QLatin1String("Profil"))
-        studentLabels(window);
+    if (runState_.studentMode)
+        studentLabelsTo(window);
+    if (window.objectName() == QLatin1String("Topros"))
+        indentRunMenu();
 }
 
 LabelFailureReport TBasic::applyLabelSection(std::string_view languageText, QWidget* only) {
     LabelFailureReport failures;
-    std::vector<QWidget*> windows;
-    if (only) {
-        windows = {only};
-    } else {
-        windows = {this,
-                   &app_.prepere(),
-                   &app_.topros(),
-                   &app_.inform(),
-                   &app_.helper(),
-                   &app_.progres(),
-                   &app_.blokator(),
-                   &app_.resultats(),
-                   &app_.serestf(),
-                   &app_.client(),
-                   &app_.pas(),
-                   &app_.messager(),
-                   &app_.selectTest(),
-                   &app_.message1()};
-        if (app_.aboutMade())
-            windows.push_back(&app_.about());
-        if (app_.profilMade())
-            windows.push_back(&app_.profil());
-    }
+    const std::vector<QWidget*> windows = only ? std::vector<QWidget*>{only} : app_.madeWindows();
     // Windows made when first needed take their lines then.
-    auto later = [&](const QString& name) {
-        return (name == QLatin1String("About") && !app_.aboutMade()) ||
-               (name == QLatin1String("Profil") && !app_.profilMade());
-    };
+    auto later = [&](const QString& name) { return KvizorApp::isLateWindowName(name); };
     forEachLabelLine(languageText, [&](const LabelLine& line) {
         if (labelOfOtherProgram(line.window))
             return;
@@ -507,8 +515,22 @@ LabelFailureReport TBasic::applyLabelSection(std::string_view languageText, QWid
     return failures;
 }
 
+void TBasic::indentRunMenu() {
+    for (QAction* a : {app_.topros().N4, app_.topros().N9})
+        if (a && !a->text().startsWith(QLatin1Char(' ')))
+            a->setText(QStringLiteral("  ") + a->text());
+}
+
+bool TBasic::runMayWait() {
+    // The run window decides once it is made; before, only a journal on disk can hold a run.
+    if (app_.toprosMade())
+        return true;
+    const QFileInfo journal(app_.journal().store().path());
+    return journal.exists() || journal.isSymLink();
+}
+
 bool TBasic::resumeWaitingRun() {
-    if (!app_.topros().ResumeUnfinishedRun())
+    if (!runMayWait() || !app_.topros().ResumeUnfinishedRun())
         return false;
     hide();
     return true;
@@ -571,7 +593,7 @@ void TBasic::closeEvent(QCloseEvent* event) {
 
 bool TBasic::FormClose() {
     RunState& rs = runState_;
-    if (app_.topros().isVisible() && !rs.resultsShown) {
+    if (app_.toprosMade() && app_.topros().isVisible() && !rs.resultsShown) {
         app_.topros().SaveResult();
         return false;
     }
@@ -582,7 +604,8 @@ bool TBasic::FormClose() {
         liftLockdown(rs);
     rs.verdicts.clear();
     rs.verdicts.shrink_to_fit();
-    app_.topros().questionSet = QuestionSet{};
+    if (app_.toprosMade())
+        app_.topros().questionSet = QuestionSet{};
 
     if (rs.interactive) {
         Settings settings(rs.programFolder);

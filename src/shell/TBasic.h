@@ -43,8 +43,8 @@ public:
     bool switchLanguage(const QString& baseName);
     // The base name of the checked language entry, empty when none is checked.
     QString checkedLanguage() const;
-    // Gives a window made after the language was chosen (the about window, the profile editor)
-    // that language's lines, thanks and student-mode labels.
+    // Gives a window just made its part of the start step and, when the language was chosen
+    // already, that language's titles, lines, thanks and student-mode labels.
     void languageToLateWindow(QWidget& window);
 
     QPushButton* Button1 = nullptr; // support menu
@@ -93,10 +93,19 @@ private:
     // Only to one window when `only` is given; otherwise to every window made so far.
     LabelFailureReport applyLabelSection(std::string_view languageText, QWidget* only = nullptr);
     void reportLabelFailures(const LabelFailureReport& failures);
-    void studentLabels(QWidget& profileEditor);
+    // The student-mode labels of the choice window, the results and the profile editor.
+    void studentLabelsTo(QWidget& window);
     void setTitle(const QString& title);
-    // The titles and texts that come from the message table, after a language switch.
+    // The titles and texts that come from the message table, after a language switch: to every
+    // window made so far, or to one.
     void relabelFromMessages();
+    void messagesTo(QWidget& window);
+    // What the start step gives a window, done when it is made.
+    void firstMade(QWidget& window);
+    // The run window's menu entries that stand indented under their heading.
+    void indentRunMenu();
+    // False when no unfinished run can be waiting (no run window yet, no journal on disk).
+    bool runMayWait();
     // Writes the checked language to Settings.ini.
     void saveLanguageChoice();
     void setHints(const std::string& webPage, const std::string& supportMail);
@@ -108,7 +117,6 @@ private:
     // The chosen language file's text and thanks, kept for windows made later.
     std::string languageText_;
     QString thanks_;
-    bool shownOnce_ = false;
     bool resumeChecked_ = false;
     bool resumedRun_ = false;
 };

@@ -2,6 +2,7 @@
 
 #include "l10n/Cp1251.h"
 #include "shell/IniFile.h"
+#include "shell/PngImage.h"
 #include "shell/Settings.h"
 
 #include <QFile>
@@ -21,7 +22,7 @@ TStart::TStart(const QString& programFolder, const QString& languagePath) {
     QPixmap picture;
     const QString own = programFolder + QStringLiteral("/Start.bmp");
     if (!QFileInfo(own).isFile() || !picture.load(own))
-        picture.load(QStringLiteral(":/kvizor/images/start.png"));
+        picture = QPixmap::fromImage(readPngImage(QStringLiteral(":/kvizor/images/start.png")));
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setPixmap(picture);
@@ -34,13 +35,17 @@ TStart::TStart(const QString& programFolder, const QString& languagePath) {
     big.setPointSize(28);
     big.setBold(true);
     Label1->setFont(big);
-    Label1->setStyleSheet(QStringLiteral("color: white;"));
+    // White words over the picture; a palette rather than a style sheet, which would bring the
+    // whole style sheet machinery into the start.
+    QPalette white = Label1->palette();
+    white.setColor(QPalette::WindowText, Qt::white);
+    Label1->setPalette(white);
     Label1->setGeometry(0, height() / 2 - 10, width(), 50);
     Label1->setAlignment(Qt::AlignCenter);
 
     Label2 = new QLabel(this);
     Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setStyleSheet(QStringLiteral("color: white;"));
+    Label2->setPalette(white);
     Label2->setGeometry(12, height() - 28, width() - 24, 20);
 
     Settings settings(programFolder);

@@ -2,8 +2,14 @@
 
 #include "test/ArchivePassword.h"
 
+#include <QFile>
+#include <QTemporaryFile>
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <memory>
+#include <unistd.h>
 
 namespace kvz {
 
@@ -346,27 +352,58 @@ void putTextField(QByteArray& b, const std::string& text, int size) {
     b.append(field);
 }
 
+int archivedQuestionCount(const TestArchive& a) {
+    return std::min<int>(int(a.questions.size()), 255);
+}
+
+// The end of WORD.doc: where each page begins (questions, then the introduction at 254 and the
+// reference at 255), and the number of questions.
+QByteArray wordDocTable(const std::vector<qint64>& pageSizes, int n) {
+    std::array<std::int32_t, 256> off{};
+    qint64 at = 0;
+    for (int k = 0; k < n; ++k) {
+        off[std::size_t(k)] = std::int32_t(at);
+        at += pageSizes[std::size_t(k)];
+    }
+    off[254] = std::int32_t(at);
+    at += pageSizes[std::size_t(n)];
+    off[255] = std::int32_t(at);
+    QByteArray table;
+    for (std::int32_t o : off)
+        putLe32(table, o);
+    table.append(char(n));
+    return table;
+}
+
+// Every entry but WORD.doc.
+std::vector<ZipEntry> encodeSmallEntries(const TestArchive& a);
+
 } // namespace
 
 std::vector<ZipEntry> encodeTestEntries(const TestArchive& a) {
-    const int n = std::min<int>(int(a.questions.size()), 255);
-    std::vector<ZipEntry> entries;
-
+    const int n = archivedQuestionCount(a);
+    std::vector<qint64> sizes;
     QByteArray word;
-    std::array<std::int32_t, 256> off{};
     for (int k = 0; k < n; ++k) {
-        off[std::size_t(k)] = std::int32_t(word.size());
         word.append(a.questions[std::size_t(k)].body);
+        sizes.push_back(a.questions[std::size_t(k)].body.size());
     }
-    off[254] = std::int32_t(word.size());
     word.append(a.introduction);
-    off[255] = std::int32_t(word.size());
     word.append(a.reference);
-    for (std::int32_t o : off)
-        putLe32(word, o);
-    word.append(char(n));
-    entries.push_back({"WORD.doc", word});
+    sizes.push_back(a.introduction.size());
+    sizes.push_back(a.reference.size());
+    word.append(wordDocTable(sizes, n));
+    std::vector<ZipEntry> entries{{"WORD.doc", word}};
+    for (ZipEntry& e : encodeSmallEntries(a))
+        entries.push_back(std::move(e));
+    return entries;
+}
 
+namespace {
+
+std::vector<ZipEntry> encodeSmallEntries(const TestArchive& a) {
+    const int n = archivedQuestionCount(a);
+    std::vector<ZipEntry> entries;
     QByteArray spisok;
     for (int k = 0; k < n; ++k) {
         const TQuestionRec& q = a.questions[std::size_t(k)];
@@ -440,6 +477,8 @@ std::vector<ZipEntry> encodeTestEntries(const TestArchive& a) {
     return entries;
 }
 
+} // namespace
+
 QByteArray encodeCatalogueTrailer(const CatalogueInfo& info) {
     QByteArray b;
     for (const std::string* field : {&info.comment, &info.klass, &info.subject, &info.topics}) {
@@ -467,6 +506,86 @@ std::optional<QByteArray> writeTestArchive(const TestArchive& archive,
         return std::nullopt;
     zip->append(trailer);
     return zip;
+}
+
+std::optional<QString> writeTestArchiveFile(const QString& path, const TestArchive& archive,
+                                            const ArchivePages& pages,
+                                            const std::string& typedPassword,
+                                            const CatalogueInfo& catalogue) {
+    const QByteArray trailer = encodeCatalogueTrailer(catalogue);
+    if (std::size_t(trailer.size()) > kMaxCatalogueTrailerSize)
+        return QStringLiteral("the catalogue takes %1 bytes, at most %2 can be found")
+            .arg(trailer.size())
+            .arg(kMaxCatalogueTrailerSize);
+    const int n = archivedQuestionCount(archive);
+    if (pages.sizes.size() != std::size_t(n) + 2)
+        return QStringLiteral("the pages do not match the questions");
+
+    // WORD.doc: the pages one after another as the source gives them, then the table.
+    struct WordDoc {
+        const ArchivePages* pages;
+        QByteArray table;
+        std::size_t page = 0;
+        qint64 left = 0;
+        qint64 tableAt = -1;
+    };
+    auto word = std::make_shared<WordDoc>(WordDoc{&pages, wordDocTable(pages.sizes, n)});
+    qint64 total = word->table.size();
+    for (qint64 size : pages.sizes)
+        total += size;
+    ZipStreamEntry entry;
+    entry.name = "WORD.doc";
+    entry.size = std::uint64_t(total);
+    entry.open = [word] {
+        word->page = 0;
+        word->left = word->pages->sizes.empty() ? 0 : word->pages->sizes[0];
+        word->tableAt = -1;
+        return word->pages->rewind();
+    };
+    entry.read = [word](char* to, qint64 most) -> qint64 {
+        WordDoc& w = *word;
+        while (w.tableAt < 0 && w.left == 0) {
+            if (++w.page < w.pages->sizes.size())
+                w.left = w.pages->sizes[w.page];
+            else
+                w.tableAt = 0;
+        }
+        if (w.tableAt >= 0) {
+            const qint64 n = std::min<qint64>(most, w.table.size() - w.tableAt);
+            std::memcpy(to, w.table.constData() + w.tableAt, std::size_t(n));
+            w.tableAt += n;
+            return n;
+        }
+        const qint64 got = w.pages->read(to, std::min(most, w.left));
+        // A page shorter than it was measured is a fault, never a shifted table.
+        if (got <= 0)
+            return -1;
+        w.left -= got;
+        return got;
+    };
+
+    // Written beside the target and put in its place only when whole, trailer included.
+    QTemporaryFile part(path + QStringLiteral(".XXXXXX.part"));
+    if (!part.open())
+        return QStringLiteral("cannot be written (%1)").arg(part.errorString());
+    part.close();
+    QString why;
+    std::vector<ZipStreamEntry> streamed;
+    streamed.push_back(std::move(entry));
+    if (!writeEncryptedZipFile(part.fileName(), std::move(streamed), encodeSmallEntries(archive),
+                               archivePassword(typedPassword), &why))
+        return QStringLiteral("the archive cannot be made (%1)").arg(why);
+    QFile out(part.fileName());
+    if (!out.open(QIODevice::Append) || out.write(trailer) != trailer.size() || !out.flush() ||
+        ::fsync(out.handle()) != 0)
+        return QStringLiteral("cannot be written (%1)").arg(out.errorString());
+    out.close();
+    if (std::rename(QFile::encodeName(part.fileName()).constData(),
+                    QFile::encodeName(path).constData()) != 0)
+        return QStringLiteral("cannot be written (%1)")
+            .arg(QString::fromLocal8Bit(std::strerror(errno)));
+    part.setAutoRemove(false);
+    return std::nullopt;
 }
 
 void applyTestArchive(TestArchive&& a, QuestionSet& set, RunState& state) {

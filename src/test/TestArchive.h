@@ -119,6 +119,24 @@ std::optional<QByteArray> writeTestArchive(const TestArchive& archive,
                                            const CatalogueInfo& catalogue,
                                            QString* error = nullptr);
 
+// Pages the file writer reads as it writes, in archive order: the questions', then the
+// introduction and the reference. sizes gives each page's size; rewind() goes back to the first
+// page, read() gives the next bytes (fewer than asked only at a fault or the end).
+struct ArchivePages {
+    std::vector<qint64> sizes;
+    std::function<bool()> rewind;
+    std::function<qint64(char* to, qint64 most)> read;
+};
+
+// The whole .tst file written to path with the pages streamed in from pages (the questions'
+// bodies, the introduction and the reference in archive are not used): the bytes
+// writeTestArchive makes, never more than a chunk of a page held. The file at path is replaced
+// only by a whole archive. nullopt when written, else what went wrong.
+std::optional<QString> writeTestArchiveFile(const QString& path, const TestArchive& archive,
+                                            const ArchivePages& pages,
+                                            const std::string& typedPassword,
+                                            const CatalogueInfo& catalogue);
+
 // The trailer: zero byte, comment, zero byte, class, zero byte, subject, zero byte, topics.
 QByteArray encodeCatalogueTrailer(const CatalogueInfo& info);
 

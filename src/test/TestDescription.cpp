@@ -12,7 +12,9 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <algorithm>
+#include <memory>
 #include <set>
 
 namespace kvz::pack {
@@ -30,7 +32,8 @@ struct Fault {
 
 class Reader {
 public:
-    Reader(QString folder, IniDocument ini) : folder_(std::move(folder)), ini_(std::move(ini)) {}
+    Reader(QString folder, IniDocument ini, SpooledPages* spool)
+        : folder_(std::move(folder)), ini_(std::move(ini)), spool_(spool) {}
 
     static QString where(const std::string& section, const std::string& key) {
         QString w = QStringLiteral("test.ini: [%1]").arg(QString::fromStdString(section));
@@ -125,7 +128,7 @@ public:
         return t;
     }
 
-    QByteArray page(const std::string& section, const std::string& key, bool required) {
+    QByteArray pieceOf(const std::string& section, const std::string& key, bool required) {
         const std::string name = ini_.readString(section, key, "");
         if (name.empty()) {
             if (required)
@@ -152,6 +155,21 @@ public:
         return r.piece;
     }
 
+    // The page's piece; with a spool it goes there and the page's number in it is lastPage().
+    QByteArray page(const std::string& section, const std::string& key, bool required) {
+        QByteArray piece = pieceOf(section, key, required);
+        if (!spool_)
+            return piece;
+        QTemporaryFile& file = *spool_->file;
+        const qint64 at = file.size();
+        if (!file.seek(at) || file.write(piece) != piece.size())
+            throw Fault{QStringLiteral("the pages cannot be kept in the temporary folder (%1)")
+                            .arg(file.errorString())};
+        spool_->ranges.push_back({at, piece.size()});
+        return {};
+    }
+    int lastPage() const { return spool_ ? int(spool_->ranges.size()) - 1 : -1; }
+
     // The introduction and the reference always exist in an archive; a test without them gets
     // an empty page.
     QByteArray blankPage() {
@@ -171,6 +189,7 @@ private:
     IniDocument ini_;
     QByteArray blank_;
     QStringList notes_;
+    SpooledPages* spool_;
 };
 
 TQuestionRec readQuestion(Reader& in, const std::string& s) {
@@ -273,14 +292,24 @@ TestDescription readDescription(Reader& in) {
     if (count > kMaxQuestions)
         in.fail("Question" + std::to_string(count), "",
                 QStringLiteral("a test holds at most %1 questions").arg(kMaxQuestions));
-    for (int k = 1; k <= count; ++k)
-        a.questions.push_back(readQuestion(in, "Question" + std::to_string(k)));
+    std::vector<TQuestionRec> read;
+    std::vector<int> pages; // each question's page in the spool
+    for (int k = 1; k <= count; ++k) {
+        read.push_back(readQuestion(in, "Question" + std::to_string(k)));
+        pages.push_back(in.lastPage());
+    }
     // The archive lists A, then B, then D questions.
-    std::stable_sort(a.questions.begin(), a.questions.end(),
-                     [](const TQuestionRec& x, const TQuestionRec& y) {
-                         auto rank = [](char c) { return c == 'A' ? 0 : c == 'B' ? 1 : 2; };
-                         return rank(x.kind()) < rank(y.kind());
-                     });
+    std::vector<std::size_t> sorted(read.size());
+    for (std::size_t i = 0; i < sorted.size(); ++i)
+        sorted[i] = i;
+    std::stable_sort(sorted.begin(), sorted.end(), [&](std::size_t x, std::size_t y) {
+        auto rank = [](char c) { return c == 'A' ? 0 : c == 'B' ? 1 : 2; };
+        return rank(read[x].kind()) < rank(read[y].kind());
+    });
+    for (std::size_t i : sorted) {
+        a.questions.push_back(std::move(read[i]));
+        d.archiveOrder.push_back(pages[i]);
+    }
     for (std::size_t k = 0; k < a.questions.size(); ++k)
         a.questions[k].sourceNo = int(k + 1);
 
@@ -326,7 +355,9 @@ TestDescription readDescription(Reader& in) {
     }
 
     a.introduction = in.page(t, "Introduction", false);
+    d.archiveOrder.push_back(in.lastPage());
     a.reference = in.page(t, "Reference", false);
+    d.archiveOrder.push_back(in.lastPage());
 
     ArchiveSettings& s = a.settings;
     // Both times are always written: an empty time would keep whatever the previous test left.
@@ -401,7 +432,8 @@ QByteArray blankPagePiece(QString* error) {
     return r.piece;
 }
 
-std::optional<TestDescription> readTestDescription(const QString& folder, QString& error) {
+std::optional<TestDescription> readTestDescription(const QString& folder, QString& error,
+                                                   bool spoolPages) {
     const QString path = QDir(folder).filePath(QStringLiteral("test.ini"));
     QString why;
     std::optional<QByteArray> read = readNamedFile(path, kMaxDescriptionSize, &why);
@@ -412,15 +444,71 @@ std::optional<TestDescription> readTestDescription(const QString& folder, QStrin
     QByteArray bytes = std::move(*read);
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes.remove(0, 3);
-    Reader in(folder, IniDocument::parse(std::string_view(bytes.constData(), bytes.size())));
+    std::shared_ptr<SpooledPages> spool;
+    if (spoolPages) {
+        spool = std::make_shared<SpooledPages>();
+        spool->file = std::make_unique<QTemporaryFile>();
+        if (!spool->file->open()) {
+            error = QStringLiteral("the pages cannot be kept in the temporary folder (%1)")
+                        .arg(spool->file->errorString());
+            return std::nullopt;
+        }
+    }
+    Reader in(folder, IniDocument::parse(std::string_view(bytes.constData(), bytes.size())),
+              spool.get());
     try {
         std::optional<TestDescription> d = readDescription(in);
         d->notes = in.notes();
+        if (spool) {
+            d->spool = spool;
+            if (!spool->file->flush())
+                throw Fault{QStringLiteral("the pages cannot be kept in the temporary folder (%1)")
+                                .arg(spool->file->errorString())};
+        }
         return d;
     } catch (const Fault& fault) {
         error = fault.text;
         return std::nullopt;
     }
+}
+
+ArchivePages TestDescription::archivePages() const {
+    ArchivePages pages;
+    if (!spool)
+        return pages;
+    struct Reading {
+        std::shared_ptr<SpooledPages> spool;
+        std::vector<int> order;
+        std::size_t page = 0;
+        qint64 done = 0; // of that page
+    };
+    auto r = std::make_shared<Reading>(Reading{spool, archiveOrder});
+    for (int p : archiveOrder)
+        pages.sizes.push_back(spool->ranges[std::size_t(p)].second);
+    pages.rewind = [r] {
+        r->page = 0;
+        r->done = 0;
+        return true;
+    };
+    pages.read = [r](char* to, qint64 most) -> qint64 {
+        while (r->page < r->order.size() &&
+               r->done == r->spool->ranges[std::size_t(r->order[r->page])].second) {
+            ++r->page;
+            r->done = 0;
+        }
+        if (r->page == r->order.size())
+            return 0;
+        const auto [at, size] = r->spool->ranges[std::size_t(r->order[r->page])];
+        QTemporaryFile& file = *r->spool->file;
+        if (!file.seek(at + r->done))
+            return -1;
+        const qint64 got = file.read(to, std::min(most, size - r->done));
+        if (got <= 0)
+            return -1;
+        r->done += got;
+        return got;
+    };
+    return pages;
 }
 
 } // namespace kvz::pack

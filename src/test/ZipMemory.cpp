@@ -6,10 +6,13 @@
 #include <zip.h>
 #include <zlib.h>
 
+#include <QFile>
+
 #include <algorithm>
 #include <array>
 #include <condition_variable>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 #include <span>
 #include <sys/mman.h>
@@ -697,6 +700,122 @@ ZipReadStatus MemoryZip::extractThroughLibzip(std::size_t index, std::size_t cap
     return ZipReadStatus::Ok;
 }
 
+namespace {
+
+// An entry's bytes handed to libzip as they are asked for. Its description (size, time, kind)
+// is the one libzip gives an entry from memory, so both make the same bytes.
+struct StreamedEntrySource {
+    ZipStreamEntry entry;
+    std::time_t mtime = 0;
+    zip_error_t error{};
+};
+
+zip_int64_t streamedEntryCallback(void* state, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
+    auto* s = static_cast<StreamedEntrySource*>(state);
+    switch (cmd) {
+    case ZIP_SOURCE_OPEN:
+        if (!s->entry.open()) {
+            zip_error_set(&s->error, ZIP_ER_READ, 0);
+            return -1;
+        }
+        return 0;
+    case ZIP_SOURCE_READ: {
+        const qint64 got =
+            s->entry.read(static_cast<char*>(data), qint64(std::min<zip_uint64_t>(len, 1 << 30)));
+        if (got < 0) {
+            zip_error_set(&s->error, ZIP_ER_READ, 0);
+            return -1;
+        }
+        return got;
+    }
+    case ZIP_SOURCE_CLOSE:
+        return 0;
+    case ZIP_SOURCE_STAT: {
+        auto* st = static_cast<zip_stat_t*>(data);
+        zip_stat_init(st);
+        st->mtime = s->mtime;
+        st->size = s->entry.size;
+        st->comp_size = st->size;
+        st->comp_method = ZIP_CM_STORE;
+        st->encryption_method = ZIP_EM_NONE;
+        st->valid = ZIP_STAT_MTIME | ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD |
+                    ZIP_STAT_ENCRYPTION_METHOD;
+        return sizeof(*st);
+    }
+    case ZIP_SOURCE_ERROR:
+        return zip_error_to_data(&s->error, data, len);
+    case ZIP_SOURCE_FREE:
+        zip_error_fini(&s->error);
+        delete s;
+        return 0;
+    case ZIP_SOURCE_SUPPORTS:
+        return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
+                                              ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE,
+                                              -1);
+    default:
+        zip_error_set(&s->error, ZIP_ER_OPNOTSUPP, 0);
+        return -1;
+    }
+}
+
+// The one writer: every entry deflated at level 9 and, with a password, encrypted, into target
+// (which it keeps). False with error set when libzip refuses.
+bool writeZipInto(zip_source_t* target, const std::vector<ZipEntry>& entries,
+                  std::vector<ZipStreamEntry> streamed, const std::string& password,
+                  QString* error) {
+    zip_error_t err;
+    zip_error_init(&err);
+    zip_t* za = zip_open_from_source(target, ZIP_TRUNCATE, &err);
+    zip_error_fini(&err);
+    auto fail = [&](int code) {
+        if (error)
+            *error = zipErrorText(code);
+        if (za)
+            zip_discard(za);
+        return false;
+    };
+    if (!za)
+        return fail(ZIP_ER_INTERNAL);
+    const std::time_t now = std::time(nullptr);
+    auto add = [&](const std::string& name, zip_source_t* s) {
+        if (!s)
+            return fail(zip_error_code_zip(zip_get_error(za)));
+        const zip_int64_t idx = zip_file_add(za, name.c_str(), s, ZIP_FL_ENC_RAW);
+        if (idx < 0) {
+            zip_source_free(s);
+            return fail(zip_error_code_zip(zip_get_error(za)));
+        }
+        if (zip_set_file_compression(za, zip_uint64_t(idx), ZIP_CM_DEFLATE, 9) != 0)
+            return fail(zip_error_code_zip(zip_get_error(za)));
+        if (!password.empty() && zip_file_set_encryption(za, zip_uint64_t(idx), ZIP_EM_TRAD_PKWARE,
+                                                         password.c_str()) != 0)
+            return fail(zip_error_code_zip(zip_get_error(za)));
+        return true;
+    };
+    for (ZipStreamEntry& e : streamed) {
+        const std::string name = e.name;
+        auto* state = new StreamedEntrySource{std::move(e), now, {}};
+        zip_error_init(&state->error);
+        zip_source_t* s = zip_source_function(za, streamedEntryCallback, state);
+        if (!s) {
+            zip_error_fini(&state->error);
+            delete state;
+        }
+        if (!add(name, s))
+            return false;
+    }
+    for (const ZipEntry& e : entries)
+        if (!add(e.name, zip_source_buffer(za, e.data.constData(), zip_uint64_t(e.data.size()), 0)))
+            return false;
+    if (zip_close(za) != 0) {
+        // A failed close leaves the archive open: fail() discards it.
+        return fail(zip_error_code_zip(zip_get_error(za)));
+    }
+    return true;
+}
+
+} // namespace
+
 std::optional<QByteArray> writeEncryptedZip(const std::vector<ZipEntry>& entries,
                                             const std::string& password, QString* error) {
     zip_error_t err;
@@ -708,39 +827,12 @@ std::optional<QByteArray> writeEncryptedZip(const std::vector<ZipEntry>& entries
         zip_error_fini(&err);
         return std::nullopt;
     }
-    zip_source_keep(target); // it must outlive zip_close to hand back the bytes
-    zip_t* za = zip_open_from_source(target, ZIP_TRUNCATE, &err);
     zip_error_fini(&err);
-    auto fail = [&](int code) -> std::optional<QByteArray> {
-        if (error)
-            *error = zipErrorText(code);
-        if (za)
-            zip_discard(za);
+    zip_source_keep(target); // it must outlive zip_close to hand back the bytes
+    if (!writeZipInto(target, entries, {}, password, error)) {
         zip_source_free(target);
         return std::nullopt;
-    };
-    if (!za)
-        return fail(ZIP_ER_INTERNAL);
-    for (const ZipEntry& e : entries) {
-        zip_source_t* s = zip_source_buffer(za, e.data.constData(), zip_uint64_t(e.data.size()), 0);
-        if (!s)
-            return fail(zip_error_code_zip(zip_get_error(za)));
-        const zip_int64_t idx = zip_file_add(za, e.name.c_str(), s, ZIP_FL_ENC_RAW);
-        if (idx < 0) {
-            zip_source_free(s);
-            return fail(zip_error_code_zip(zip_get_error(za)));
-        }
-        if (zip_set_file_compression(za, zip_uint64_t(idx), ZIP_CM_DEFLATE, 9) != 0)
-            return fail(zip_error_code_zip(zip_get_error(za)));
-        if (!password.empty() && zip_file_set_encryption(za, zip_uint64_t(idx), ZIP_EM_TRAD_PKWARE,
-                                                         password.c_str()) != 0)
-            return fail(zip_error_code_zip(zip_get_error(za)));
     }
-    if (zip_close(za) != 0) {
-        // A failed close leaves the archive open: fail() discards it.
-        return fail(zip_error_code_zip(zip_get_error(za)));
-    }
-    za = nullptr;
     QByteArray out;
     if (zip_source_open(target) == 0) {
         zip_source_seek(target, 0, SEEK_END);
@@ -760,6 +852,25 @@ std::optional<QByteArray> writeEncryptedZip(const std::vector<ZipEntry>& entries
         return std::nullopt;
     }
     return out;
+}
+
+bool writeEncryptedZipFile(const QString& path, std::vector<ZipStreamEntry> streamed,
+                           const std::vector<ZipEntry>& entries, const std::string& password,
+                           QString* error) {
+    zip_error_t err;
+    zip_error_init(&err);
+    zip_source_t* target = zip_source_file_create(QFile::encodeName(path).constData(), 0, -1, &err);
+    if (!target) {
+        if (error)
+            *error = QString::fromLocal8Bit(zip_error_strerror(&err));
+        zip_error_fini(&err);
+        return false;
+    }
+    zip_error_fini(&err);
+    zip_source_keep(target);
+    const bool ok = writeZipInto(target, entries, std::move(streamed), password, error);
+    zip_source_free(target);
+    return ok;
 }
 
 } // namespace kvz

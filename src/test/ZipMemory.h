@@ -100,9 +100,24 @@ struct ZipEntry {
     QByteArray data;
 };
 
+// An entry whose bytes are not held: open() starts them (again) from the beginning, read() gives
+// the next ones (0 at the end, -1 on a fault); size is how many there are.
+struct ZipStreamEntry {
+    std::string name;
+    std::uint64_t size = 0;
+    std::function<bool()> open;
+    std::function<qint64(char* to, qint64 most)> read;
+};
+
 // A whole archive in memory: every entry deflated and, when password is not empty, encrypted
 // with traditional PKWARE encryption. nullopt with error set when libzip refuses.
 std::optional<QByteArray> writeEncryptedZip(const std::vector<ZipEntry>& entries,
                                             const std::string& password, QString* error = nullptr);
+// The same written to the file at path (replaced only when the archive is whole), the streamed
+// entries first, each read once as the archive is written: nothing but a chunk of each is held.
+// For the same entries the bytes are those writeEncryptedZip makes.
+bool writeEncryptedZipFile(const QString& path, std::vector<ZipStreamEntry> streamed,
+                           const std::vector<ZipEntry>& entries, const std::string& password,
+                           QString* error = nullptr);
 
 } // namespace kvz

@@ -74,12 +74,26 @@ TEST_F(EnglishLanguageTest, EveryLabelAndMessageBecomesEnglishAndTheChoiceIsKept
     basic.FormShow(); // builds the language menu
     ASSERT_TRUE(basic.switchLanguage(QStringLiteral("fyv_english")));
     EXPECT_EQ(basic.checkedLanguage(), QStringLiteral("fyv_english"));
-    // The about window and the profile editor are made when first needed, here after the
-    // switch: they come up in the language of the moment.
+    // Every window but the main one is made when first needed, here after the switch: they
+    // come up in the language of the moment.
+    ASSERT_EQ(app->madeWindows(), std::vector<QWidget*>{&basic});
     ASSERT_FALSE(app->aboutMade());
     ASSERT_FALSE(app->profilMade());
+    app->topros();
+    app->prepere();
+    app->inform();
+    app->helper();
+    app->progres();
+    app->blokator();
+    app->resultats();
+    app->serestf();
+    app->client();
+    app->pas();
+    app->messager();
     app->about();
     app->profil();
+    app->selectTest();
+    app->message1();
 
     for (int n = 0; n < MessageTable::kSize; ++n)
         EXPECT_FALSE(hasCyrillic(app->messages().text(n))) << "msg " << n;

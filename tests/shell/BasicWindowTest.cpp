@@ -119,9 +119,12 @@ TEST_F(AppFixture, ShowingAgainKeepsCaptionSpacesAndPanelHeight) {
     TBasic& basic = app->basic();
     basic.show();
     EXPECT_TRUE(app->runState().interactive);
+    // The results window is made when first needed; its designed height is kept then.
+    EXPECT_EQ(app->runState().resultsPanelHeight, 0);
+    TResultats& results = app->resultats();
     const int height = app->runState().resultsPanelHeight;
     EXPECT_GT(height, 0);
-    app->resultats().Panel1->setFixedHeight(height + 50);
+    results.Panel1->setFixedHeight(height + 50);
     for (int i = 0; i < 3; ++i) {
         basic.hide();
         basic.show();

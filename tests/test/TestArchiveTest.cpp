@@ -2,9 +2,12 @@
 #include "ArchiveFixtures.h"
 #include "test/ArchivePassword.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace kvz {
 namespace {
@@ -348,6 +351,113 @@ TEST(CatalogueTrailerTest, EmptyFieldsAndZeroBytes) {
     expectCatalogue(catalogueOf("PK..." + encodeCatalogueTrailer(empty)), empty);
     const CatalogueInfo zero{std::string("a\0b", 3), "9", "s", "t"};
     expectCatalogue(catalogueOf("PK..." + encodeCatalogueTrailer(zero)), {"ab", "9", "s", "t"});
+}
+
+} // namespace
+} // namespace kvz
+
+namespace kvz {
+namespace {
+
+// The pages of an archive in memory, handed out as the file writer asks for them; failAfter
+// makes the source break after that many bytes.
+ArchivePages pagesOf(const TestArchive& a, qint64 failAfter = -1) {
+    struct State {
+        QByteArray all;
+        qint64 at = 0;
+        qint64 failAfter;
+    };
+    auto state = std::make_shared<State>(State{{}, 0, failAfter});
+    ArchivePages pages;
+    auto add = [&](const QByteArray& page) {
+        state->all += page;
+        pages.sizes.push_back(page.size());
+    };
+    for (const TQuestionRec& q : a.questions)
+        add(q.body);
+    add(a.introduction);
+    add(a.reference);
+    pages.rewind = [state] {
+        state->at = 0;
+        return true;
+    };
+    pages.read = [state](char* to, qint64 most) -> qint64 {
+        if (state->failAfter >= 0 && state->at >= state->failAfter)
+            return -1;
+        const qint64 n = std::min(most, state->all.size() - state->at);
+        std::memcpy(to, state->all.constData() + state->at, std::size_t(n));
+        state->at += n;
+        return n;
+    };
+    return pages;
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+TEST(TestArchiveFileTest, StreamedArchiveHoldsWhatTheMemoryWriterWrites) {
+    TestArchive in = threeKinds();
+    // A page over the writer's chunk size, so pages are read in several steps.
+    in.questions[1].body = fakePiece(QByteArray(300000, 'x') + QByteArray(70000, 'y'));
+    const CatalogueInfo info{"comment", "9", "subject", "T1"};
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("t.tst"));
+    ASSERT_EQ(writeTestArchiveFile(path, in, pagesOf(in), kSecret, info), std::nullopt);
+    const QByteArray streamed = fileBytes(path);
+    const QByteArray memory = build(in, kSecret, info);
+
+    // The same layout (the encryption headers alone are random) and the same trailer.
+    ASSERT_EQ(streamed.size(), memory.size());
+    const QByteArray trailer = encodeCatalogueTrailer(info);
+    EXPECT_TRUE(streamed.endsWith(trailer));
+    auto a = MemoryZip::open(streamed), b = MemoryZip::open(memory);
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(a->entryNames(), b->entryNames());
+    a->setPassword(archivePassword(kSecret));
+    b->setPassword(archivePassword(kSecret));
+    for (const std::string& name : b->entryNames()) {
+        QByteArray x, y;
+        ASSERT_EQ(a->extract(name, kMaxWordDocSize, x), ZipReadStatus::Ok) << name;
+        ASSERT_EQ(b->extract(name, kMaxWordDocSize, y), ZipReadStatus::Ok) << name;
+        EXPECT_EQ(x, y) << name;
+    }
+    ArchiveReadResult r = readTestArchive(streamed, kSecret);
+    ASSERT_TRUE(r.archive) << r.error.toStdString();
+    ASSERT_EQ(r.archive->questions.size(), in.questions.size());
+    for (std::size_t k = 0; k < in.questions.size(); ++k)
+        EXPECT_EQ(r.archive->questions[k].body, in.questions[k].body) << k;
+    EXPECT_EQ(r.archive->reference, in.reference);
+}
+
+TEST(TestArchiveFileTest, AFailedWriteLeavesTheFormerFileAlone) {
+    const TestArchive in = threeKinds();
+    struct Case {
+        const char* what;
+        ArchivePages pages;
+        CatalogueInfo info;
+    };
+    ArchivePages shortOfPages = pagesOf(in);
+    shortOfPages.sizes.pop_back();
+    const Case cases[] = {
+        {"a page source that breaks half way", pagesOf(in, 10), {}},
+        {"fewer pages than questions", shortOfPages, {}},
+        {"a catalogue too long to be found", pagesOf(in), {std::string(70000, 'c'), "", "", ""}},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("t.tst"));
+        QFile former(path);
+        ASSERT_TRUE(former.open(QIODevice::WriteOnly));
+        former.write("the former test");
+        former.close();
+        const std::optional<QString> why = writeTestArchiveFile(path, in, c.pages, "", c.info);
+        EXPECT_TRUE(why) << c.what;
+        EXPECT_EQ(fileBytes(path), QByteArray("the former test")) << c.what;
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("t.tst")})
+            << c.what << ": nothing left beside it";
+    }
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 #include "Commands.h"
 #include "test/TestDescription.h"
 
-#include <QSaveFile>
 #include <cstdio>
 
 namespace kvz::pack {
@@ -23,22 +22,17 @@ int runBuild(const QStringList& args) {
     const QString output = line->option(QStringLiteral("-o"));
 
     QString problem;
-    std::optional<TestDescription> d = readTestDescription(folder, problem);
+    // The pages go through a temporary file into the archive: a large test is never held whole.
+    std::optional<TestDescription> d = readTestDescription(folder, problem, true);
     if (!d) {
         printError(QStringLiteral("%1: %2").arg(folder, problem));
         return 1;
     }
     for (const QString& note : d->notes)
         printError(QStringLiteral("%1: %2").arg(folder, note));
-    std::optional<QByteArray> bytes =
-        writeTestArchive(d->archive, d->password, d->catalogue, &problem);
-    if (!bytes) {
-        printError(QStringLiteral("%1: the archive cannot be made (%2)").arg(output, problem));
-        return 1;
-    }
-    QSaveFile out(output);
-    if (!out.open(QIODevice::WriteOnly) || out.write(*bytes) != bytes->size() || !out.commit()) {
-        printError(QStringLiteral("%1: cannot be written (%2)").arg(output, out.errorString()));
+    if (const std::optional<QString> why = writeTestArchiveFile(
+            output, d->archive, d->archivePages(), d->password, d->catalogue)) {
+        printError(QStringLiteral("%1: %2").arg(output, *why));
         return 1;
     }
     return 0;
