@@ -13,19 +13,19 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QLineEdit>
-#include <QSpinBox>
-#include <QTimeEdit>
 #include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTimeEdit>
 #include <QTimer>
 #include <cstdio>
 

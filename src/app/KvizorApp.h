@@ -132,7 +132,8 @@ private:
     template <class Window> Window& made(std::unique_ptr<Window>& window) {
         return made(window, *this);
     }
-    template <class Window, class Owner> Window& made(std::unique_ptr<Window>& window, Owner& owner);
+    template <class Window, class Owner>
+    Window& made(std::unique_ptr<Window>& window, Owner& owner);
 };
 
 } // namespace kvz
