@@ -41,6 +41,12 @@ QString zipErrorText(int code) {
     return text;
 }
 
+// The commands a callback source answers, as libzip's bitmap. libzip's own builder is a C
+// variadic function, which the pupil's program could not reach before libzip is loaded.
+template <typename... Command> constexpr zip_int64_t commandBitmap(Command... command) {
+    return (ZIP_SOURCE_MAKE_COMMAND_BITMASK(command) | ...);
+}
+
 std::string_view baseName(std::string_view name) {
     const auto cut = name.find_last_of("/\\");
     return cut == std::string_view::npos ? name : name.substr(cut + 1);
@@ -177,9 +183,9 @@ zip_int64_t directoryViewCallback(void* state, void* data, zip_uint64_t len, zip
     case ZIP_SOURCE_TELL:
         return zip_int64_t(view->pos);
     case ZIP_SOURCE_SUPPORTS:
-        return zip_source_make_command_bitmap(
-            ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR,
-            ZIP_SOURCE_FREE, ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL, ZIP_SOURCE_SUPPORTS, -1);
+        return commandBitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                             ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL,
+                             ZIP_SOURCE_SUPPORTS);
     default:
         zip_error_set(&view->error, ZIP_ER_OPNOTSUPP, 0);
         return -1;
@@ -749,9 +755,8 @@ zip_int64_t streamedEntryCallback(void* state, void* data, zip_uint64_t len, zip
         delete s;
         return 0;
     case ZIP_SOURCE_SUPPORTS:
-        return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
-                                              ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE,
-                                              -1);
+        return commandBitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                             ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE);
     default:
         zip_error_set(&s->error, ZIP_ER_OPNOTSUPP, 0);
         return -1;
