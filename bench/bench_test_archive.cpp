@@ -1,14 +1,13 @@
 // Loading a full-size test: 254 questions and their pages, 5, 20, 50 and 100 MB unpacked (pages of
 // 20 to 400 KB), from the file to a loaded question set as the test choice window does it, against
-// Info-ZIP `unzip -p`
-// (a process, as a user would run it) decrypting and inflating the same file to /dev/null; and
-// the loader's peak memory against the unpacked size. Three archives: noise pages (random bytes,
-// nothing for deflate to gain), photo pages (smooth shades with grain, deflate gains a little)
-// and flat pages (text-like runs and zeros, as drawn documents are). The two are timed run
-// against run, in turn, each round starting with the other one, and the ratio of each round is
-// kept: the median and the minimum of those ratios are printed beside the goal. The machine may
-// be busy with other work; a ratio of two runs taken back to back is far steadier than either
-// time. A table of every size and kind of page with its goals ends the run.
+// Info-ZIP `unzip -p` (a process, as a user would run it) decrypting and inflating the same file
+// to /dev/null; and the loader's peak memory against the unpacked size. Three archives: noise
+// pages (random bytes, nothing for deflate to gain), photo pages (smooth shades with grain,
+// deflate gains a little) and flat pages (text-like runs and zeros, as drawn documents are). The
+// two are timed run against run, in turn, each round starting with the other one, and the ratio
+// of each round is kept: the median and the minimum of those ratios are printed beside the goal.
+// The machine may be busy with other work; a ratio of two runs taken back to back is far steadier
+// than either time. A table of every size and kind of page with its goals ends the run.
 //
 //   bench_test_archive [ROUNDS] [--sizes MB,...]  generate, time both, measure memory (ROUNDS
 //                                  defaults to 9; the sizes unpacked to 5,20,50,100)
