@@ -9,7 +9,10 @@ namespace kvz {
 
 namespace {
 
-constexpr std::size_t kChunk = std::size_t(256) << 10;
+// The four chunks are a small share of a small entry (under 1/32 of it together) and at most
+// 1 MB for a large one, where 256 KB is enough to keep both threads busy.
+constexpr std::size_t kMinChunk = std::size_t(32) << 10;
+constexpr std::size_t kMaxChunk = std::size_t(256) << 10;
 constexpr std::size_t kPrefaultStep = kLargePageSize;
 
 } // namespace
@@ -18,7 +21,8 @@ ChunkFeed::ChunkFeed(zip_file_t* f, std::uint64_t left, bool encrypted,
                      const PkwareDecryptor& decryptor, unsigned char* out, std::size_t outSize)
     : f_(f), left_(left), encrypted_(encrypted), decryptor_(decryptor), out_(out),
       outEnd_(out + outSize) {
-    const std::size_t n = std::size_t(std::min<std::uint64_t>(kChunk, left));
+    const std::size_t n = std::size_t(
+        std::min<std::uint64_t>(std::clamp<std::uint64_t>(left / 128, kMinChunk, kMaxChunk), left));
     for (auto& slot : slots_)
         slot.resize(n);
     // Whole large pages inside the buffer only: the piece before the first one is the

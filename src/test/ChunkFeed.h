@@ -22,7 +22,7 @@ namespace kvz {
 
 class ChunkFeed {
 public:
-    // Reads left stored bytes of f (after the encryption header, if any) in chunks of 256 KB;
+    // Reads left stored bytes of f (after the encryption header, if any) in chunks of 32 to 256 KB;
     // [out, out + outSize) is the buffer the caller unpacks into.
     ChunkFeed(zip_file_t* f, std::uint64_t left, bool encrypted, const PkwareDecryptor& decryptor,
               unsigned char* out, std::size_t outSize);
