@@ -240,17 +240,18 @@ void TEditor::paintSlots(QPainter& p) {
     for (int col = 0; col <= kLastColumnOnPage; ++col)
         for (int row = 0; row <= kLastRowOnPage; ++row)
             p.drawRect(board_.cellRect({col, row}).adjusted(0, 0, -1, -1));
-    // Each place shows the run's own marker with the right number; a ring marks the place the
-    // next click moves, and the place's own number sits in the cell's corner.
+    // Each place shows the run's own marker with the right number; a ring just outside it marks
+    // the place the next click moves, and the place's own number sits in the cell's corner.
     p.setRenderHint(QPainter::Antialiasing);
     QFont font = p.font();
     font.setBold(true);
     for (const SlotMark& m : slotMarks(board_, *q, currentSlot_)) {
         markers::draw(p, m.cell, m.number);
-        const qreal ring = m.current ? 3 : 1.5;
-        p.setPen(QPen(m.current ? QColor(0, 140, 255) : QColor(0, 70, 160), ring));
-        p.setBrush(Qt::NoBrush);
-        p.drawEllipse(m.disc.adjusted(-ring / 2, -ring / 2, ring / 2, ring / 2));
+        if (m.current) {
+            p.setPen(QPen(QColor(0, 140, 255), 2));
+            p.setBrush(Qt::NoBrush);
+            p.drawEllipse(m.disc.adjusted(-3, -3, 3, 3));
+        }
         font.setPixelSize(std::max(7, std::min(m.cell.height(), m.cell.width()) / 3));
         p.setFont(font);
         p.setPen(QColor(0, 70, 160));
