@@ -280,11 +280,12 @@ TEST_F(EditorWindowTest, MakesATestOfEachKindSavesAndPreviewsIt) {
         EXPECT_EQ(intro.size(), size);
         EXPECT_FALSE(intro.OleContainer1->isEmpty());
         EXPECT_TRUE(intro.Button4->isVisible());
+        EXPECT_FALSE(intro.Button3->isVisible()); // nothing to go back to
         EXPECT_FALSE(lockdownInForce());
         if (size.width() == 1024)
             QTest::mouseClick(intro.Button4, Qt::LeftButton);
         else
-            QTest::keyClick(intro.Button4, Qt::Key_Space);
+            QTest::keyClick(intro.Button4, Qt::Key_X);
         EXPECT_FALSE(intro.isVisible());
         ASSERT_TRUE(run.isVisible());
         EXPECT_EQ(run.currentItem(), 0);
