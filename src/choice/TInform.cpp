@@ -15,7 +15,6 @@
 #include "shell/TBasic.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
