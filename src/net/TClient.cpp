@@ -56,6 +56,8 @@ constexpr int kLogLines = 5000;
 constexpr int kHintMs = 5000;
 constexpr int kMsgNoMatch = 93; // "Сервер не предлагает теста, подходящего профилю."
 constexpr int kMsgNoServer = 94; // "Не удалось получить тест от сервера %s."
+// "По выбору": the offer while the pupil chooses the test, no file of its own.
+constexpr int kMsgByChoice = 48;
 
 } // namespace
 
@@ -499,7 +501,7 @@ void TClient::showEvent(QShowEvent* event) {
     chooseAgain_ = false;
     app_.blokator().Panel1->setText(msg(41));
     if (protocol_.choiceShown())
-        protocol_.setOfferFile(app_.messages().msg(48));
+        protocol_.setOfferFile(app_.messages().msg(kMsgByChoice));
 }
 
 void TClient::hideEvent(QHideEvent* event) {
@@ -762,7 +764,7 @@ void TClient::permissionGiven() {
         !protocol_.choiceShown() || app_.topros().pendingResume())
         return;
     const std::string& file = protocol_.offerFile();
-    if (file.empty() || file == app_.messages().msg(48))
+    if (file.empty() || file == app_.messages().msg(kMsgByChoice))
         return;
     // Asked with the permission already and on its way: once is enough.
     if (ArchiveTimer->isActive() || protocol_.readState() == ReadState::Downloading)

@@ -1,5 +1,6 @@
 #include "test/ZipMemory.h"
 
+#include "test/ChunkFeed.h"
 #include "test/LargeBuffer.h"
 #include "test/PkwareCipher.h"
 
@@ -9,14 +10,8 @@
 #include <QFile>
 
 #include <algorithm>
-#include <array>
-#include <condition_variable>
 #include <cstring>
 #include <ctime>
-#include <mutex>
-#include <span>
-#include <sys/mman.h>
-#include <thread>
 
 namespace kvz {
 
@@ -27,7 +22,6 @@ constexpr std::uint64_t kMaxComment = 0xFFFF; // the record's comment length is 
 constexpr std::uint64_t kEntryHeaderSize = 46;
 // A catalogue trailer is a few kilobytes; its start is looked for no further back than this.
 constexpr std::uint64_t kMaxTrailerSearch = std::uint64_t(1) << 20;
-constexpr std::size_t kChunk = std::size_t(256) << 10;
 
 const char kRecordSignature[] = "PK\x05\x06";
 const char kEntrySignature[] = "PK\x01\x02";
@@ -39,6 +33,12 @@ QString zipErrorText(int code) {
     QString text = QString::fromLocal8Bit(zip_error_strerror(&e));
     zip_error_fini(&e);
     return text;
+}
+
+// The commands a callback source answers, as libzip's bitmap. libzip's own builder is a C
+// variadic function, which the pupil's program could not reach before libzip is loaded.
+template <typename... Command> constexpr zip_int64_t commandBitmap(Command... command) {
+    return (ZIP_SOURCE_MAKE_COMMAND_BITMASK(command) | ...);
 }
 
 std::string_view baseName(std::string_view name) {
@@ -177,9 +177,9 @@ zip_int64_t directoryViewCallback(void* state, void* data, zip_uint64_t len, zip
     case ZIP_SOURCE_TELL:
         return zip_int64_t(view->pos);
     case ZIP_SOURCE_SUPPORTS:
-        return zip_source_make_command_bitmap(
-            ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR,
-            ZIP_SOURCE_FREE, ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL, ZIP_SOURCE_SUPPORTS, -1);
+        return commandBitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                             ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL,
+                             ZIP_SOURCE_SUPPORTS);
     default:
         zip_error_set(&view->error, ZIP_ER_OPNOTSUPP, 0);
         return -1;
@@ -235,124 +235,6 @@ struct InflateStream {
         if (open)
             inflateEnd(&z);
     }
-};
-
-// An entry's stored bytes, read and decrypted on a second thread a few chunks ahead of the
-// caller, who inflates them: the cipher is serial within an entry, but it need not wait for
-// inflate. While the caller is the slower one, the reader maps in the pages of the output
-// buffer ahead of it instead of idling, so inflate does not stop for a page fault every 4 KB.
-class ChunkFeed {
-public:
-    ChunkFeed(zip_file_t* f, std::uint64_t left, bool encrypted, const PkwareDecryptor& decryptor,
-              unsigned char* out, std::size_t outSize)
-        : f_(f), left_(left), encrypted_(encrypted), decryptor_(decryptor), out_(out),
-          outEnd_(out + outSize) {
-        const std::size_t n = std::size_t(std::min<std::uint64_t>(kChunk, left));
-        for (auto& slot : slots_)
-            slot.resize(n);
-        // Whole large pages inside the buffer only: the piece before the first one is the
-        // caller's to map, and comes first anyway.
-        prefaultAt_ = reinterpret_cast<unsigned char*>(
-            (reinterpret_cast<std::uintptr_t>(out_) + kLargePageSize - 1) & ~(kLargePageSize - 1));
-        thread_ = std::thread([this] { run(); });
-    }
-    ~ChunkFeed() { stop(); }
-    ChunkFeed(const ChunkFeed&) = delete;
-    ChunkFeed& operator=(const ChunkFeed&) = delete;
-
-    // The next chunk, valid until the following call; empty at the end or when reading failed.
-    std::span<unsigned char> next() {
-        std::unique_lock lock(m_);
-        if (holding_) {
-            holding_ = false;
-            ++taken_;
-            cv_.notify_all();
-        }
-        cv_.wait(lock, [this] { return ready_ > taken_ || done_; });
-        if (ready_ == taken_)
-            return {};
-        holding_ = true;
-        const std::size_t slot = taken_ % kSlots;
-        return {slots_[slot].data(), sizes_[slot]};
-    }
-    bool failed() {
-        std::lock_guard lock(m_);
-        return failed_;
-    }
-    // Ends the reader; the archive may be used again afterwards.
-    void stop() {
-        {
-            std::lock_guard lock(m_);
-            stopping_ = true;
-        }
-        cv_.notify_all();
-        if (thread_.joinable())
-            thread_.join();
-    }
-
-private:
-    static constexpr std::size_t kSlots = 4;
-    static constexpr std::size_t kPrefaultStep = kLargePageSize;
-
-    void run() {
-        while (left_ > 0) {
-            std::unique_lock lock(m_);
-            while (!stopping_ && ready_ - taken_ >= kSlots) {
-                if (prefaultAt_ + kPrefaultStep > outEnd_ || !prefaultOk_) {
-                    cv_.wait(lock);
-                    continue;
-                }
-                // Nothing to do until the caller frees a chunk: map a piece of the output.
-                unsigned char* at = prefaultAt_;
-                prefaultAt_ += kPrefaultStep;
-                lock.unlock();
-                prefaultOk_ = ::madvise(at, kPrefaultStep, MADV_POPULATE_WRITE) == 0;
-                lock.lock();
-            }
-            if (stopping_)
-                break;
-            auto& slot = slots_[ready_ % kSlots];
-            lock.unlock();
-            const std::size_t want = std::size_t(std::min<std::uint64_t>(slot.size(), left_));
-            const zip_int64_t got = zip_fread(f_, slot.data(), want);
-            if (got != zip_int64_t(want)) {
-                std::lock_guard relock(m_);
-                failed_ = true;
-                break;
-            }
-            if (encrypted_)
-                decryptor_.decrypt(slot.data(), want);
-            left_ -= want;
-            std::lock_guard relock(m_);
-            sizes_[ready_ % kSlots] = want;
-            ++ready_;
-            cv_.notify_all();
-        }
-        std::lock_guard lock(m_);
-        done_ = true;
-        cv_.notify_all();
-    }
-
-    zip_file_t* f_;
-    std::uint64_t left_;
-    const bool encrypted_;
-    PkwareDecryptor decryptor_;
-    unsigned char* const out_;
-    unsigned char* const outEnd_;
-    unsigned char* prefaultAt_;
-    bool prefaultOk_ = true; // the kernel can map pages in ahead
-
-    std::mutex m_;
-    std::condition_variable cv_;
-    std::array<std::vector<unsigned char>, kSlots> slots_;
-    std::array<std::size_t, kSlots> sizes_{};
-    std::size_t ready_ = 0; // chunks decrypted so far
-    std::size_t taken_ = 0; // chunks the caller is done with
-    bool holding_ = false;  // the caller works on chunk taken_
-    bool done_ = false;
-    bool failed_ = false;
-    bool stopping_ = false;
-    std::thread thread_;
 };
 
 } // namespace
@@ -749,9 +631,8 @@ zip_int64_t streamedEntryCallback(void* state, void* data, zip_uint64_t len, zip
         delete s;
         return 0;
     case ZIP_SOURCE_SUPPORTS:
-        return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
-                                              ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE,
-                                              -1);
+        return commandBitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                             ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE);
     default:
         zip_error_set(&s->error, ZIP_ER_OPNOTSUPP, 0);
         return -1;

@@ -206,40 +206,79 @@ QByteArray resultOf(const std::string& examinee, int right) {
     return BuildResultArchive(facts, summary, set).value_or(QByteArray());
 }
 
-TEST(ConsoleBrowser, aSupervisorRunsTheClassroomFromThePage) {
+// A classroom server with its console, the log it writes, and a browser on the console's page.
+class ConsoleBrowser : public ::testing::Test {
+protected:
+    // The server and its console on loopback, over the tests folder as it stands.
+    void startServer(int pollMs) {
+        options.testsFolder = dir.filePath(QStringLiteral("tests"));
+        options.resultsFolder = dir.filePath(QStringLiteral("results"));
+        options.address = QHostAddress::LocalHost;
+        options.port = 0;
+        options.pollMs = pollMs;
+        server = std::make_unique<Server>(options, [this](const QString& l) {
+            log << l;
+            if (console)
+                console->logLine(l);
+        });
+        ASSERT_TRUE(server->start());
+        console = std::make_unique<ConsoleServer>(*server, ConsoleServer::freshToken());
+        ASSERT_TRUE(console->listen(QHostAddress::LocalHost, 0));
+        console->loadResults();
+    }
+    // Chromium on the console's page, once the page is linked to the server.
+    void openPage() {
+        ASSERT_TRUE(browser.start()) << "headless chromium did not start";
+        browser.call(QStringLiteral("Page.enable"));
+        browser.call(QStringLiteral("Page.navigate"), {{QStringLiteral("url"), console->url()}});
+        ASSERT_TRUE(browser.until(
+            QStringLiteral("document.getElementById('link') && "
+                           "document.getElementById('link').classList.contains('on')")));
+    }
+    void showView(const QString& view) {
+        browser.eval(
+            QStringLiteral("document.querySelector('nav [data-view=%1]').click(); true").arg(view));
+    }
+    // The CSV the page's link downloads; empty when none came.
+    QByteArray downloadCsv() {
+        const QString downloads = dir.filePath(QStringLiteral("downloads"));
+        QDir().mkpath(downloads);
+        browser.call(QStringLiteral("Browser.setDownloadBehavior"),
+                     {{QStringLiteral("behavior"), QStringLiteral("allow")},
+                      {QStringLiteral("downloadPath"), downloads}});
+        browser.eval(
+            QStringLiteral("document.querySelector('a[href=\"/results.csv\"]').click(); true"));
+        const QString csvPath = downloads + QStringLiteral("/results.csv");
+        if (!waitFor([&] { return QFileInfo(csvPath).size() > 0; }, 15000))
+            return {};
+        QFile csv(csvPath);
+        return csv.open(QIODevice::ReadOnly) ? csv.readAll() : QByteArray();
+    }
+    bool logHas(const QString& prefix) const {
+        return std::any_of(log.begin(), log.end(),
+                           [&](const QString& l) { return l.startsWith(prefix); });
+    }
+    std::string logged() const { return log.join(QLatin1Char('\n')).toStdString(); }
+
     QTemporaryDir dir;
+    server::ServerOptions options;
+    QStringList log;
+    // Declared before the server: the server's last log lines still reach it.
+    std::unique_ptr<ConsoleServer> console;
+    std::unique_ptr<Server> server;
+    Browser browser;
+};
+
+TEST_F(ConsoleBrowser, aSupervisorRunsTheClassroomFromThePage) {
     QDir(dir.path()).mkpath(QStringLiteral("tests"));
     writeGradedTest(dir.filePath(QStringLiteral("tests/Optics.tst")));
-    server::ServerOptions o;
-    o.testsFolder = dir.filePath(QStringLiteral("tests"));
-    o.resultsFolder = dir.filePath(QStringLiteral("results"));
-    o.address = QHostAddress::LocalHost;
-    o.port = 0;
-    o.pollMs = 300;
-    QStringList log;
-    std::unique_ptr<ConsoleServer> console;
-    Server server(o, [&](const QString& l) {
-        log << l;
-        if (console)
-            console->logLine(l);
-    });
-    ASSERT_TRUE(server.start());
-    console = std::make_unique<ConsoleServer>(server, ConsoleServer::freshToken());
-    ASSERT_TRUE(console->listen(QHostAddress::LocalHost, 0));
-    console->loadResults();
-
-    Browser browser;
-    ASSERT_TRUE(browser.start()) << "headless chromium did not start";
-    browser.call(QStringLiteral("Page.enable"));
-    browser.call(QStringLiteral("Page.navigate"), {{QStringLiteral("url"), console->url()}});
-    ASSERT_TRUE(
-        browser.until(QStringLiteral("document.getElementById('link') && "
-                                     "document.getElementById('link').classList.contains('on')")));
+    ASSERT_NO_FATAL_FAILURE(startServer(300));
+    ASSERT_NO_FATAL_FAILURE(openPage());
     // The token left the address bar.
     EXPECT_EQ(browser.eval(QStringLiteral("location.search")).toString(), QString());
 
-    Station first(server.port(), "pc-01", "x\r\n1\r\nOptics\r\nIvanov Petr 9A\r\n");
-    Station hostile(server.port(), "<img src=x onerror=alert(1)>", "x\r\n1\r\n\r\n\r\n");
+    Station first(server->port(), "pc-01", "x\r\n1\r\nOptics\r\nIvanov Petr 9A\r\n");
+    Station hostile(server->port(), "<img src=x onerror=alert(1)>", "x\r\n1\r\n\r\n\r\n");
     ASSERT_TRUE(browser.until(
         QStringLiteral("document.querySelectorAll('#stations tbody tr').length == 2")));
     // In the order of host names, whatever the order of arrival.
@@ -295,7 +334,7 @@ TEST(ConsoleBrowser, aSupervisorRunsTheClassroomFromThePage) {
                                      "tr:nth-child(1)').textContent.includes('отключён 0 мин')")));
 
     // The tests view: the test with its class, subject, password and marks; set for all.
-    browser.eval(QStringLiteral("document.querySelector('nav [data-view=tests]').click(); true"));
+    showView(QStringLiteral("tests"));
     ASSERT_TRUE(browser.until(QStringLiteral(
         "document.querySelector('#testlist tbody tr').textContent.startsWith('Optics.tst9Physics')"
         " && document.querySelector('#testlist tbody tr').textContent.includes('да2, 3, 4, 5')")));
@@ -317,7 +356,7 @@ TEST(ConsoleBrowser, aSupervisorRunsTheClassroomFromThePage) {
     // Two workstations of the real protocol take the set test and send results.
     SimulatedWorkstation second("pc-02"), third("pc-03");
     for (SimulatedWorkstation* w : {&second, &third})
-        w->socket.connectTo(QStringLiteral("127.0.0.1"), server.port());
+        w->socket.connectTo(QStringLiteral("127.0.0.1"), server->port());
     ASSERT_TRUE(browser.until(
         QStringLiteral("document.querySelectorAll('#stations tbody tr').length == 4 && "
                        "document.querySelector('#stations tbody').textContent.includes('pc-02') && "
@@ -343,7 +382,7 @@ TEST(ConsoleBrowser, aSupervisorRunsTheClassroomFromThePage) {
     ASSERT_TRUE(waitFor(
         [&] { return !second.host.loadedArchives.empty() && !third.host.loadedArchives.empty(); },
         30000))
-        << log.join(QLatin1Char('\n')).toStdString();
+        << logged();
     EXPECT_EQ(log.filter(QStringLiteral("sending ")).size(), 2);
     const struct {
         SimulatedWorkstation* station;
@@ -372,7 +411,7 @@ TEST(ConsoleBrowser, aSupervisorRunsTheClassroomFromThePage) {
                                        "tr:nth-child(' + n + ') td.mark').textContent).join()"))
                   .toString(),
               QStringLiteral("5,2"));
-    browser.eval(QStringLiteral("document.querySelector('nav [data-view=results]').click(); true"));
+    showView(QStringLiteral("results"));
     ASSERT_TRUE(browser.until(
         QStringLiteral("document.querySelectorAll('#resultlist tbody tr').length == 2")));
     EXPECT_TRUE(browser.until(QStringLiteral(
@@ -387,18 +426,8 @@ TEST(ConsoleBrowser, aSupervisorRunsTheClassroomFromThePage) {
                        "document.querySelector('#detaillist tbody "
                        "tr:nth-child(3)').textContent.includes('неверно')")));
     // The CSV the page downloads is kvizor-results export's table of the results folder.
-    const QString downloads = dir.filePath(QStringLiteral("downloads"));
-    QDir().mkpath(downloads);
-    browser.call(QStringLiteral("Browser.setDownloadBehavior"),
-                 {{QStringLiteral("behavior"), QStringLiteral("allow")},
-                  {QStringLiteral("downloadPath"), downloads}});
-    browser.eval(
-        QStringLiteral("document.querySelector('a[href=\"/results.csv\"]').click(); true"));
-    const QString csvPath = downloads + QStringLiteral("/results.csv");
-    ASSERT_TRUE(waitFor([&] { return QFileInfo(csvPath).size() > 0; }, 15000));
-    QFile csv(csvPath);
-    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
-    const QByteArray csvBytes = csv.readAll();
+    const QByteArray csvBytes = downloadCsv();
+    ASSERT_FALSE(csvBytes.isEmpty()) << "no CSV downloaded";
     const QList<QByteArray> lines = csvBytes.split('\n');
     ASSERT_GE(lines.size(), 3);
     EXPECT_EQ(lines[0].trimmed(), QByteArray("\xEF\xBB\xBF"
@@ -410,14 +439,13 @@ TEST(ConsoleBrowser, aSupervisorRunsTheClassroomFromThePage) {
     QProcess tool;
     tool.start(QCoreApplication::applicationDirPath() +
                    QStringLiteral("/../../tools/kvizor-results"),
-               {QStringLiteral("export"), o.resultsFolder, QStringLiteral("--csv"),
+               {QStringLiteral("export"), options.resultsFolder, QStringLiteral("--csv"),
                 dir.filePath(QStringLiteral("tool.csv"))});
     ASSERT_TRUE(tool.waitForFinished(30000));
     QFile toolCsv(dir.filePath(QStringLiteral("tool.csv")));
     ASSERT_TRUE(toolCsv.open(QIODevice::ReadOnly));
     EXPECT_EQ(toolCsv.readAll(), csvBytes);
-    browser.eval(
-        QStringLiteral("document.querySelector('nav [data-view=classroom]').click(); true"));
+    showView(QStringLiteral("classroom"));
 
     // Pictures of the views at the classroom computer's size and a tablet's, to look at.
     browser.call(QStringLiteral("Emulation.setDeviceMetricsOverride"),
@@ -426,8 +454,7 @@ TEST(ConsoleBrowser, aSupervisorRunsTheClassroomFromThePage) {
                   {QStringLiteral("deviceScaleFactor"), 1},
                   {QStringLiteral("mobile"), false}});
     auto shoot = [&](const QString& view, const QString& name) {
-        browser.eval(
-            QStringLiteral("document.querySelector('nav [data-view=%1]').click(); true").arg(view));
+        showView(view);
         waitFor([] { return false; }, 300);
         browser.screenshot(name);
     };
@@ -613,60 +640,31 @@ bool packTest(const QString& folder, const QString& archive) {
 
 // The classroom with a real workstation: kvizor started with a network profile on an X display,
 // the pupil at its keyboard, the supervisor in the console.
-TEST(ConsoleBrowser, aRealWorkstationIsAllowedWatchedPausedToldAndMarked) {
+TEST_F(ConsoleBrowser, aRealWorkstationIsAllowedWatchedPausedToldAndMarked) {
     for (const char* needed : {"Xvfb", "openbox", "xdotool", "xprop", "chromium"})
         ASSERT_FALSE(XDisplay::tool(needed).isEmpty())
             << needed << " is missing: scripts/setup.sh installs it";
     const QString program = stageDir() + QStringLiteral("/kvizor");
     ASSERT_TRUE(QFileInfo(program).isExecutable()) << program.toStdString();
 
-    QTemporaryDir dir;
     QDir(dir.path()).mkpath(QStringLiteral("tests"));
     ASSERT_TRUE(packTest(dir.filePath(QStringLiteral("source")),
                          dir.filePath(QStringLiteral("tests/Mechanics.tst"))));
-    server::ServerOptions o;
-    o.testsFolder = dir.filePath(QStringLiteral("tests"));
-    o.resultsFolder = dir.filePath(QStringLiteral("results"));
-    o.address = QHostAddress::LocalHost;
-    o.port = 0;
     // A program under a sanitizer on a loaded machine may answer a poll late; a long period
     // keeps it from showing as not answering.
-    o.pollMs = 1000;
-    QStringList log;
-    std::unique_ptr<ConsoleServer> console;
-    Server server(o, [&](const QString& l) {
-        log << l;
-        if (console)
-            console->logLine(l);
-    });
-    ASSERT_TRUE(server.start());
-    console = std::make_unique<ConsoleServer>(server, ConsoleServer::freshToken());
-    ASSERT_TRUE(console->listen(QHostAddress::LocalHost, 0));
-    console->loadResults();
-    const auto logHas = [&](const QString& prefix) {
-        return std::any_of(log.begin(), log.end(),
-                           [&](const QString& l) { return l.startsWith(prefix); });
-    };
-    const auto logged = [&] { return log.join(QLatin1Char('\n')).toStdString(); };
+    ASSERT_NO_FATAL_FAILURE(startServer(1000));
 
     XDisplay x;
     ASSERT_TRUE(x.start()) << "Xvfb with openbox did not come up";
-    Browser browser;
-    ASSERT_TRUE(browser.start()) << "headless chromium did not start";
-    browser.call(QStringLiteral("Page.enable"));
-    browser.call(QStringLiteral("Page.navigate"), {{QStringLiteral("url"), console->url()}});
-    ASSERT_TRUE(
-        browser.until(QStringLiteral("document.getElementById('link') && "
-                                     "document.getElementById('link').classList.contains('on')")));
+    ASSERT_NO_FATAL_FAILURE(openPage());
     // The supervisor sets the test for all before the class logs in.
-    browser.eval(QStringLiteral("document.querySelector('nav [data-view=tests]').click(); true"));
+    showView(QStringLiteral("tests"));
     ASSERT_TRUE(browser.until(QStringLiteral(
         "document.querySelector('#testlist tbody tr') && document.querySelector('#testlist "
         "tbody tr').textContent.startsWith('Mechanics.tst9Физика')")));
     browser.eval(QStringLiteral("document.querySelector('#testlist tbody button').click(); true"));
     ASSERT_TRUE(waitFor([&] { return logHas(QStringLiteral("mode set Mechanics.tst")); }));
-    browser.eval(
-        QStringLiteral("document.querySelector('nav [data-view=classroom]').click(); true"));
+    showView(QStringLiteral("classroom"));
 
     // The workstation: a program folder, a profile naming the server and the pupil, a home of
     // its own.
@@ -678,7 +676,7 @@ TEST(ConsoleBrowser, aRealWorkstationIsAllowedWatchedPausedToldAndMarked) {
     Profile profile;
     profile.type = "net";
     profile.host = "127.0.0.1";
-    profile.port = std::to_string(server.port());
+    profile.port = std::to_string(server->port());
     profile.testName = "*";
     profile.testClass = std::string(kAnyMarker);
     profile.subject = std::string(kAnyMarker);
@@ -770,7 +768,7 @@ TEST(ConsoleBrowser, aRealWorkstationIsAllowedWatchedPausedToldAndMarked) {
     EXPECT_EQ(
         browser.eval(row + QStringLiteral(".querySelector('td.mark').textContent")).toString(),
         QStringLiteral("3"));
-    browser.eval(QStringLiteral("document.querySelector('nav [data-view=results]').click(); true"));
+    showView(QStringLiteral("results"));
     EXPECT_TRUE(browser.until(QStringLiteral(
         "document.querySelector('#resultlist tbody') && document.querySelector('#resultlist "
         "tbody').textContent.includes('Орлов Пётр9БMechanics66.67%32 / 3 / 3')")))
@@ -778,18 +776,9 @@ TEST(ConsoleBrowser, aRealWorkstationIsAllowedWatchedPausedToldAndMarked) {
                .toString()
                .toStdString();
     browser.screenshot(QStringLiteral("console-kvizor-results.png"));
-    const QString downloads = dir.filePath(QStringLiteral("downloads"));
-    QDir().mkpath(downloads);
-    browser.call(QStringLiteral("Browser.setDownloadBehavior"),
-                 {{QStringLiteral("behavior"), QStringLiteral("allow")},
-                  {QStringLiteral("downloadPath"), downloads}});
-    browser.eval(
-        QStringLiteral("document.querySelector('a[href=\"/results.csv\"]').click(); true"));
-    const QString csvPath = downloads + QStringLiteral("/results.csv");
-    ASSERT_TRUE(waitFor([&] { return QFileInfo(csvPath).size() > 0; }, 15000));
-    QFile csv(csvPath);
-    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
-    const QString table = QString::fromUtf8(csv.readAll());
+    const QByteArray csv = downloadCsv();
+    ASSERT_FALSE(csv.isEmpty()) << "no CSV downloaded";
+    const QString table = QString::fromUtf8(csv);
     EXPECT_TRUE(
         table.contains(QStringLiteral(",Орлов Пётр,9Б,Физика,Mechanics,66.67,2,3,3,100.00,")))
         << table.toStdString();
