@@ -7,6 +7,7 @@
 #include "PageSources.h"
 #include "TEditor.h"
 #include "TPreview.h"
+#include "choice/IntroductionPage.h"
 #include "run/TMessage1.h"
 #include "run/TTopros.h"
 #include "test/EditableTest.h"
@@ -110,15 +111,26 @@ int main(int argc, char** argv) {
     editor.PageFromPdf(makePdf(dir.path()), 0);
     editor.Answer->setText(QStringLiteral("париж"));
     Q_EMIT editor.Answer->textEdited(QStringLiteral("париж"));
+    // A short typed page: its cells of the run's grid are flat.
     editor.AddD->click();
-    editor.PageFromText(
-        QStringLiteral("<p style='font-size:16pt'><b>Расставьте</b> по <i>возрастанию</i>:</p>"
-                       "<ol><li>муравей</li><li>кошка</li><li>слон</li></ol>"));
+    editor.PageFromText(QStringLiteral(
+        "<p style='font-size:16pt'><b>Расставьте</b> по <i>возрастанию</i>: муравей, кошка, "
+        "слон.</p>"));
     editor.SlotCount->setValue(3);
     editor.SelectSlot(0);
     for (int i = 0; i < 3; ++i)
-        editor.PageClicked(editor.slotBoard().cellRect({18, 2 + 2 * i}).center());
+        editor.PageClicked(editor.slotBoard().cellRect({6 + 5 * i, 10}).center());
+    editor.SelectSlot(1);
+    // A typed introduction, shown before the run.
     editor.Tabs->setCurrentIndex(0);
+    editor.prompts.typedPage = [](QWidget*, const QString&) {
+        return std::optional<QString>(QStringLiteral(
+            "<h2>Природоведение, 5 класс</h2><p>В тесте три вопроса. На каждый вопрос даётся "
+            "одна попытка; ответ можно изменить, пока тест не завершён.</p>"
+            "<ol><li>Выберите один ответ.</li><li>Напишите ответ одним словом.</li>"
+            "<li>Расставьте номера на странице по порядку.</li></ol>"));
+    };
+    editor.IntroText->click();
     editor.TestTimer->setChecked(true);
     editor.TestTime->setTime(QTime(0, 15, 0));
     editor.AnswerReview->setChecked(true);
@@ -133,6 +145,8 @@ int main(int argc, char** argv) {
         editor.PreviewClick(size);
         kvz::TTopros& run = editor.preview()->run();
         const QString tag = QStringLiteral("preview-%1").arg(size.width());
+        shoot(out, tag + QStringLiteral("-intro"));
+        editor.preview()->introduction().Button4->click();
         shoot(out, tag + QStringLiteral("-A"));
         run.Otvetbool1x[1]->click();
         run.Next1Click();

@@ -2,6 +2,7 @@
 
 #include "app/KvizorApp.h"
 #include "choice/ExamineeCheck.h"
+#include "choice/IntroductionPage.h"
 #include "l10n/Cp1251.h"
 #include "l10n/MessageTable.h"
 #include "net/TClient.h"
@@ -14,7 +15,6 @@
 #include "shell/TBasic.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -102,40 +102,25 @@ TInform::TInform(KvizorApp& app) : app_(app) {
     first->addLayout(buttons);
     Panel1->setMinimumWidth(420);
 
-    Panel2 = named<QFrame>(this, "Panel2");
-    OleContainer1 = new DocumentView(Panel2);
-    OleContainer1->setObjectName(QStringLiteral("OleContainer1"));
-    // Shown, never edited or activated.
-    OleContainer1->setEnabled(false);
-    auto* intro = new QVBoxLayout(Panel2);
-    intro->setContentsMargins(0, 0, 0, 0);
-    intro->addWidget(OleContainer1);
+    // The introduction, the second page, fills the window when it is up.
+    Introduction = new IntroductionPage(this);
+    Panel2 = Introduction->Panel2;
+    OleContainer1 = Introduction->OleContainer1;
+    Panel3 = Introduction->Panel3;
+    Button3 = Introduction->Button3;
+    Button4 = Introduction->Button4;
 
-    // The bar's caption is its own text; the buttons sit at its right end.
-    Panel3 = named<QLabel>(this, "Panel3");
-    Panel3->setText(QStringLiteral("Для начала тестирования нажмите кнопку \"Далее\"."));
-    Panel3->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    Panel3->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    Panel3->setMinimumHeight(40);
-    Panel3->setIndent(12);
-    Button3 = named<QPushButton>(Panel3, "Button3");
-    Button3->setText(QStringLiteral("Назад"));
-    Button4 = named<QPushButton>(Panel3, "Button4");
-    Button4->setText(QStringLiteral("Далее"));
-    auto* bar = new QHBoxLayout(Panel3);
-    bar->setContentsMargins(8, 4, 8, 4);
-    bar->addStretch(1);
-    bar->addWidget(Button3);
-    bar->addWidget(Button4);
-
-    // Both pages sit in the middle of the screen; the bar runs along the bottom.
+    // The first page sits in the middle of the screen.
+    firstPage_ = new QWidget(this);
+    auto* middle = new QVBoxLayout(firstPage_);
+    middle->setContentsMargins(0, 0, 0, 0);
+    middle->addStretch(1);
+    middle->addWidget(Panel1, 0, Qt::AlignHCenter);
+    middle->addStretch(1);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addStretch(1);
-    layout->addWidget(Panel1, 0, Qt::AlignHCenter);
-    layout->addWidget(Panel2, 0, Qt::AlignHCenter);
-    layout->addStretch(1);
-    layout->addWidget(Panel3);
+    layout->addWidget(firstPage_);
+    layout->addWidget(Introduction);
 
     // Invisible commands that keep these keys from leaving the window.
     const QKeySequence swallowed[] = {QKeySequence(Qt::ALT | Qt::Key_F4),
@@ -151,51 +136,31 @@ TInform::TInform(KvizorApp& app) : app_(app) {
 
     connect(Button1, &QPushButton::clicked, this, [this] { app_.basic().close(); });
     connect(Button2, &QPushButton::clicked, this, [this] { ConfirmExaminee(); });
-    connect(Button3, &QPushButton::clicked, this, [this] { showFirstPage(); });
-    connect(Button4, &QPushButton::clicked, this, [this] { StartTest(); });
+    connect(Introduction, &IntroductionPage::back, this, [this] { showFirstPage(); });
+    connect(Introduction, &IntroductionPage::start, this, [this] { StartTest(); });
 
     showFirstPage();
 }
 
 bool TInform::onSecondPage() const {
-    return Panel2->isVisibleTo(this);
+    return Introduction->isVisibleTo(this);
 }
 
 void TInform::showFirstPage() {
-    Panel2->hide();
-    Panel3->hide();
+    Introduction->hide();
+    firstPage_->show();
     Panel1->show();
-    if (previewingKeys_) {
-        qApp->removeEventFilter(this);
-        previewingKeys_ = false;
-    }
 }
 
 void TInform::showSecondPage() {
+    firstPage_->hide();
     Panel1->hide();
-    sizeIntroduction();
-    Panel2->show();
-    Panel3->show();
-    Button4->setFocus();
-    // Any key on this page starts the run, wherever the focus is.
-    if (!previewingKeys_) {
-        qApp->installEventFilter(this);
-        previewingKeys_ = true;
-    }
-}
-
-void TInform::sizeIntroduction() {
-    QSize size = OleContainer1->naturalSize();
-    if (size.isEmpty())
-        size = QSize(1, 1);
-    // A page bigger than the screen is shown scaled down, whole.
-    QSize room = QSize(1024, 768);
+    // The whole screen the window fills, whatever its size at this moment.
+    QSize screenSize(1024, 768);
     if (const QScreen* s = screen())
-        room = s->geometry().size();
-    room -= QSize(0, Panel3->sizeHint().height());
-    if (size.width() > room.width() || size.height() > room.height())
-        size = size.scaled(room, Qt::KeepAspectRatio);
-    OleContainer1->setFixedSize(size);
+        screenSize = s->geometry().size();
+    Introduction->fitTo(screenSize);
+    Introduction->show();
 }
 
 void TInform::ConfirmExaminee() {
@@ -259,20 +224,9 @@ bool TInform::eventFilter(QObject* watched, QEvent* event) {
             break;
         }
     }
-    if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride)
-        return false;
-    auto* key = static_cast<QKeyEvent*>(event);
-    if (previewingKeys_) {
-        auto* w = qobject_cast<QWidget*>(watched);
-        if (!w || w->window() != this || !isVisible() || !onSecondPage())
-            return false;
-        key->accept();
-        if (event->type() == QEvent::KeyPress && !key->isAutoRepeat())
-            StartTest();
-        return true;
-    }
     if (event->type() != QEvent::KeyPress)
         return false;
+    auto* key = static_cast<QKeyEvent*>(event);
     if (watched == KlassName)
         return fieldKey(KlassName, ExamineeField::Class, key);
     if (watched == UserName)

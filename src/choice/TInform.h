@@ -17,6 +17,7 @@ namespace kvz {
 
 class KvizorApp;
 class DocumentView;
+class IntroductionPage;
 
 class TInform : public QWidget {
     Q_OBJECT
@@ -43,7 +44,9 @@ public:
     QLineEdit* UserName = nullptr;
     QPushButton* Button1 = nullptr; // "Выход"
     QPushButton* Button2 = nullptr; // "Далее"
-    QFrame* Panel2 = nullptr;       // introduction page
+    // The second page: the test's introduction and the bar under it.
+    IntroductionPage* Introduction = nullptr;
+    QFrame* Panel2 = nullptr; // introduction page
     DocumentView* OleContainer1 = nullptr;
     QLabel* Panel3 = nullptr;       // bottom bar with its caption
     QPushButton* Button3 = nullptr; // "Назад"
@@ -56,10 +59,9 @@ protected:
 
 private:
     bool fieldKey(QLineEdit* edit, ExamineeField field, QKeyEvent* key);
-    void sizeIntroduction();
 
     KvizorApp& app_;
-    bool previewingKeys_ = false;
+    QWidget* firstPage_ = nullptr;
 };
 
 } // namespace kvz

@@ -42,6 +42,13 @@ bool MarkerBoard::setPage(const QRect& page) {
     return changed;
 }
 
+QRectF MarkerBoard::markerDisc(const QRect& cell) {
+    const qreal side = std::min(cell.width(), cell.height());
+    const qreal margin = std::max<qreal>(1.0, side * 0.06);
+    const qreal d = std::max<qreal>(side - 2 * margin, 1.0);
+    return {cell.x() + (cell.width() - d) / 2.0, cell.y() + (cell.height() - d) / 2.0, d, d};
+}
+
 std::optional<GridCell> MarkerBoard::cellAt(int x, int y) const {
     if (cellWidth_ == 0 || cellHeight_ == 0 || !page_.contains(x, y))
         return std::nullopt;

@@ -11,6 +11,7 @@
 
 #include <QPoint>
 #include <QRect>
+#include <QRectF>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -59,6 +60,9 @@ public:
     QRect cellRect(GridCell cell) const;
     // Whether the cell lies on the grid (0..30 both ways).
     static bool onGrid(GridCell cell);
+    // Where a marker is drawn in a cell: the largest circle of the cell, less a small margin so
+    // neighbours stay apart. Round whatever the cell's shape: a short page has flat cells.
+    static QRectF markerDisc(const QRect& cell);
 
     // The question on screen: each slot's place from the right answer, its number from the
     // examinee's answer. Cancels a drag in progress.

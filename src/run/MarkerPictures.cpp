@@ -1,5 +1,7 @@
 #include "run/MarkerPictures.h"
 
+#include "run/MarkerBoard.h"
+
 #include <QFont>
 #include <QPainter>
 #include <QPainterPath>
@@ -15,12 +17,9 @@ bool valid(int number) {
     return number >= kFirst && number <= kLast;
 }
 
-// The badge fills the largest circle of the rect, less a small margin so neighbours stay apart.
+// The badge is drawn where the marker grid says a marker lies in its cell.
 QRectF badgeRect(const QRect& rect) {
-    const qreal side = std::min(rect.width(), rect.height());
-    const qreal margin = std::max<qreal>(1.0, side * 0.06);
-    const qreal d = std::max<qreal>(side - 2 * margin, 1.0);
-    return {rect.x() + (rect.width() - d) / 2.0, rect.y() + (rect.height() - d) / 2.0, d, d};
+    return MarkerBoard::markerDisc(rect);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include "TEditor.h"
 #include "TPreview.h"
+#include "choice/IntroductionPage.h"
 #include "l10n/Cp1251.h"
 #include "platform/Dialogs.h"
 #include "platform/Lockdown.h"
@@ -271,7 +272,23 @@ TEST_F(EditorWindowTest, MakesATestOfEachKindSavesAndPreviewsIt) {
         TPreview* preview = e.preview();
         ASSERT_TRUE(preview);
         TTopros& run = preview->run();
+        // The test's introduction comes first, as the pupil sees it, and nothing is locked; its
+        // "Далее", or any key, goes on to the first question.
+        IntroductionPage& intro = preview->introduction();
+        ASSERT_TRUE(intro.isVisible());
+        EXPECT_FALSE(run.isVisible());
+        EXPECT_EQ(intro.size(), size);
+        EXPECT_FALSE(intro.OleContainer1->isEmpty());
+        EXPECT_TRUE(intro.Button4->isVisible());
+        EXPECT_FALSE(intro.Button3->isVisible()); // nothing to go back to
+        EXPECT_FALSE(lockdownInForce());
+        if (size.width() == 1024)
+            QTest::mouseClick(intro.Button4, Qt::LeftButton);
+        else
+            QTest::keyClick(intro.Button4, Qt::Key_X);
+        EXPECT_FALSE(intro.isVisible());
         ASSERT_TRUE(run.isVisible());
+        EXPECT_EQ(run.currentItem(), 0);
         EXPECT_EQ(run.size(), size);
         EXPECT_TRUE(run.driver().running());
         ASSERT_EQ(run.Stests->count(), 3);
@@ -327,6 +344,24 @@ TEST_F(EditorWindowTest, MakesATestOfEachKindSavesAndPreviewsIt) {
         QTest::mouseClick(results.Button2, Qt::LeftButton);
         EXPECT_FALSE(preview->isVisible());
         EXPECT_FALSE(lockdownInForce());
+    }
+    // "Повторить" begins again at the introduction, and the preview ends from there too.
+    {
+        e.PreviewClick(QSize(1024, 768));
+        TPreview& preview = *e.preview();
+        TTopros& run = preview.run();
+        QTest::keyClick(preview.introduction().Button4, Qt::Key_Return);
+        ASSERT_TRUE(run.isVisible());
+        run.N4->trigger();
+        run.N4->trigger();
+        ASSERT_TRUE(preview.results().isVisible());
+        QTest::mouseClick(preview.results().Button1, Qt::LeftButton);
+        EXPECT_TRUE(preview.introduction().isVisible());
+        EXPECT_FALSE(run.isVisible());
+        EXPECT_FALSE(preview.results().isVisible());
+        EXPECT_TRUE(preview.isVisible());
+        preview.close();
+        EXPECT_FALSE(preview.isVisible());
     }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), before);
     EXPECT_FALSE(QFileInfo::exists(stateFolder)) << stateFolder.toStdString();

@@ -1,11 +1,14 @@
 #pragma once
 
-// What the editor's forms share: the text conversions and the one way a captioned row is laid.
+// What the editor's forms share: the text conversions and the one way a captioned row and a row
+// of buttons are laid.
 
 #include "l10n/Cp1251.h"
 
+#include <QBoxLayout>
 #include <QFormLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QString>
 #include <string>
 
@@ -29,6 +32,15 @@ void formRow(QFormLayout* form, const char* name, const QString& caption, Field*
     form->addRow(label, field);
     if (issue)
         form->addRow(QString(), issue);
+}
+
+// A button at the end of a row of buttons, named so the language files relabel it.
+inline QPushButton* rowButton(QWidget* parent, QBoxLayout* row, const char* name,
+                              const QString& text) {
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(QLatin1String(name));
+    row->addWidget(b);
+    return b;
 }
 
 } // namespace kvz::editor

@@ -3,9 +3,11 @@
 
 #include "EditorForm.h"
 #include "PageSources.h"
+#include "SlotMarks.h"
 #include "TEditor.h"
 #include "l10n/Cp1251.h"
 #include "platform/docview/DocumentView.h"
+#include "run/MarkerPictures.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -22,6 +24,27 @@
 
 namespace kvz::editor {
 
+namespace {
+
+// "Вариантов: [n]", "Мест: [n]": a count from 1 to max with its caption before it, the caption
+// named after the count ("SlotCount" gives "SlotCountLabel") so the language files relabel it.
+QSpinBox* countRow(QWidget* box, QVBoxLayout* column, const char* name, const QString& caption,
+                   int max) {
+    auto* row = new QHBoxLayout;
+    auto* count = new QSpinBox(box);
+    count->setObjectName(QLatin1String(name));
+    count->setRange(1, max);
+    auto* label = new QLabel(caption, box);
+    label->setObjectName(QLatin1String(name) + QStringLiteral("Label"));
+    row->addWidget(label);
+    row->addWidget(count);
+    row->addStretch();
+    column->addLayout(row);
+    return count;
+}
+
+} // namespace
+
 QWidget* TEditor::buildAnswerStack(QWidget* page) {
     auto issue = [&](TestField field, QWidget* parent) { return makeIssueLabel(field, parent); };
     AnswerStack = new QStackedWidget(page);
@@ -31,16 +54,7 @@ QWidget* TEditor::buildAnswerStack(QWidget* page) {
     auto* a = new QGroupBox(QStringLiteral("Ответ: выбор"), AnswerStack);
     a->setObjectName(QStringLiteral("ChoiceBox"));
     auto* av = new QVBoxLayout(a);
-    auto* countRow = new QHBoxLayout;
-    ChoiceCount = new QSpinBox(a);
-    ChoiceCount->setObjectName(QStringLiteral("ChoiceCount"));
-    ChoiceCount->setRange(1, kMaxChoices);
-    auto* countLabel = new QLabel(QStringLiteral("Вариантов:"), a);
-    countLabel->setObjectName(QStringLiteral("ChoiceCountLabel"));
-    countRow->addWidget(countLabel);
-    countRow->addWidget(ChoiceCount);
-    countRow->addStretch();
-    av->addLayout(countRow);
+    ChoiceCount = countRow(a, av, "ChoiceCount", QStringLiteral("Вариантов:"), kMaxChoices);
     for (int i = 0; i < kMaxChoices; ++i) {
         auto* c = new QCheckBox(QStringLiteral("%1 — верный").arg(i + 1), a);
         c->setObjectName(QStringLiteral("RightChoice%1").arg(i + 1));
@@ -115,16 +129,7 @@ QWidget* TEditor::buildAnswerStack(QWidget* page) {
     auto* d = new QGroupBox(QStringLiteral("Ответ: порядок"), AnswerStack);
     d->setObjectName(QStringLiteral("SlotBox"));
     auto* dv = new QVBoxLayout(d);
-    auto* slotRow = new QHBoxLayout;
-    SlotCount = new QSpinBox(d);
-    SlotCount->setObjectName(QStringLiteral("SlotCount"));
-    SlotCount->setRange(1, kMaxSlots);
-    auto* slotLabel = new QLabel(QStringLiteral("Мест:"), d);
-    slotLabel->setObjectName(QStringLiteral("SlotCountLabel"));
-    slotRow->addWidget(slotLabel);
-    slotRow->addWidget(SlotCount);
-    slotRow->addStretch();
-    dv->addLayout(slotRow);
+    SlotCount = countRow(d, dv, "SlotCount", QStringLiteral("Мест:"), kMaxSlots);
     Slots = new QTableWidget(0, 2, d);
     Slots->setObjectName(QStringLiteral("Slots"));
     Slots->setHorizontalHeaderLabels({QStringLiteral("место"), QStringLiteral("верный номер")});
@@ -235,23 +240,23 @@ void TEditor::paintSlots(QPainter& p) {
     for (int col = 0; col <= kLastColumnOnPage; ++col)
         for (int row = 0; row <= kLastRowOnPage; ++row)
             p.drawRect(board_.cellRect({col, row}).adjusted(0, 0, -1, -1));
+    // Each place shows the run's own marker with the right number; a ring just outside it marks
+    // the place the next click moves, and the place's own number sits in the cell's corner.
+    p.setRenderHint(QPainter::Antialiasing);
     QFont font = p.font();
-    for (int i = 0; i < q->choiceCount && i < kMaxSlots; ++i) {
-        const TSlotRec& s = q->rightSlots[std::size_t(i)];
-        const QRect cell = board_.cellRect({s.col, s.row});
-        const bool current = i == currentSlot_;
-        p.setPen(QPen(current ? QColor(220, 0, 0) : QColor(0, 90, 200), current ? 3 : 2));
-        p.setBrush(QColor(255, 255, 255, 200));
-        p.drawEllipse(cell.adjusted(2, 2, -2, -2));
-        font.setPixelSize(std::max(8, cell.height() / 2));
-        font.setBold(true);
+    font.setBold(true);
+    for (const SlotMark& m : slotMarks(board_, *q, currentSlot_)) {
+        markers::draw(p, m.cell, m.number);
+        if (m.current) {
+            p.setPen(QPen(QColor(0, 140, 255), 2));
+            p.setBrush(Qt::NoBrush);
+            p.drawEllipse(m.disc.adjusted(-3, -3, 3, 3));
+        }
+        font.setPixelSize(std::max(7, std::min(m.cell.height(), m.cell.width()) / 3));
         p.setFont(font);
-        p.drawText(cell, Qt::AlignCenter, QString::number(s.number));
-        font.setPixelSize(std::max(7, cell.height() / 4));
-        font.setBold(false);
-        p.setFont(font);
-        p.drawText(cell.adjusted(1, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop,
-                   QStringLiteral("%1").arg(i + 1));
+        p.setPen(QColor(0, 70, 160));
+        p.drawText(m.cell.adjusted(1, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop,
+                   QString::number(m.slot));
     }
     p.restore();
 }

@@ -97,14 +97,10 @@ QWidget* TEditor::buildQuestionTab() {
     });
 
     auto* pageButtons = new QHBoxLayout;
-    auto button = [&](QPushButton*& b, const char* name, const QString& text) {
-        b = new QPushButton(text, page);
-        b->setObjectName(QLatin1String(name));
-        pageButtons->addWidget(b);
-    };
-    button(PagePicture, "PagePicture", QStringLiteral("Страница из картинки..."));
-    button(PagePdf, "PagePdf", QStringLiteral("Страница из PDF..."));
-    button(PageText, "PageText", QStringLiteral("Набрать текст..."));
+    PagePicture =
+        rowButton(page, pageButtons, "PagePicture", QStringLiteral("Страница из картинки..."));
+    PagePdf = rowButton(page, pageButtons, "PagePdf", QStringLiteral("Страница из PDF..."));
+    PageText = rowButton(page, pageButtons, "PageText", QStringLiteral("Набрать текст..."));
     pageButtons->addStretch();
     v->addLayout(pageButtons);
     connect(PagePicture, &QPushButton::clicked, this, [this] {

@@ -1,5 +1,6 @@
 #include "TPreview.h"
 
+#include "choice/IntroductionPage.h"
 #include "l10n/Cp1251.h"
 #include "l10n/Language.h"
 #include "platform/docview/DocumentView.h"
@@ -79,7 +80,8 @@ private:
 
 } // namespace
 
-PreviewResults::PreviewResults(RunContext& context, TTopros& run) : context_(context), run_(run) {
+PreviewResults::PreviewResults(RunContext& context, TTopros& run, std::function<void()> repeat)
+    : context_(context), run_(run), repeat_(std::move(repeat)) {
     setObjectName(QStringLiteral("Resultats"));
     auto* outer = new QVBoxLayout(this);
     auto* panel = new QFrame(this);
@@ -130,7 +132,7 @@ PreviewResults::PreviewResults(RunContext& context, TTopros& run) : context_(con
     connect(Button3, &QPushButton::clicked, this, [this] { run_.EnterReview(); });
     connect(Button1, &QPushButton::clicked, this, [this] {
         hide();
-        run_.StartRun();
+        repeat_();
     });
     connect(Button2, &QPushButton::clicked, this, [this] { close(); });
 }
@@ -178,13 +180,23 @@ void PreviewResults::check() {
 TPreview::TPreview(const EditorLanguage& language) : language_(language) {
     run_ = std::make_unique<TTopros>(*this);
     prompt_ = std::make_unique<TMessage1>(*run_);
-    results_ = std::make_unique<PreviewResults>(*this, *run_);
+    results_ = std::make_unique<PreviewResults>(*this, *run_, [this] { begin(); });
     reference_ = std::make_unique<PreviewReference>(*run_, referencePage_);
+    // The program's introduction page, named as the window it belongs to there so the language
+    // file relabels it the same. Nothing comes before it in a preview: no way back.
+    intro_ = std::make_unique<IntroductionPage>();
+    intro_->setObjectName(QStringLiteral("Inform"));
+    intro_->Button3->hide();
+    QObject::connect(intro_.get(), &IntroductionPage::start, intro_.get(), [this] {
+        run_->StartRun();
+        intro_->hide();
+    });
 }
 
 TPreview::~TPreview() {
     close();
     // The windows that refer to the run window go first.
+    intro_.reset();
     reference_.reset();
     results_.reset();
     prompt_.reset();
@@ -192,15 +204,25 @@ TPreview::~TPreview() {
 }
 
 void TPreview::close() {
-    for (QWidget* w :
-         {static_cast<QWidget*>(reference_.get()), static_cast<QWidget*>(results_.get()),
-          static_cast<QWidget*>(prompt_.get()), static_cast<QWidget*>(run_.get())})
+    for (QWidget* w : {static_cast<QWidget*>(intro_.get()), static_cast<QWidget*>(reference_.get()),
+                       static_cast<QWidget*>(results_.get()), static_cast<QWidget*>(prompt_.get()),
+                       static_cast<QWidget*>(run_.get())})
         if (w && w->isVisible())
             w->close();
 }
 
 bool TPreview::isVisible() const {
-    return run_->isVisible() || results_->isVisible();
+    return intro_->isVisible() || run_->isVisible() || results_->isVisible();
+}
+
+void TPreview::begin() {
+    if (!state_.showIntroduction) {
+        run_->StartRun();
+        return;
+    }
+    intro_->setGeometry(screen_);
+    intro_->fitTo(screen_.size());
+    intro_->show();
 }
 
 void TPreview::showTest(const EditableTest& test, QSize screen) {
@@ -225,11 +247,15 @@ void TPreview::showTest(const EditableTest& test, QSize screen) {
     TestArchive archive = test.archiveAsSaved();
     if (archive.reference.isEmpty() || !referencePage_->loadFromBytes(archive.reference))
         referencePage_->clear();
+    if (archive.introduction.isEmpty() ||
+        !intro_->OleContainer1->loadFromBytes(archive.introduction))
+        intro_->OleContainer1->clear();
     run_->TakeTest(std::move(archive));
 
     for (QWidget* w :
          {static_cast<QWidget*>(run_.get()), static_cast<QWidget*>(prompt_.get()),
-          static_cast<QWidget*>(results_.get()), static_cast<QWidget*>(reference_.get())})
+          static_cast<QWidget*>(results_.get()), static_cast<QWidget*>(reference_.get()),
+          static_cast<QWidget*>(intro_.get())})
         language_.apply(w);
     const QString title = QStringLiteral("%1 — %2 × %3")
                               .arg(language_.text(QStringLiteral("PreviewTitle"),
@@ -240,9 +266,10 @@ void TPreview::showTest(const EditableTest& test, QSize screen) {
                                         QStringLiteral("Просмотр: результат не записывается"));
     run_->setWindowTitle(title + QStringLiteral(" — ") + note);
     results_->setWindowTitle(title);
+    intro_->setWindowTitle(title + QStringLiteral(" — ") + note);
     results_->PreviewNote->setText(note);
     reference_->resize(screen * 3 / 4);
-    run_->StartRun();
+    begin();
 }
 
 } // namespace kvz::editor

@@ -12,6 +12,7 @@
 
 #include <QByteArray>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 class QGroupBox;
@@ -21,6 +22,7 @@ class QPushButton;
 namespace kvz {
 class DocumentView;
 class EditableTest;
+class IntroductionPage;
 class TMessage1;
 class TTopros;
 } // namespace kvz
@@ -32,7 +34,8 @@ namespace kvz::editor {
 class PreviewResults : public QWidget {
     Q_OBJECT
 public:
-    PreviewResults(RunContext& context, TTopros& run);
+    // repeat begins the run again as the preview began it.
+    PreviewResults(RunContext& context, TTopros& run, std::function<void()> repeat);
 
     QLabel* Label3 = nullptr; // answers given, "2 из 3 (66.67%)"
     QLabel* Label2 = nullptr; // right answers
@@ -54,6 +57,7 @@ private:
 
     RunContext& context_;
     TTopros& run_;
+    std::function<void()> repeat_;
 };
 
 class TPreview : public RunContext {
@@ -70,6 +74,8 @@ public:
     bool isVisible() const;
 
     TTopros& run() { return *run_; }
+    // The test's introduction, before the run when the test shows one, as the pupil sees it.
+    IntroductionPage& introduction() { return *intro_; }
     PreviewResults& results() { return *results_; }
     TMessage1& prompt() { return *prompt_; }
 
@@ -84,11 +90,15 @@ public:
     KvizorApp* program() override { return nullptr; }
 
 private:
+    // The run begins: with the introduction page first when the test shows it.
+    void begin();
+
     const EditorLanguage& language_;
     RunState state_;
     MessageTable messages_;
     QRect screen_;
     std::unique_ptr<TTopros> run_;
+    std::unique_ptr<IntroductionPage> intro_;
     std::unique_ptr<TMessage1> prompt_;
     std::unique_ptr<PreviewResults> results_;
     std::unique_ptr<QWidget> reference_;

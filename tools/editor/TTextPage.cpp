@@ -1,5 +1,7 @@
 #include "TTextPage.h"
 
+#include "EditorForm.h"
+
 #include <QBuffer>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -27,17 +29,12 @@ TTextPage::TTextPage(const EditorLanguage& language, QWidget* parent) : QDialog(
     setWindowTitle(QStringLiteral("Текст страницы"));
     auto* v = new QVBoxLayout(this);
     auto* bar = new QHBoxLayout;
-    auto button = [&](QPushButton*& b, const char* name, const QString& text) {
-        b = new QPushButton(text, this);
-        b->setObjectName(QLatin1String(name));
-        bar->addWidget(b);
-    };
-    button(Bold, "Bold", QStringLiteral("Ж"));
+    Bold = rowButton(this, bar, "Bold", QStringLiteral("Ж"));
     Bold->setCheckable(true);
     QFont f = Bold->font();
     f.setBold(true);
     Bold->setFont(f);
-    button(Italic, "Italic", QStringLiteral("К"));
+    Italic = rowButton(this, bar, "Italic", QStringLiteral("К"));
     Italic->setCheckable(true);
     f.setBold(false);
     f.setItalic(true);
@@ -48,9 +45,9 @@ TTextPage::TTextPage(const EditorLanguage& language, QWidget* parent) : QDialog(
     FontSize->setValue(12);
     FontSize->setSuffix(QStringLiteral(" pt"));
     bar->addWidget(FontSize);
-    button(Bullets, "Bullets", QStringLiteral("• список"));
-    button(Numbers, "Numbers", QStringLiteral("1. список"));
-    button(Picture, "Picture", QStringLiteral("Картинка..."));
+    Bullets = rowButton(this, bar, "Bullets", QStringLiteral("• список"));
+    Numbers = rowButton(this, bar, "Numbers", QStringLiteral("1. список"));
+    Picture = rowButton(this, bar, "Picture", QStringLiteral("Картинка..."));
     bar->addStretch();
     v->addLayout(bar);
     TextEdit = new QTextEdit(this);
@@ -61,12 +58,8 @@ TTextPage::TTextPage(const EditorLanguage& language, QWidget* parent) : QDialog(
     v->addWidget(TextEdit, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    OkButton = new QPushButton(QStringLiteral("Сделать страницу"), this);
-    OkButton->setObjectName(QStringLiteral("OkButton"));
-    CancelButton = new QPushButton(QStringLiteral("Отмена"), this);
-    CancelButton->setObjectName(QStringLiteral("CancelButton"));
-    buttons->addWidget(OkButton);
-    buttons->addWidget(CancelButton);
+    OkButton = rowButton(this, buttons, "OkButton", QStringLiteral("Сделать страницу"));
+    CancelButton = rowButton(this, buttons, "CancelButton", QStringLiteral("Отмена"));
     v->addLayout(buttons);
     connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
