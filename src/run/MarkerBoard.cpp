@@ -49,6 +49,12 @@ QRectF MarkerBoard::markerDisc(const QRect& cell) {
     return {cell.x() + (cell.width() - d) / 2.0, cell.y() + (cell.height() - d) / 2.0, d, d};
 }
 
+int MarkerBoard::squareCellsHeight(int pageWidth) {
+    if (pageWidth <= 0)
+        return 0;
+    return int(std::ceil(pageWidth * kCellsDown / kCellsAcross));
+}
+
 std::optional<GridCell> MarkerBoard::cellAt(int x, int y) const {
     if (cellWidth_ == 0 || cellHeight_ == 0 || !page_.contains(x, y))
         return std::nullopt;

@@ -63,6 +63,9 @@ public:
     // Where a marker is drawn in a cell: the largest circle of the cell, less a small margin so
     // neighbours stay apart. Round whatever the cell's shape: a short page has flat cells.
     static QRectF markerDisc(const QRect& cell);
+    // The least height of a page of this width whose cells come out square: a shorter page has
+    // flat cells, and the markers in them are small.
+    static int squareCellsHeight(int pageWidth);
 
     // The question on screen: each slot's place from the right answer, its number from the
     // examinee's answer. Cancels a drag in progress.

@@ -1,5 +1,6 @@
-// The places of an ordering question over a short typed page: the run's grid has flat cells
-// there, and the editor shows each place's marker where the run paints it, round.
+// The places of an ordering question over its page: on a short page the run's grid has flat
+// cells, and the editor shows each place's marker where the run paints it, round. A typed
+// question page is made tall enough that the markers on it can be read.
 
 #include "PageSources.h"
 #include "SlotMarks.h"
@@ -24,15 +25,44 @@ QRect paintedBox(const QImage& image) {
     return box;
 }
 
-TEST(EditorSlotMarksTest, PlacesOnAShortTypedPageAreWhereAndAsRoundAsTheRunPaintsThem) {
-    const docview::PieceResult made =
-        pageFromText(QStringLiteral("<p>Put in order: an ant, a cat, a horse.</p>"));
-    ASSERT_TRUE(made.ok()) << made.error.toStdString();
-    docview::PageRenderer page;
+// What the run paints for a marker in a cell.
+QRect paintedMarker(const QRect& cell, int number) {
+    QImage shot(cell.right() + 2, cell.bottom() + 2, QImage::Format_ARGB32_Premultiplied);
+    shot.fill(Qt::transparent);
+    QPainter p(&shot);
+    markers::draw(p, cell, number);
+    p.end();
+    return paintedBox(shot);
+}
+
+bool load(docview::PageRenderer& page, const docview::PieceResult& made) {
     QString why;
-    ASSERT_TRUE(page.loadPiece(
-        docview::asBytes(made.piece.constData(), std::size_t(made.piece.size())), why))
-        << why.toStdString();
+    EXPECT_TRUE(made.ok()) << made.error.toStdString();
+    const bool ok = page.loadPiece(
+        docview::asBytes(made.piece.constData(), std::size_t(made.piece.size())), why);
+    EXPECT_TRUE(ok) << why.toStdString();
+    return ok;
+}
+
+// A page as wide as a typed one and a few lines tall, as a picture file may give.
+docview::PieceResult shortPicturePage() {
+    QImage image(1984, 300, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    QFont f(QStringLiteral("DejaVu Sans"));
+    f.setPixelSize(48);
+    p.setFont(f);
+    p.drawText(150, 170, QStringLiteral("Put in order: an ant, a cat, a horse."));
+    p.end();
+    return pieceOfImage(image, QStringLiteral("short.png"));
+}
+
+// The run window's page viewer at 1024 x 768, 1280 x 1024 and 1920 x 1080.
+const QSize kRunViewers[] = {QSize(940, 650), QSize(1190, 920), QSize(1830, 960)};
+
+TEST(EditorSlotMarksTest, PlacesOnAShortPageAreWhereAndAsRoundAsTheRunPaintsThem) {
+    docview::PageRenderer page;
+    ASSERT_TRUE(load(page, shortPicturePage()));
 
     TQuestionRec q;
     q.kindText = "D";
@@ -61,19 +91,67 @@ TEST(EditorSlotMarksTest, PlacesOnAShortTypedPageAreWhereAndAsRoundAsTheRunPaint
             EXPECT_TRUE(QRectF(m.cell).contains(m.disc));
 
             // What the run paints in that cell covers the editor's disc, round, and no more.
-            QImage shot(board.page().bottomRight().x() + 2, board.page().bottomRight().y() + 2,
-                        QImage::Format_ARGB32_Premultiplied);
-            shot.fill(Qt::transparent);
-            QPainter p(&shot);
-            markers::draw(p, board.cellRect({s.col, s.row}), s.number);
-            p.end();
-            const QRect painted = paintedBox(shot);
+            const QRect painted = paintedMarker(board.cellRect({s.col, s.row}), s.number);
             ASSERT_FALSE(painted.isEmpty());
             EXPECT_LE(std::abs(painted.width() - painted.height()), 1);
             EXPECT_LE(std::abs(painted.width() - m.disc.width()), 2.0);
             EXPECT_LE(std::abs(QPointF(painted.center() - m.disc.center()).manhattanLength()), 2.0);
         }
     }
+}
+
+// However little text a question's page holds, its cells are square and the numbers on its
+// markers large enough to read; the text typed stays in the page.
+TEST(EditorSlotMarksTest, MarkersOnATypedQuestionPageAreLargeEnoughToRead) {
+    const struct {
+        const char* what;
+        QString html;
+    } cases[] = {
+        {"one line", QStringLiteral("<p>Put in order: an ant, a cat, a horse.</p>")},
+        {"nothing typed", QString()},
+        {"a short list", QStringLiteral("<p><b>Order</b> by size:</p><ol><li>an ant</li>"
+                                        "<li>a cat</li></ol>")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const docview::PieceResult made = pageFromText(c.html, TypedPage::Question);
+        EXPECT_EQ(typedTextOf(made.piece), c.html);
+        docview::PageRenderer page;
+        ASSERT_TRUE(load(page, made));
+        for (const QSize viewer : kRunViewers) {
+            SCOPED_TRACE(viewer.width());
+            MarkerBoard board;
+            board.setPage(page.pageRect(viewer));
+            EXPECT_LE(std::abs(board.cellWidth() - board.cellHeight()), 1);
+            for (const GridCell cell : {GridCell{0, 0}, GridCell{10, 5}, GridCell{21, 15}}) {
+                const QRect painted = paintedMarker(board.cellRect(cell), 10);
+                EXPECT_GE(painted.height(), 20) << cell.col << "," << cell.row;
+                EXPECT_GE(painted.width(), 20) << cell.col << "," << cell.row;
+            }
+        }
+    }
+}
+
+// A text longer than the least height gets all the page it needs.
+TEST(EditorSlotMarksTest, LongTypedQuestionPageIsNotCut) {
+    QString longText;
+    for (int i = 1; i <= 40; ++i)
+        longText += QStringLiteral("<p>Line %1 of a long question.</p>").arg(i);
+    docview::PageRenderer shortPage, longPage;
+    ASSERT_TRUE(
+        load(shortPage, pageFromText(QStringLiteral("<p>Line 1.</p>"), TypedPage::Question)));
+    ASSERT_TRUE(load(longPage, pageFromText(longText, TypedPage::Question)));
+    EXPECT_GT(longPage.extentMm().height(), 2 * shortPage.extentMm().height());
+}
+
+// An introduction keeps to its text: no white space shrinks it in its window.
+TEST(EditorSlotMarksTest, TypedReadingPageKeepsToItsText) {
+    docview::PageRenderer question, reading;
+    const QString html = QStringLiteral("<p>The test has three questions.</p>");
+    ASSERT_TRUE(load(question, pageFromText(html, TypedPage::Question)));
+    ASSERT_TRUE(load(reading, pageFromText(html, TypedPage::Reading)));
+    EXPECT_EQ(reading.extentMm().width(), question.extentMm().width());
+    EXPECT_LT(reading.extentMm().height() * 3, question.extentMm().height());
 }
 
 TEST(EditorSlotMarksTest, NoPlacesWhileTheGridHasNoCells) {

@@ -310,6 +310,9 @@ TEST_F(EditorWindowTest, MakesATestOfEachKindSavesAndPreviewsIt) {
         EXPECT_EQ(run.otvetstr->text(), QStringLiteral("green"));
         QTest::mouseClick(next, Qt::LeftButton);
         ASSERT_EQ(run.currentItem(), 2);
+        // The typed page is tall enough for the numbers on its markers to be read.
+        EXPECT_GE(MarkerBoard::markerDisc(run.markerBoard.cellRect({3, 3})).height(), 20.0)
+            << int(run.markerBoard.cellWidth()) << "x" << int(run.markerBoard.cellHeight());
         // Markers start 1, 2 in the places; the pupil swaps them with a drop-down.
         EXPECT_EQ(run.markerBoard.numberAt(3, 3), 1);
         run.CbOtvetOfset[0]->activated(1);

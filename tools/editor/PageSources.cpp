@@ -1,12 +1,14 @@
 #include "PageSources.h"
 
 #include "platform/docview/PieceReader.h"
+#include "run/MarkerBoard.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QFileInfo>
 #include <QPainter>
 #include <QPdfDocument>
 #include <QTextDocument>
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -63,7 +65,7 @@ docview::PieceResult pageFromPdf(const QString& path, int page, int* pageCount) 
     return pieceOfImage(white, QFileInfo(path).fileName());
 }
 
-QImage renderTextPage(const QTextDocument& source) {
+QImage renderTextPage(const QTextDocument& source, TypedPage use) {
     const int width = mmToPx(kPageWidthMm);
     const int margin = mmToPx(kMarginMm);
     const int dpm = int(std::lround(kPageDpi / 0.0254));
@@ -76,7 +78,9 @@ QImage renderTextPage(const QTextDocument& source) {
     doc->setDocumentMargin(0);
     doc->setTextWidth(width - 2 * margin);
     const int contentHeight = int(std::ceil(doc->size().height()));
-    const int height = qBound(2 * margin + 1, contentHeight + 2 * margin, kMaxPageSide);
+    int height = qBound(2 * margin + 1, contentHeight + 2 * margin, kMaxPageSide);
+    if (use == TypedPage::Question)
+        height = std::max(height, MarkerBoard::squareCellsHeight(width));
     QImage page(width, height, QImage::Format_RGB32);
     page.setDotsPerMeterX(dpm);
     page.setDotsPerMeterY(dpm);
@@ -90,13 +94,13 @@ QImage renderTextPage(const QTextDocument& source) {
     return page;
 }
 
-docview::PieceResult pageFromText(const QString& html) {
+docview::PieceResult pageFromText(const QString& html, TypedPage use) {
     QTextDocument doc;
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPointSizeF(12);
     doc.setDefaultFont(font);
     doc.setHtml(html);
-    return pieceOfImage(renderTextPage(doc), QStringLiteral("text"), html.toUtf8());
+    return pieceOfImage(renderTextPage(doc, use), QStringLiteral("text"), html.toUtf8());
 }
 
 QString typedTextOf(const QByteArray& piece) {

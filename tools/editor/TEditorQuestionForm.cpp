@@ -225,7 +225,7 @@ bool TEditor::PageFromPdf(const QString& path, int page) {
 }
 
 bool TEditor::PageFromText(const QString& html) {
-    const docview::PieceResult r = pageFromText(html);
+    const docview::PieceResult r = pageFromText(html, TypedPage::Question);
     return setPage(r);
 }
 

@@ -325,7 +325,7 @@ void TEditor::setSpecialPage(bool introduction, bool typed) {
             this, typedTextOf(introduction ? test_.archive.introduction : test_.archive.reference));
         if (!html)
             return;
-        made = pageFromText(*html);
+        made = pageFromText(*html, TypedPage::Reading);
     } else {
         const QString path = prompts.openFile(
             this, msg("PageTitle", QStringLiteral("Страница")),
