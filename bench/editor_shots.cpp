@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
     editor.PageFromPdf(makePdf(dir.path()), 0);
     editor.Answer->setText(QStringLiteral("париж"));
     Q_EMIT editor.Answer->textEdited(QStringLiteral("париж"));
-    // A short typed page: its cells of the run's grid are flat.
+    // A short typed page: made tall enough for square cells, the places just under its text.
     editor.AddD->click();
     editor.PageFromText(QStringLiteral(
         "<p style='font-size:16pt'><b>Расставьте</b> по <i>возрастанию</i>: муравей, кошка, "
@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
     editor.SlotCount->setValue(3);
     editor.SelectSlot(0);
     for (int i = 0; i < 3; ++i)
-        editor.PageClicked(editor.slotBoard().cellRect({6 + 5 * i, 10}).center());
+        editor.PageClicked(editor.slotBoard().cellRect({6 + 5 * i, 3}).center());
     editor.SelectSlot(1);
     // A typed introduction, shown before the run.
     editor.Tabs->setCurrentIndex(0);

@@ -58,7 +58,7 @@ docview::PieceResult shortPicturePage() {
 }
 
 // The run window's page viewer at 1024 x 768, 1280 x 1024 and 1920 x 1080.
-const QSize kRunViewers[] = {QSize(940, 650), QSize(1190, 920), QSize(1830, 960)};
+const QSize kRunViewers[] = {QSize(952, 671), QSize(1208, 927), QSize(1848, 983)};
 
 TEST(EditorSlotMarksTest, PlacesOnAShortPageAreWhereAndAsRoundAsTheRunPaintsThem) {
     docview::PageRenderer page;
