@@ -395,7 +395,16 @@ IniDocument IniFile::load() const {
     // Only a regular file is read: a device or a pipe under the name would block or never end.
     QFile f;
     if (openNamedFile(path_, &f, nullptr)) {
-        const QByteArray bytes = f.read(kMaxIniFileBytes + 1);
+        // QIODevice::read(n) allocates all n bytes before reading: ask for what the file holds
+        // (and one more, to see the cap passed), then for whatever it grew by meanwhile.
+        QByteArray bytes = f.read(std::min(f.size(), kMaxIniFileBytes) + 1);
+        while (bytes.size() <= kMaxIniFileBytes && !f.atEnd()) {
+            const QByteArray more =
+                f.read(std::min<qint64>(64 * 1024, kMaxIniFileBytes + 1 - bytes.size()));
+            if (more.isEmpty())
+                break;
+            bytes += more;
+        }
         const bool whole = bytes.size() <= kMaxIniFileBytes && f.atEnd();
         doc = IniDocument::parse(std::string_view(
             bytes.constData(), std::size_t(std::min<qint64>(bytes.size(), kMaxIniFileBytes))));
