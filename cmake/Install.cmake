@@ -87,6 +87,7 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
  exam workstations in /usr/share/kvizor/kiosk.")
 # The kiosk session runs the program under openbox.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "openbox")
-# Loaded at run time, so the library scan cannot see them: the X11 platform and SVG icons.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6")
+# Loaded at run time, so the library scan cannot see them in kvizor: the X11 platform, SVG
+# icons, and the archive and page libraries kvizor opens with the first test (the tools link them).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6, libzip4, libgsf-1-114, libemf2svg1")
 include(CPack)
