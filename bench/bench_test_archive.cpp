@@ -40,6 +40,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+#include <zip.h>
 
 extern char** environ;
 
@@ -94,8 +95,35 @@ const char* pagesName(Pages k) {
     return k == Pages::Noise ? "noise" : k == Pages::Photo ? "photo" : "flat";
 }
 
-// Writes the test archive of about sizeMb MB unpacked to path; returns the unpacked size of
-// WORD.doc, or 0.
+// What the archive's entries hold unpacked, all of them (the pages in WORD.doc, the question
+// list and the settings): what a loaded test holds. 0 when libzip cannot read it.
+qint64 unpackedSize(const QByteArray& archive) {
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source =
+        zip_source_buffer_create(archive.constData(), zip_uint64_t(archive.size()), 0, &error);
+    zip_t* zip = source ? zip_open_from_source(source, ZIP_RDONLY, &error) : nullptr;
+    zip_error_fini(&error);
+    if (!zip) {
+        zip_source_free(source);
+        return 0;
+    }
+    qint64 total = 0;
+    for (zip_int64_t i = 0; i < zip_get_num_entries(zip, 0); ++i) {
+        zip_stat_t st;
+        zip_stat_init(&st);
+        if (zip_stat_index(zip, zip_uint64_t(i), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE)) {
+            total = 0;
+            break;
+        }
+        total += qint64(st.size);
+    }
+    zip_discard(zip);
+    return total;
+}
+
+// Writes the test archive of about sizeMb MB unpacked to path; returns its unpacked size (every
+// entry), or 0.
 qint64 makeArchive(const QString& path, Pages kind, int sizeMb) {
     // 50 MB gives pages of 200 KB.
     const int pageBytes = sizeMb * (1 << 20) / kPages;
@@ -148,24 +176,21 @@ qint64 makeArchive(const QString& path, Pages kind, int sizeMb) {
         }
         return p;
     };
-    qint64 unpacked = kvz::kWordDocTrailerSize;
     for (int k = 0; k < kQuestions; ++k) {
         kvz::TQuestionRec q;
         q.kindText.assign(1, k < 200 ? 'A' : k < 230 ? 'B' : 'D');
         q.choiceCount = 3;
         q.body = piece(pageBytes);
-        unpacked += q.body.size();
         a.questions.push_back(std::move(q));
     }
     a.introduction = piece(pageBytes);
     a.reference = piece(pageBytes);
-    unpacked += a.introduction.size() + a.reference.size();
     a.settings.questionTime = 60.0 / 86400;
     auto bytes = kvz::writeTestArchive(a, "", {"bench", "9", "s", "t"});
     QFile f(path);
     if (!bytes || !f.open(QIODevice::WriteOnly) || f.write(*bytes) != bytes->size())
         return 0;
-    return unpacked;
+    return unpackedSize(*bytes);
 }
 
 // The peak memory growth of loading path, in KB. A 1 MB test of the same kind is loaded first
