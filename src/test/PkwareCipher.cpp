@@ -25,8 +25,10 @@ inline void updateKeys(std::uint32_t& k0, std::uint32_t& k1, std::uint32_t& k2, 
     k2 = kCrcTable[(k2 ^ (k1 >> 24)) & 0xFF] ^ (k2 >> 8);
 }
 
+// Bits 8 to 15 of the product depend only on the low 16 bits of t, so k2 needs no cutting
+// first: one step less in the chain every byte waits on.
 inline unsigned char keyStreamByte(std::uint32_t k2) {
-    const std::uint32_t t = (k2 & 0xFFFF) | 2;
+    const std::uint32_t t = k2 | 2;
     return static_cast<unsigned char>((t * (t ^ 1)) >> 8);
 }
 
@@ -47,11 +49,14 @@ void PkwareDecryptor::decrypt(unsigned char* data, std::size_t n) {
         const std::uint32_t mixed = (k0 ^ stored) & 0xFF;
         const std::uint32_t k0High = k0 >> 8;
         const std::uint32_t k1Next = k1 * 134775813u + 1;
+        // k2's low byte in k1's top byte place: the table index below is then one xor and one
+        // shift after k1, with nothing to cut.
+        const std::uint32_t k2AtTop = k2 << 24;
         const std::uint32_t ks = keyStreamByte(k2);
         data[i] = static_cast<unsigned char>(stored ^ ks);
         k0 = kCrcTable[mixed ^ ks] ^ k0High;
         k1 = k1Next + (k0 & 0xFF) * 134775813u;
-        k2 = kCrcTable[(k2 ^ (k1 >> 24)) & 0xFF] ^ (k2 >> 8);
+        k2 = kCrcTable[(k1 ^ k2AtTop) >> 24] ^ (k2 >> 8);
     }
     k0_ = k0;
     k1_ = k1;
