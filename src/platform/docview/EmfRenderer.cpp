@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QSvgRenderer>
+#include <QtEndian>
 #include <cstdlib>
 #include <emf2svg.h>
 
@@ -22,6 +23,13 @@ constexpr std::size_t kMaxEmfBytes = 32u << 20;
 constexpr std::uint32_t kEmrComment = 70;
 constexpr std::uint32_t kEmfPlusTag = 0x2B464D45; // "EMF+"
 
+// In the header record: the description's length in UTF-16 units and its offset.
+constexpr std::size_t kHeaderDescriptionChars = 60;
+constexpr std::size_t kHeaderDescriptionOffset = 64;
+
+constexpr std::uint16_t kEmfPlusObject = 0x4008;
+constexpr std::uint32_t kEmfPlusObjectContinues = 0x8000; // in the record's flags
+
 // The EMF+ records inside one comment: whole headers, aligned sizes inside the comment, data
 // sizes inside their record.
 bool emfPlusChainSound(Bytes data) {
@@ -33,6 +41,16 @@ bool emfPlusChainSound(Bytes data) {
         const std::uint32_t dataSize = readLe32(data, pos + 8);
         if (size < 12 || size % 4 != 0 || size > data.size() - pos || dataSize > size - 12)
             return false;
+        // The converter gathers an object's bytes in a buffer it keeps from one picture to the
+        // next, growing it with realloc; an object with no bytes of its own makes that
+        // realloc(p, 0), which frees the buffer it keeps using, and a later picture frees it
+        // again. The least object (a solid brush) has 12 bytes, and a continued one 4 more for
+        // its total size.
+        if ((readLe32(data, pos) & 0xFFFF) == kEmfPlusObject) {
+            const bool continued = (readLe32(data, pos) >> 16) & kEmfPlusObjectContinues;
+            if (dataSize < (continued ? 16u : 12u))
+                return false;
+        }
         pos += size;
     }
     return true;
@@ -175,6 +193,10 @@ std::unique_ptr<EmfPicture> EmfPicture::load(Bytes emf, QString& error) {
     // The converter takes a mutable buffer; hand it a copy of exactly the checked bytes.
     const std::uint32_t total = readLe32(emf, 48);
     QByteArray copy(reinterpret_cast<const char*>(emf.data()), qsizetype(total));
+    // The converter reads the header's description only to throw it away, and looks for its end
+    // with no bound (past the picture, where the description is broken); the copy has none.
+    qToLittleEndian(std::uint32_t(0), copy.data() + kHeaderDescriptionChars);
+    qToLittleEndian(std::uint32_t(0), copy.data() + kHeaderDescriptionOffset);
     generatorOptions options{};
     char emptyNamespace[] = "";
     options.nameSpace = emptyNamespace; // with a prefix the XML comes out malformed

@@ -120,6 +120,43 @@ TEST(Emf, BrokenEmfPlusRecordsAreLeftOutNotTrusted) {
     EXPECT_NE(EmfPicture::load(bytesOf(emf), error), nullptr) << error.toStdString();
 }
 
+// Faults of the converter that a picture could reach, each drawn three times over, as the same
+// page is drawn again and again in a run (the converter keeps state from one picture to the next):
+// - an EMF+ object with no bytes would free the buffer the converter keeps for objects, and a
+//   later picture would free it again; its EMF+ records are left out;
+// - a header whose description starts at the picture's end is scanned for its end past the
+//   picture, or makes the converter give up on the whole picture; the description is never
+//   drawn, and the converter is not shown it.
+TEST(Emf, ConverterFaultsAreKeptFromIt) {
+    QByteArray atEnd = readFixture(QStringLiteral("drawing.emf"));
+    ASSERT_GE(atEnd.size(), 88);
+    const auto total = qFromLittleEndian<std::uint32_t>(atEnd.constData() + 48);
+    qToLittleEndian(std::uint32_t(0), atEnd.data() + 60);
+    qToLittleEndian(total, atEnd.data() + 64);
+    const struct {
+        const char* name;
+        QByteArray emf;
+        bool emfPlusDrawn;
+    } cases[] = {
+        {"empty EMF+ object", readFixture(QStringLiteral("emfplus-empty-object.emf")), false},
+        {"description at the end", atEnd, true},
+        {"description past the end", readFixture(QStringLiteral("description-past-end.emf")),
+         false},
+    };
+    for (const auto& c : cases) {
+        ASSERT_FALSE(c.emf.isEmpty()) << c.name;
+        EXPECT_EQ(emfPlusSound(bytesOf(c.emf)), c.emfPlusDrawn) << c.name;
+        for (int i = 0; i < 3; ++i) {
+            QString error;
+            const std::unique_ptr<EmfPicture> pic = EmfPicture::load(bytesOf(c.emf), error);
+            ASSERT_NE(pic, nullptr) << c.name << ": " << error.toStdString();
+            QImage img(64, 48, QImage::Format_ARGB32_Premultiplied);
+            QPainter p(&img);
+            pic->draw(p, QRectF(0, 0, 64, 48));
+        }
+    }
+}
+
 // Repainting a page already drawn at this size reuses the drawing; a new size draws anew.
 TEST(Emf, RenderingIsCachedForTheCurrentSize) {
     const PieceResult piece =
